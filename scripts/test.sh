@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the normal build's tests, the
+# engine and its tests again under AddressSanitizer and UBSan, and each fuzz
+# target for a bounded time (FUZZ_SECONDS, default 60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+./scripts/setup.sh
+
+echo "== build and test (release) =="
+./scripts/build.sh
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== build and test (address and undefined-behaviour sanitizers) =="
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELMORA_SANITIZE=ON >/dev/null
+ninja -C build-asan
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== fuzz targets (${fuzz_seconds}s each) =="
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DSARVENU_BUILD_TESTS=OFF >/dev/null
+ninja -C build-fuzz $(cd pelmora/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+for target in build-fuzz/bin/fuzz_*; do
+  name=$(basename "$target")
+  corpus="build-fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  seeds="$root/pelmora/fuzz/seeds/${name#fuzz_}"
+  [ -d "$seeds" ] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
+  echo "-- $name"
+  "$target" -max_total_time="$fuzz_seconds" -max_len=65536 -print_final_stats=1 "$corpus" \
+    > "build-fuzz/$name.log" 2>&1 || { tail -50 "build-fuzz/$name.log"; exit 1; }
+  grep -E 'stat::number_of_executed_units' "build-fuzz/$name.log" || true
+done
+
+echo "== all tests passed =="
