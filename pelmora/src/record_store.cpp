@@ -1,0 +1,167 @@
+#include "record_store.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "field_values.h"
+
+namespace pelmora {
+
+class StoreSlots final : public FieldSlots {
+  public:
+    StoreSlots(RecordStore& store, uint32_t record) : store_(store), record_(record) {}
+    uint8_t* Value(uint32_t field) override { return store_.MutableValue(record_, field); }
+    uint8_t* Indicator(uint32_t field) override { return store_.MutableIndicator(record_, field); }
+
+  private:
+    RecordStore& store_;
+    uint32_t record_;
+};
+
+EngineResult RecordStore::Reshape(std::span<const FieldDesc> fields) {
+    const size_t kept = std::min(fields.size(), fields_.size());
+    for (size_t k = 0; k < kept; ++k) {
+        if (fields[k].length != fields_[k].length) return DSERR_INVALIDPARAM;
+    }
+    try {
+        std::vector<FieldDesc> newFields(fields.begin(), fields.end());
+        std::vector<std::vector<uint8_t>> newColumns(fields.size());
+        const size_t n = fields.size();
+        std::vector<uint8_t> newIndicators(static_cast<size_t>(capacity_) * n, IND_BLANK);
+        for (size_t k = 0; k < n; ++k) {
+            if (k < kept) {
+                newColumns[k] = columns_[k];
+            } else {
+                newColumns[k].assign(static_cast<size_t>(capacity_) * fields[k].length, 0);
+            }
+        }
+        const size_t oldN = fields_.size();
+        for (size_t r = 0; kept != 0 && r < capacity_; ++r) {
+            std::memcpy(&newIndicators[r * n], &indicators_[r * oldN], kept);
+        }
+        fields_.swap(newFields);
+        columns_.swap(newColumns);
+        indicators_.swap(newIndicators);
+        return DS_OK;
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+}
+
+EngineResult RecordStore::GrowTo(uint32_t capacity) {
+    if (capacity <= capacity_) return DS_OK;
+    const size_t n = fields_.size();
+    try {
+        // Build the grown arrays aside so that a failure changes nothing.
+        std::vector<std::vector<uint8_t>> columns(n);
+        for (size_t k = 0; k < n; ++k) {
+            columns[k].reserve(static_cast<size_t>(capacity) * fields_[k].length);
+            columns[k] = columns_[k];
+            columns[k].resize(static_cast<size_t>(capacity) * fields_[k].length, 0);
+        }
+        std::vector<uint8_t> status(status_);
+        status.resize(capacity, 0);
+        std::vector<uint8_t> indicators;
+        indicators.reserve(static_cast<size_t>(capacity) * n);
+        indicators = indicators_;
+        indicators.resize(static_cast<size_t>(capacity) * n, IND_BLANK);
+        columns_.swap(columns);
+        status_.swap(status);
+        indicators_.swap(indicators);
+        capacity_ = capacity;
+        return DS_OK;
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    } catch (const std::length_error&) {
+        return DSERR_NOMEMORY;
+    }
+}
+
+void RecordStore::Clear() {
+    for (auto& column : columns_) std::fill(column.begin(), column.end(), 0);
+    std::fill(status_.begin(), status_.end(), 0);
+    std::fill(indicators_.begin(), indicators_.end(), IND_BLANK);
+    next_ = 1;
+}
+
+EngineResult RecordStore::SetNextRecord(uint32_t next) {
+    if (next == 0 || next - 1 > capacity_) return DSERR_OUTOFRANGE;
+    next_ = next;
+    return DS_OK;
+}
+
+bool RecordStore::ValidRecord(uint32_t record) const {
+    return record >= 1 && record <= next_ && record <= capacity_;
+}
+
+const uint8_t* RecordStore::ValueAt(uint32_t record, uint32_t field) const {
+    return columns_[field - 1].data() + static_cast<size_t>(record - 1) * fields_[field - 1].length;
+}
+
+uint8_t RecordStore::IndicatorAt(uint32_t record, uint32_t field) const {
+    return indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
+}
+
+uint8_t* RecordStore::MutableValue(uint32_t record, uint32_t field) {
+    return const_cast<uint8_t*>(ValueAt(record, field));
+}
+
+uint8_t* RecordStore::MutableIndicator(uint32_t record, uint32_t field) {
+    return &indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
+}
+
+EngineResult RecordStore::ReadValue(uint32_t record, uint32_t field, void* value,
+                                    uint8_t* indicator) const {
+    if (!ValidRecord(record) || field > fields_.size()) return DSERR_OUTOFRANGE;
+    if (field == 0) {
+        if (value != nullptr) *static_cast<uint8_t*>(value) = status_[record - 1];
+        if (indicator != nullptr) *indicator = IND_VALUE;
+        return DS_OK;
+    }
+    if (value != nullptr && fields_[field - 1].length != 0) {
+        std::memcpy(value, ValueAt(record, field), fields_[field - 1].length);
+    }
+    if (indicator != nullptr) *indicator = IndicatorAt(record, field);
+    return DS_OK;
+}
+
+EngineResult RecordStore::WriteValue(uint32_t record, uint32_t field, const void* value) {
+    if (!ValidRecord(record) || field > fields_.size()) return DSERR_OUTOFRANGE;
+    if (field == 0) {
+        status_[record - 1] = value != nullptr ? *static_cast<const uint8_t*>(value) : 0;
+        return DS_OK;
+    }
+    StoreSlots slots(*this, record);
+    return WriteFieldValue(fields_, slots, field, value);
+}
+
+EngineResult RecordStore::WriteIndicator(uint32_t record, uint32_t field, uint8_t indicator) {
+    if (!ValidRecord(record) || field == 0 || field > fields_.size()) return DSERR_OUTOFRANGE;
+    StoreSlots slots(*this, record);
+    WriteFieldIndicator(fields_, slots, field, indicator);
+    return DS_OK;
+}
+
+EngineResult RecordStore::ReadRecord(uint32_t record, uint8_t* buffer) const {
+    if (!ValidRecord(record)) return DSERR_OUTOFRANGE;
+    for (uint32_t k = 1; k <= fields_.size(); ++k) {
+        const FieldDesc& f = fields_[k - 1];
+        if (f.length != 0) std::memcpy(buffer + f.offset, ValueAt(record, k), f.length);
+        buffer[f.indicatorOffset] = IndicatorAt(record, k);
+    }
+    return DS_OK;
+}
+
+EngineResult RecordStore::WriteRecord(uint32_t record, const uint8_t* buffer) {
+    if (!ValidRecord(record)) return DSERR_OUTOFRANGE;
+    for (uint32_t k = 1; k <= fields_.size(); ++k) {
+        const FieldDesc& f = fields_[k - 1];
+        if (f.length != 0) std::memcpy(MutableValue(record, k), buffer + f.offset, f.length);
+        *MutableIndicator(record, k) = buffer[f.indicatorOffset];
+    }
+    return DS_OK;
+}
+
+}  // namespace pelmora

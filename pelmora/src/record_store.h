@@ -1,0 +1,70 @@
+// The column-wise record store of a dataset: one value array per field, one
+// status byte per record and one indicator byte per field and record, all
+// addressed by 1-based record number. The store grows only when asked; the
+// dataset decides the growth policy and the record numbering.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "pelmora/pelmora.h"
+
+namespace pelmora {
+
+class RecordStore {
+  public:
+    // Adopts the laid-out fields. Columns that keep their index and width keep
+    // their values; new columns start blank in every record; columns past the
+    // new field count are dropped. 9986 when a kept column changes width,
+    // 9473 when memory runs out (the store is then unchanged).
+    EngineResult Reshape(std::span<const FieldDesc> fields);
+
+    // Makes room for at least capacity records (never shrinks). New slots are
+    // zero with every indicator blank. 9473 leaves the capacity unchanged.
+    EngineResult GrowTo(uint32_t capacity);
+
+    // Forgets every record: values zero, indicators blank, status 0, next
+    // record number 1. Capacity stays.
+    void Clear();
+
+    uint32_t capacity() const { return capacity_; }
+    uint32_t field_count() const { return static_cast<uint32_t>(fields_.size()); }
+    std::span<const FieldDesc> fields() const { return fields_; }
+
+    // Records 1 .. next - 1 exist; next itself may be written while it is
+    // being added. 9985 when next - 1 would exceed the capacity or next is 0.
+    uint32_t next_record() const { return next_; }
+    EngineResult SetNextRecord(uint32_t next);
+
+    // Field 0 is the record's status byte (one byte). 9985 for a record
+    // outside 1..next (or beyond the capacity) or a field past the last.
+    EngineResult ReadValue(uint32_t record, uint32_t field, void* value, uint8_t* indicator) const;
+    EngineResult WriteValue(uint32_t record, uint32_t field, const void* value);
+    EngineResult WriteIndicator(uint32_t record, uint32_t field, uint8_t indicator);
+
+    // Whole records to and from a record buffer of the fields' layout.
+    EngineResult ReadRecord(uint32_t record, uint8_t* buffer) const;
+    EngineResult WriteRecord(uint32_t record, const uint8_t* buffer);
+
+    // Direct access for index and packet code; the record must be valid.
+    const uint8_t* ValueAt(uint32_t record, uint32_t field) const;
+    uint8_t IndicatorAt(uint32_t record, uint32_t field) const;
+    uint8_t StatusAt(uint32_t record) const { return status_[record - 1]; }
+    void SetStatus(uint32_t record, uint8_t status) { status_[record - 1] = status; }
+
+  private:
+    bool ValidRecord(uint32_t record) const;
+    uint8_t* MutableValue(uint32_t record, uint32_t field);
+    uint8_t* MutableIndicator(uint32_t record, uint32_t field);
+    friend class StoreSlots;
+
+    std::vector<FieldDesc> fields_;
+    std::vector<std::vector<uint8_t>> columns_;
+    std::vector<uint8_t> status_;
+    std::vector<uint8_t> indicators_;
+    uint32_t capacity_ = 0;
+    uint32_t next_ = 1;
+};
+
+}  // namespace pelmora
