@@ -22,6 +22,8 @@ public:
     Collation& operator=(const Collation&) = delete;
 
     uint32_t lcid() const { return lcid_; }
+    // The locale whose collation is in use (for diagnostics), e.g. "ja_JP".
+    std::string localeName() const;
 
     // Compares two code page 932 texts of the given byte lengths (stopping at a
     // NUL when the length is -1); returns -1, 0 or 1. ignoreCase ignores letter
