@@ -48,22 +48,23 @@ int main() {
     }
     std::printf("registry file: %s\n", platform::RegistryPath().c_str());
 
-    const char* exports[] = {"DllGetClassObject", "DllCanUnloadNow", "InitQuilmet",
-                             "ExitQuilmet", "DllRegisterServer", "DllUnregisterServer"};
+    const char* exports[] = {"DllGetClassObject", "DllCanUnloadNow",   "InitQuilmet",
+                             "ExitQuilmet",       "DllRegisterServer", "DllUnregisterServer"};
     for (const char* name : exports)
         std::printf("export %-20s %s\n", name,
                     platform::GetProcAddress(module, name) ? "present" : "MISSING");
 
     auto getClassObject = reinterpret_cast<PFN_DllGetClassObject>(
         platform::GetProcAddress(module, "DllGetClassObject"));
-    auto canUnload = reinterpret_cast<PFN_DllCanUnloadNow>(
-        platform::GetProcAddress(module, "DllCanUnloadNow"));
+    auto canUnload =
+        reinterpret_cast<PFN_DllCanUnloadNow>(platform::GetProcAddress(module, "DllCanUnloadNow"));
     if (!getClassObject || !canUnload) return 1;
 
     int failures = 0;
     for (const ClassInfo& c : kClasses) {
         IClassFactory* factory = nullptr;
-        HRESULT hr = getClassObject(c.clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory));
+        HRESULT hr =
+            getClassObject(c.clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory));
         IUnknown* object = nullptr;
         if (hr == S_OK) {
             hr = factory->CreateInstance(nullptr, c.iid, reinterpret_cast<void**>(&object));

@@ -24,7 +24,7 @@ PELMORA_EXPORT HRESULT DllGetClassObject(const GUID* clsid, const GUID* iid, voi
 
 PELMORA_EXPORT HRESULT DllCanUnloadNow() {
     return (pelmora::ObjectCount().load() != 0 || pelmora::LockCount().load() != 0) ? S_FALSE
-                                                                                      : S_OK;
+                                                                                    : S_OK;
 }
 
 PELMORA_EXPORT HRESULT InitQuilmet(void** out) {

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <new>
 
-#include "dataset.h"
 #include "cursor.h"
+#include "dataset.h"
 #include "object_count.h"
 #include "packet_objects.h"
 
@@ -26,7 +26,7 @@ namespace {
 // Shared part of the four class objects; the derived class names the kind of
 // object it constructs.
 class DS_Factory : public IClassFactory {
-public:
+  public:
     virtual ~DS_Factory() = default;
 
     HRESULT QueryInterface(const IID* iid, void** out) override {
@@ -69,10 +69,10 @@ public:
         return S_OK;
     }
 
-protected:
+  protected:
     virtual IUnknown* Construct() = 0;
 
-private:
+  private:
     std::atomic<uint32_t> refs_{0};
 };
 

@@ -13,7 +13,7 @@ namespace pelmora {
 
 template <typename Interface, const GUID& InterfaceId>
 class ComObject : public Interface {
-public:
+  public:
     ComObject() { ObjectCount().fetch_add(1); }
     virtual ~ComObject() { ObjectCount().fetch_sub(1); }
     ComObject(const ComObject&) = delete;
@@ -45,7 +45,7 @@ public:
 
     uint32_t RefCount() const { return refs_.load(); }
 
-private:
+  private:
     std::atomic<uint32_t> refs_{0};
 };
 

@@ -8,7 +8,7 @@
 namespace pelmora {
 
 class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor> {
-public:
+  public:
     TDSCursor();
     ~TDSCursor() override;
 

@@ -8,7 +8,7 @@
 namespace pelmora {
 
 class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
-public:
+  public:
     TDSBASE();
     ~TDSBASE() override;
 
@@ -50,8 +50,8 @@ public:
     EngineResult DiscardBlobs(uint32_t reference) override;
     EngineResult MakeDerived(uint32_t kind, int32_t includeNested, int32_t copyParameters,
                              IDSBase** out) override;
-    EngineResult MergeChanges(IDSBase* view, SAFEARRAY* delta, SAFEARRAY* errors,
-                              void* clientData, MergeCallback callback) override;
+    EngineResult MergeChanges(IDSBase* view, SAFEARRAY* delta, SAFEARRAY* errors, void* clientData,
+                              MergeCallback callback) override;
     EngineResult DropParameter(uint32_t field, const char* name) override;
 };
 

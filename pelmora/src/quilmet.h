@@ -7,7 +7,7 @@
 namespace pelmora {
 
 class TQuilmet final : public IQuilmet {
-public:
+  public:
     EngineResult MakeDataset(IDSBase** out) override;
     EngineResult MakeCursor(IDSBase* dataset, IDSCursor** out) override;
 };

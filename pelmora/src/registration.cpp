@@ -12,8 +12,8 @@ namespace {
 struct Entry {
     const char* progId;
     const char* description;
-    const char* curVer;          // null: the entry names a class of its own
-    const char* independentId;   // version-independent ProgID, or null
+    const char* curVer;         // null: the entry names a class of its own
+    const char* independentId;  // version-independent ProgID, or null
     const GUID* clsid;
 };
 

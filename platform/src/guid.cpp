@@ -24,18 +24,22 @@ bool GUIDFromString(const std::string& text, GUID* out) {
             for (int k = 0; k < 2; ++k) {
                 char c = text[pos++];
                 unsigned digit;
-                if (c >= '0' && c <= '9') digit = c - '0';
-                else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-                else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-                else return false;
+                if (c >= '0' && c <= '9')
+                    digit = c - '0';
+                else if (c >= 'a' && c <= 'f')
+                    digit = c - 'a' + 10;
+                else if (c >= 'A' && c <= 'F')
+                    digit = c - 'A' + 10;
+                else
+                    return false;
                 value = value * 16 + digit;
             }
             bytes[byteIndex++] = static_cast<uint8_t>(value);
         }
         if (g < 4 && text[pos++] != '-') return false;
     }
-    out->Data1 = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
-                 bytes[3];
+    out->Data1 = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) |
+                 (uint32_t(bytes[2]) << 8) | bytes[3];
     out->Data2 = static_cast<uint16_t>((bytes[4] << 8) | bytes[5]);
     out->Data3 = static_cast<uint16_t>((bytes[6] << 8) | bytes[7]);
     std::memcpy(out->Data4, bytes + 8, 8);

@@ -15,53 +15,55 @@ using EngineResult = uint32_t;
 
 enum : uint16_t {
     DS_OK = 0,
-    DSERR_BOF = 8705,                // "At beginning of table."
-    DSERR_EOF = 8706,                // "At end of table."
-    DSERR_KEYORRECDELETED = 8708,    // "Record/Key deleted."
-    DSERR_NOCURRREC = 8709,          // "No current record."
-    DSERR_RECNOTFOUND = 8710,        // "Could not find record."
-    DSERR_OBJNOTFOUND = 8712,        // "Could not find object."
-    DSERR_NESTEDOPEN = 8451,         // row value while a nested level is open (no message)
-    DSERR_NOMEMORY = 9473,           // "Insufficient memory for this operation."
-    DSERR_KEYVIOL = 9729,            // "Key violation."
-    DSERR_REQDERR = 9732,            // "Field value required."
-    DSERR_DETAILRECORDSEXIST = 9734, // "Cannot delete master record with details."
-    DSERR_FIELDISBLANK = 9740,       // "Field is blank."
-    DSERR_OUTOFRANGE = 9985,         // "Number is out of range."
-    DSERR_INVALIDPARAM = 9986,       // "Invalid parameter."
-    DSERR_NOSUCHINDEX = 9997,        // "Index does not exist."
-    DSERR_INVALIDFLDTYPE = 10000,    // "Invalid field type."
-    DSERR_NAMENOTUNIQUE = 10009,     // "Name not unique in this context."
-    DSERR_INDEXNAMEREQUIRED = 10010, // "Index name required."
-    DSERR_INVALIDINDEXNAME = 10022,  // "Invalid index/tag name."
-    DSERR_INVALIDBLOBHANDLE = 10030, // "Invalid BLOB handle in record buffer."
-    DSERR_ACTIVEINDEX = 10035,       // "Index is being used to order table."
-    DSERR_READONLYFLD = 10502,       // "Trying to modify read-only field."
-    DSERR_NOTSUPPORTED = 10756,      // "Operation not applicable."
-    DSERR_NOTINDEXED = 10757,        // "Data is not indexed."
-    DSERR_READONLY = 10763,          // "Data is read only."
-    DSERR_INDEXREADONLY = 10767,     // "Index is read only."
-    DSERR_TYPEMISMATCH = 11871,      // "Type mismatch in expression."
-    DSERR_CONSTRAINTFAILED = 11950,  // "Record or field constraint failed."
-    DSERR_NOTCAPABLE = 12289,        // "Capability not supported."
-    DSERR_DELTAISEMPTY = 16385,      // "Delta is empty."
-    DSERR_NOTHINGTOUNDO = 16386,     // "Nothing to undo."
-    DSERR_NOMETADATA = 16387,        // "Datapacket contains no meta data."
-    DSERR_CANNOTAPPEND = 16388,      // "Trying to append data to a non-partial dataset."
-    DSERR_DATAPACKETMISMATCH = 16389, // "Mismatch in datapacket."
-    DSERR_NEWERVERSIONREQ = 16392,   // "Newer version required."
-    DSERR_BLOBNOTFETCHED = 16393,    // "Blob has not been fetched."
-    DSERR_DETAILSNOTFETCHED = 16394, // "Details has not been fetched."
-    DSERR_NOMASTERRECORD = 16395,    // "No corresponding master record found."
-    DSERR_LINKFIELDSNOTUNIQUE = 16396, // "Linkfields to detail must be unique."
-    DSERR_FLYAWAY_WRONGORDER = 16397,  // "Special case: wrong order of updates for fly-away!"
-    DSERR_NOCASCADEDUPDATES = 16398, // "Cascaded updates not enabled."
-    DSERR_AGGNOTFOUND = 16399,       // "Aggregate was not found."
-    DSERR_FIELDTYPENOTXML = 16400,   // "Fieldtype not supported for XML."
-    DSERR_NOTFETCHEDINXML = 16401,   // not-fetched BLOB or details in an XML packet (no message)
+    DSERR_BOF = 8705,                   // "At beginning of table."
+    DSERR_EOF = 8706,                   // "At end of table."
+    DSERR_KEYORRECDELETED = 8708,       // "Record/Key deleted."
+    DSERR_NOCURRREC = 8709,             // "No current record."
+    DSERR_RECNOTFOUND = 8710,           // "Could not find record."
+    DSERR_OBJNOTFOUND = 8712,           // "Could not find object."
+    DSERR_NESTEDOPEN = 8451,            // row value while a nested level is open (no message)
+    DSERR_NOMEMORY = 9473,              // "Insufficient memory for this operation."
+    DSERR_KEYVIOL = 9729,               // "Key violation."
+    DSERR_REQDERR = 9732,               // "Field value required."
+    DSERR_DETAILRECORDSEXIST = 9734,    // "Cannot delete master record with details."
+    DSERR_FIELDISBLANK = 9740,          // "Field is blank."
+    DSERR_OUTOFRANGE = 9985,            // "Number is out of range."
+    DSERR_INVALIDPARAM = 9986,          // "Invalid parameter."
+    DSERR_NOSUCHINDEX = 9997,           // "Index does not exist."
+    DSERR_INVALIDFLDTYPE = 10000,       // "Invalid field type."
+    DSERR_NAMENOTUNIQUE = 10009,        // "Name not unique in this context."
+    DSERR_INDEXNAMEREQUIRED = 10010,    // "Index name required."
+    DSERR_INVALIDINDEXNAME = 10022,     // "Invalid index/tag name."
+    DSERR_INVALIDBLOBHANDLE = 10030,    // "Invalid BLOB handle in record buffer."
+    DSERR_ACTIVEINDEX = 10035,          // "Index is being used to order table."
+    DSERR_READONLYFLD = 10502,          // "Trying to modify read-only field."
+    DSERR_NOTSUPPORTED = 10756,         // "Operation not applicable."
+    DSERR_NOTINDEXED = 10757,           // "Data is not indexed."
+    DSERR_READONLY = 10763,             // "Data is read only."
+    DSERR_INDEXREADONLY = 10767,        // "Index is read only."
+    DSERR_TYPEMISMATCH = 11871,         // "Type mismatch in expression."
+    DSERR_CONSTRAINTFAILED = 11950,     // "Record or field constraint failed."
+    DSERR_NOTCAPABLE = 12289,           // "Capability not supported."
+    DSERR_DELTAISEMPTY = 16385,         // "Delta is empty."
+    DSERR_NOTHINGTOUNDO = 16386,        // "Nothing to undo."
+    DSERR_NOMETADATA = 16387,           // "Datapacket contains no meta data."
+    DSERR_CANNOTAPPEND = 16388,         // "Trying to append data to a non-partial dataset."
+    DSERR_DATAPACKETMISMATCH = 16389,   // "Mismatch in datapacket."
+    DSERR_NEWERVERSIONREQ = 16392,      // "Newer version required."
+    DSERR_BLOBNOTFETCHED = 16393,       // "Blob has not been fetched."
+    DSERR_DETAILSNOTFETCHED = 16394,    // "Details has not been fetched."
+    DSERR_NOMASTERRECORD = 16395,       // "No corresponding master record found."
+    DSERR_LINKFIELDSNOTUNIQUE = 16396,  // "Linkfields to detail must be unique."
+    DSERR_FLYAWAY_WRONGORDER = 16397,   // "Special case: wrong order of updates for fly-away!"
+    DSERR_NOCASCADEDUPDATES = 16398,    // "Cascaded updates not enabled."
+    DSERR_AGGNOTFOUND = 16399,          // "Aggregate was not found."
+    DSERR_FIELDTYPENOTXML = 16400,      // "Fieldtype not supported for XML."
+    DSERR_NOTFETCHEDINXML = 16401,      // not-fetched BLOB or details in an XML packet (no message)
 };
 
-inline uint16_t ResultCode(EngineResult r) { return static_cast<uint16_t>(r & 0xFFFF); }
+inline uint16_t ResultCode(EngineResult r) {
+    return static_cast<uint16_t>(r & 0xFFFF);
+}
 
 // ---------------------------------------------------------------------------
 // Internal field types (FieldDesc.type).
@@ -124,8 +126,12 @@ constexpr uint32_t PKT_COMPOSITE_ARRAY = 0x02000000;
 constexpr uint32_t PKT_COMPOSITE_TABLE = 0x04000000;
 constexpr uint32_t PKT_ROUNDTRIP = 0x80000000;
 
-inline uint32_t PacketBaseType(uint32_t word) { return (word & PKT_BASE_MASK) >> PKT_BASE_SHIFT; }
-inline uint32_t PacketWidth(uint32_t word) { return word & PKT_WIDTH_MASK; }
+inline uint32_t PacketBaseType(uint32_t word) {
+    return (word & PKT_BASE_MASK) >> PKT_BASE_SHIFT;
+}
+inline uint32_t PacketWidth(uint32_t word) {
+    return word & PKT_WIDTH_MASK;
+}
 
 // Field attribute bits (FieldDesc.attributes, PacketColumnDesc.attributes).
 enum : uint32_t {
@@ -229,14 +235,22 @@ static_assert(sizeof(CursorBookmark) == 20, "CursorBookmark layout");
 
 // ---------------------------------------------------------------------------
 // Class and interface identifiers.
-constexpr GUID CLSID_DSBase = {0x4F7A2C31, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
-constexpr GUID IID_IDSBase = {0x4F7A2C32, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
-constexpr GUID CLSID_DSCursor = {0x4F7A2C33, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
-constexpr GUID IID_IDSCursor = {0x4F7A2C34, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
-constexpr GUID CLSID_DSPacketWriter = {0x4F7A2C35, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
-constexpr GUID IID_IDSPacketWriter = {0x4F7A2C36, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
-constexpr GUID CLSID_DSPacketReader = {0x4F7A2C37, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
-constexpr GUID IID_IDSPacketReader = {0x4F7A2C38, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID CLSID_DSBase = {
+    0x4F7A2C31, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID IID_IDSBase = {
+    0x4F7A2C32, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID CLSID_DSCursor = {
+    0x4F7A2C33, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID IID_IDSCursor = {
+    0x4F7A2C34, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID CLSID_DSPacketWriter = {
+    0x4F7A2C35, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID IID_IDSPacketWriter = {
+    0x4F7A2C36, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID CLSID_DSPacketReader = {
+    0x4F7A2C37, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
+inline constexpr GUID IID_IDSPacketReader = {
+    0x4F7A2C38, 0x8B6D, 0x4E19, {0x9C, 0x3A, 0x71, 0xD5, 0xE0, 0xB2, 0xF4, 0xA8}};
 
 // ---------------------------------------------------------------------------
 // Callbacks into the caller; client-data words are pointer-sized.
@@ -249,15 +263,16 @@ using ReconcileCallback = uint32_t (*)(void* clientData, uint32_t previousResult
                                        void* old, void* errorValues);
 using MergeCallback = uint32_t (*)(void* clientData, uint32_t previousResult, uint32_t updateKind,
                                    uint32_t response, uint32_t code, const char* message,
-                                   const char* context, void* current, void* old,
-                                   void* errorValues, uint32_t depth, const uint32_t* path);
+                                   const char* context, void* current, void* old, void* errorValues,
+                                   uint32_t depth, const uint32_t* path);
 
 struct IDSCursor;
 
 // ---------------------------------------------------------------------------
 // The dataset: one in-memory table.
 struct IDSBase : IUnknown {
-    virtual EngineResult DefineFields(uint32_t count, const FieldDesc* fields, const char* name) = 0;
+    virtual EngineResult DefineFields(uint32_t count, const FieldDesc* fields,
+                                      const char* name) = 0;
     virtual EngineResult AddRuntimeField(const FieldDesc* desc) = 0;
     virtual EngineResult LoadPacket(SAFEARRAY* packet, int32_t last) = 0;
     virtual EngineResult FindParameter(uint32_t index, uint32_t field, const char** name,
@@ -280,8 +295,8 @@ struct IDSBase : IUnknown {
     virtual EngineResult ReadProperty(uint32_t id, void* out) = 0;
     virtual EngineResult WriteProperty(uint32_t id, uint32_t value) = 0;
     virtual EngineResult SetCalcCallback(void* clientData, CalcCallback callback) = 0;
-    virtual EngineResult ApplyReconcileResult(SAFEARRAY* delta, SAFEARRAY* errors,
-                                              void* clientData, ReconcileCallback callback) = 0;
+    virtual EngineResult ApplyReconcileResult(SAFEARRAY* delta, SAFEARRAY* errors, void* clientData,
+                                              ReconcileCallback callback) = 0;
     virtual EngineResult ReservedSlot23() = 0;
     virtual EngineResult ReservedSlot24() = 0;
     virtual EngineResult ReservedSlot25() = 0;

@@ -13,7 +13,7 @@
 namespace enginetest {
 
 class Engine {
-public:
+  public:
     static Engine& Get() {
         static Engine engine;
         return engine;
@@ -48,18 +48,20 @@ public:
         return Create<IDSPacketReader>(CLSID_DSPacketReader, IID_IDSPacketReader);
     }
 
-private:
+  private:
     Engine() {
         handle = dlopen(PELMORA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             ADD_FAILURE() << "cannot load engine: " << dlerror();
             return;
         }
-        getClassObject = reinterpret_cast<PFN_DllGetClassObject>(dlsym(handle, "DllGetClassObject"));
+        getClassObject =
+            reinterpret_cast<PFN_DllGetClassObject>(dlsym(handle, "DllGetClassObject"));
         canUnloadNow = reinterpret_cast<PFN_DllCanUnloadNow>(dlsym(handle, "DllCanUnloadNow"));
         initQuilmet = reinterpret_cast<PFN_InitQuilmet>(dlsym(handle, "InitQuilmet"));
         exitQuilmet = reinterpret_cast<PFN_ExitQuilmet>(dlsym(handle, "ExitQuilmet"));
-        registerServer = reinterpret_cast<PFN_DllRegisterServer>(dlsym(handle, "DllRegisterServer"));
+        registerServer =
+            reinterpret_cast<PFN_DllRegisterServer>(dlsym(handle, "DllRegisterServer"));
         unregisterServer =
             reinterpret_cast<PFN_DllUnregisterServer>(dlsym(handle, "DllUnregisterServer"));
     }
@@ -68,7 +70,7 @@ private:
 // Releases an interface pointer at scope end.
 template <typename T>
 class Ref {
-public:
+  public:
     explicit Ref(T* p = nullptr) : p_(p) {}
     ~Ref() { reset(); }
     Ref(const Ref&) = delete;
@@ -85,7 +87,7 @@ public:
         p_ = nullptr;
     }
 
-private:
+  private:
     T* p_;
 };
 
@@ -104,7 +106,7 @@ inline std::vector<uint8_t> TakeBytes(SAFEARRAY* array) {
 
 // A byte array owned by the test, destroyed at scope end.
 class Packet {
-public:
+  public:
     explicit Packet(const std::vector<uint8_t>& bytes)
         : array_(SafeArrayFromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()))) {}
     ~Packet() { SafeArrayDestroy(array_); }
@@ -112,7 +114,7 @@ public:
     Packet& operator=(const Packet&) = delete;
     SAFEARRAY* get() const { return array_; }
 
-private:
+  private:
     SAFEARRAY* array_;
 };
 

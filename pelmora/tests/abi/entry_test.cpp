@@ -38,16 +38,16 @@ TEST(EngineEntry, AllSixEntryPointsAreExported) {
 TEST(EngineEntry, GetClassObjectChecksItsArguments) {
     Engine& e = Engine::Get();
     void* out = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, e.getClassObject(&kUnknownClass, &IID_IClassFactory, &out));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+              e.getClassObject(&kUnknownClass, &IID_IClassFactory, &out));
     EXPECT_EQ(reinterpret_cast<void*>(0x1234), out) << "out must stay untouched";
     EXPECT_EQ(E_INVALIDARG, e.getClassObject(&CLSID_DSCursor, &IID_IClassFactory, nullptr));
 
     // Every class hands out its class object under IClassFactory and IUnknown.
-    for (const GUID* clsid : {&CLSID_DSBase, &CLSID_DSCursor, &CLSID_DSPacketWriter,
-                              &CLSID_DSPacketReader}) {
+    for (const GUID* clsid :
+         {&CLSID_DSBase, &CLSID_DSCursor, &CLSID_DSPacketWriter, &CLSID_DSPacketReader}) {
         IUnknown* unknown = nullptr;
-        ASSERT_EQ(S_OK,
-                  e.getClassObject(clsid, &IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+        ASSERT_EQ(S_OK, e.getClassObject(clsid, &IID_IUnknown, reinterpret_cast<void**>(&unknown)));
         ASSERT_NE(nullptr, unknown);
         EXPECT_EQ(0u, unknown->Release());
     }
@@ -79,7 +79,8 @@ TEST(ClassObject, CreateInstanceAndAggregation) {
     EXPECT_EQ(nullptr, out);
 
     IUnknown* object = nullptr;
-    EXPECT_EQ(S_OK, factory->CreateInstance(outer, &IID_IUnknown, reinterpret_cast<void**>(&object)));
+    EXPECT_EQ(S_OK,
+              factory->CreateInstance(outer, &IID_IUnknown, reinterpret_cast<void**>(&object)));
     ASSERT_NE(nullptr, object);
     EXPECT_EQ(0u, object->Release());
 
@@ -170,7 +171,7 @@ TEST(EngineEntry, ObjectCountSurvivesConcurrentCreation) {
 }
 
 class Registration : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = std::filesystem::temp_directory_path() /
                 ("pelmora-registry-" + std::to_string(::getpid()) + ".reg");
@@ -218,10 +219,10 @@ TEST_F(Registration, RegisterWritesTheSixEntriesAndUnregisterRemovesThem) {
         EXPECT_FALSE(platform::RegKeyExists("CLSID\\" + clsid)) << clsid;
         EXPECT_FALSE(platform::RegKeyExists("CLSID\\" + clsid + "\\InProcServer32")) << clsid;
     }
-    for (const char* progId : {"Dravik.Pelmora_DSBase", "Dravik.Pelmora_DSBase.1",
-                               "Dravik.Pelmora_DSCursor", "Dravik.Pelmora_DSCursor.1",
-                               "Dravik.Pelmora_DatapacketRead.1",
-                               "Dravik.Pelmora_DatapacketWrite.1"}) {
+    for (const char* progId :
+         {"Dravik.Pelmora_DSBase", "Dravik.Pelmora_DSBase.1", "Dravik.Pelmora_DSCursor",
+          "Dravik.Pelmora_DSCursor.1", "Dravik.Pelmora_DatapacketRead.1",
+          "Dravik.Pelmora_DatapacketWrite.1"}) {
         EXPECT_FALSE(platform::RegKeyExists(progId)) << progId;
     }
     // Removing what is not there is not an error.

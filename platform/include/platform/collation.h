@@ -14,7 +14,7 @@ namespace platform {
 bool IsValidLocale(uint32_t lcid);
 
 class Collation {
-public:
+  public:
     // lcid 0, or one the platform does not know, selects the user's default locale.
     explicit Collation(uint32_t lcid);
     ~Collation();
@@ -36,7 +36,7 @@ public:
     // A byte string whose bytewise order equals Compare's order (for bulk sorts).
     std::string SortKey(const char* text, ptrdiff_t length, bool ignoreCase) const;
 
-private:
+  private:
     struct Impl;
     uint32_t lcid_;
     std::unique_ptr<Impl> impl_;

@@ -1,0 +1,143 @@
+#include "packet_buffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "packet_format.h"
+
+namespace pelmora {
+
+bool PacketBuffer::Reset(size_t initial) {
+    Clear();
+    return AddChunk(initial);
+}
+
+void PacketBuffer::Clear() {
+    chunks_.clear();
+    size_ = 0;
+    capacity_ = 0;
+}
+
+bool PacketBuffer::AddChunk(size_t bytes) {
+    try {
+        chunks_.reserve(chunks_.size() + 1);
+        Chunk chunk;
+        chunk.bytes.reset(new uint8_t[bytes]);
+        chunk.start = capacity_;
+        chunk.capacity = bytes;
+        chunks_.push_back(std::move(chunk));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    capacity_ += bytes;
+    return true;
+}
+
+bool PacketBuffer::Reserve(size_t bytes) {
+    const size_t room = capacity_ - size_;
+    if (bytes <= room) return true;
+    const size_t shortfall = bytes - room;
+    const size_t step = std::max(std::clamp(capacity_, kMinGrowth, kMaxGrowth), shortfall);
+    return AddChunk(step);
+}
+
+size_t PacketBuffer::ChunkAt(size_t offset) const {
+    auto it = std::upper_bound(chunks_.begin(), chunks_.end(), offset,
+                               [](size_t value, const Chunk& c) { return value < c.start; });
+    return static_cast<size_t>(it - chunks_.begin()) - 1;
+}
+
+template <typename Fn>
+void PacketBuffer::ForRange(size_t offset, size_t bytes, Fn fn) const {
+    if (bytes == 0) return;
+    size_t index = ChunkAt(offset);
+    size_t done = 0;
+    while (done < bytes) {
+        const Chunk& chunk = chunks_[index];
+        const size_t at = offset + done - chunk.start;
+        const size_t n = std::min(bytes - done, chunk.capacity - at);
+        fn(chunk.bytes.get() + at, n, done);
+        done += n;
+        ++index;
+    }
+}
+
+void PacketBuffer::Append(const void* data, size_t bytes) {
+    const auto* src = static_cast<const uint8_t*>(data);
+    ForRange(size_, bytes,
+             [src](uint8_t* p, size_t n, size_t done) { std::memcpy(p, src + done, n); });
+    size_ += bytes;
+}
+
+void PacketBuffer::AppendZeros(size_t bytes) {
+    ForRange(size_, bytes, [](uint8_t* p, size_t n, size_t) { std::memset(p, 0, n); });
+    size_ += bytes;
+}
+
+void PacketBuffer::Append16(uint16_t v) {
+    uint8_t b[2];
+    Store16(b, v);
+    Append(b, 2);
+}
+
+void PacketBuffer::Append32(uint32_t v) {
+    uint8_t b[4];
+    Store32(b, v);
+    Append(b, 4);
+}
+
+void PacketBuffer::Write(size_t offset, const void* data, size_t bytes) {
+    const auto* src = static_cast<const uint8_t*>(data);
+    ForRange(offset, bytes,
+             [src](uint8_t* p, size_t n, size_t done) { std::memcpy(p, src + done, n); });
+}
+
+void PacketBuffer::Read(size_t offset, void* data, size_t bytes) const {
+    auto* dst = static_cast<uint8_t*>(data);
+    ForRange(offset, bytes,
+             [dst](uint8_t* p, size_t n, size_t done) { std::memcpy(dst + done, p, n); });
+}
+
+void PacketBuffer::Write16(size_t offset, uint16_t v) {
+    uint8_t b[2];
+    Store16(b, v);
+    Write(offset, b, 2);
+}
+
+void PacketBuffer::Write32(size_t offset, uint32_t v) {
+    uint8_t b[4];
+    Store32(b, v);
+    Write(offset, b, 4);
+}
+
+uint16_t PacketBuffer::Read16(size_t offset) const {
+    uint8_t b[2];
+    Read(offset, b, 2);
+    return Load16(b);
+}
+
+uint32_t PacketBuffer::Read32(size_t offset) const {
+    uint8_t b[4];
+    Read(offset, b, 4);
+    return Load32(b);
+}
+
+void PacketBuffer::OrByte(size_t offset, uint8_t bits) {
+    uint8_t b = 0;
+    Read(offset, &b, 1);
+    b = static_cast<uint8_t>(b | bits);
+    Write(offset, &b, 1);
+}
+
+void PacketBuffer::CopyTo(uint8_t* out) const {
+    size_t copied = 0;
+    for (const Chunk& chunk : chunks_) {
+        if (copied >= size_) break;
+        const size_t n = std::min(chunk.capacity, size_ - copied);
+        std::memcpy(out + copied, chunk.bytes.get(), n);
+        copied += n;
+    }
+}
+
+}  // namespace pelmora

@@ -1,0 +1,69 @@
+// The packet writer's output buffer: bytes are appended into a list of
+// chunks, so growing never copies what was already written; earlier bytes
+// (header counts, nested row counts, row bitmaps) can still be patched in
+// place. The whole packet is copied once, into the caller's byte array.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace pelmora {
+
+class PacketBuffer {
+  public:
+    static constexpr size_t kInitialSize = 32768;
+    static constexpr size_t kMinGrowth = 32768;
+    static constexpr size_t kMaxGrowth = 1024000;
+
+    // Drops all bytes and takes a first chunk of `initial` bytes; false when
+    // memory cannot be had (the buffer is then empty).
+    bool Reset(size_t initial = kInitialSize);
+    // Frees everything.
+    void Clear();
+
+    // Makes room for `bytes` more bytes; false when memory cannot be had.
+    bool Reserve(size_t bytes);
+    // Appends bytes for which room was reserved.
+    void Append(const void* data, size_t bytes);
+    void AppendZeros(size_t bytes);
+    void Append8(uint8_t v) { Append(&v, 1); }
+    void Append16(uint16_t v);
+    void Append32(uint32_t v);
+
+    // Random access to bytes already written (offset + bytes <= Size()).
+    void Write(size_t offset, const void* data, size_t bytes);
+    void Read(size_t offset, void* data, size_t bytes) const;
+    void Write16(size_t offset, uint16_t v);
+    void Write32(size_t offset, uint32_t v);
+    uint16_t Read16(size_t offset) const;
+    uint32_t Read32(size_t offset) const;
+    void OrByte(size_t offset, uint8_t bits);
+
+    // Copies all written bytes to `out` (Size() bytes).
+    void CopyTo(uint8_t* out) const;
+
+    size_t Size() const { return size_; }
+    size_t Capacity() const { return capacity_; }
+    size_t ChunkCount() const { return chunks_.size(); }
+
+  private:
+    struct Chunk {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t start = 0;     // offset of the chunk's first byte in the packet
+        size_t capacity = 0;  // bytes the chunk holds
+    };
+
+    bool AddChunk(size_t bytes);
+    // The chunk holding packet offset `offset`.
+    size_t ChunkAt(size_t offset) const;
+    template <typename Fn>
+    void ForRange(size_t offset, size_t bytes, Fn fn) const;
+
+    std::vector<Chunk> chunks_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+}  // namespace pelmora

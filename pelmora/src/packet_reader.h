@@ -1,0 +1,107 @@
+// The datapacket reader: walks a packet held in the caller's byte array —
+// column descriptors, parameter blocks and rows with their nested detail rows
+// — without copying it. Every length, count and name read from the packet is
+// checked against the bytes given, so a cut or corrupt packet yields a result
+// code, never a read past its end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "com_object.h"
+#include "packet_format.h"
+
+namespace pelmora {
+
+class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> {
+  public:
+    EngineResult OpenPacket(SAFEARRAY* packet) override;
+    EngineResult OpenRows(SAFEARRAY* packet) override;
+    EngineResult NextColumn(PacketColumnDesc* out) override;
+    EngineResult PeekParameterLength(uint32_t* length) override;
+    EngineResult NextParameter(char* name, uint32_t* typeWord, uint32_t* length,
+                               void* value) override;
+    EngineResult PeekValueLength(uint32_t* length) override;
+    EngineResult NextValue(uint32_t* length, void* value, uint32_t* status) override;
+    EngineResult ErrorText(uint32_t code, char* buffer) override;
+    uint32_t ReadXmlInput() override;
+
+    // True once every column and parameter block has been read (or the packet
+    // has no metadata); rows may be read from then on.
+    bool MetadataComplete() const { return open_ && metaDone_; }
+    // True while announced rows remain to be read.
+    bool RowsPending() const { return open_ && metaDone_ && !released_; }
+
+  private:
+    // A level whose columns and parameter blocks are being read.
+    struct MetaFrame {
+        int32_t level = 0;
+        bool blockOpen = false;  // the dataset parameter count has been read
+        uint16_t blockRemaining = 0;
+    };
+
+    // A level whose rows are being read.
+    struct RowFrame {
+        int32_t level = 0;
+        int32_t column = -1;  // -1 while the row status is next
+        size_t bitmapAt = 0;
+        uint32_t remaining = 0;  // rows still announced at this level
+    };
+
+    // One parsed parameter, located but not consumed.
+    struct ParameterSpot {
+        size_t nameAt = 0;
+        uint8_t nameLength = 0;
+        uint32_t typeWord = 0;
+        size_t valueAt = 0;
+        uint32_t valueLength = 0;  // bytes handed to the caller
+        size_t end = 0;            // offset just past the parameter
+    };
+
+    // One parsed row item, located but not consumed.
+    struct ItemSpot {
+        uint32_t status = 0;  // 0 value, 1 blank, 2 unchanged
+        size_t valueAt = 0;
+        uint32_t length = 0;  // value length (a not-fetched BLOB keeps its top bit)
+        uint32_t copyBytes = 0;
+        size_t end = 0;
+        bool isStatus = false;
+        bool opensRows = false;
+        uint32_t detailRows = 0;
+    };
+
+    EngineResult AttachBytes(SAFEARRAY* packet);
+    void ReleaseBytes();
+    // Hands bytes that are not a binary packet to the XML reader.
+    EngineResult OpenXmlPacket(const uint8_t* data, size_t size);
+    bool Has(size_t at, size_t bytes) const { return at <= size_ && bytes <= size_ - at; }
+
+    EngineResult ParseParameter(size_t at, ParameterSpot* spot) const;
+    // Finds the next parameter of the current block without changing state;
+    // DSERR_EOF when the current block has none left.
+    EngineResult LocateParameter(size_t* at) const;
+    void LeaveDatasetBlock();
+
+    EngineResult LocateItem(ItemSpot* spot) const;
+    void ConsumeItem(const ItemSpot& spot);
+    void AdvanceColumn();
+    void CompleteRow();
+
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t pos_ = 0;
+    bool open_ = false;
+    bool metaDone_ = false;
+    bool released_ = false;
+    bool columnsKnown_ = false;  // the level tree describes the rows
+    uint32_t xmlMode_ = 0;
+
+    std::vector<PacketLevel> levels_;
+    std::vector<MetaFrame> meta_;
+    std::vector<RowFrame> rows_;
+    bool inColumnBlock_ = false;  // parameters of the last column are being read
+    uint16_t columnRemaining_ = 0;
+};
+
+}  // namespace pelmora
