@@ -1,11 +1,22 @@
 // The cursor object (TDSCursor, interface IDSCursor): a view through which a
-// caller walks, reads and edits one dataset.
+// caller walks, reads and edits one dataset. The dataset owns the records and
+// indexes; a cursor owns only which index orders it, the key range, where it
+// stands and scratch buffers. Positions are 1-based places in the current
+// index; every operation first brings the cursor up to date with the index
+// (and with its master cursor when it is a linked detail).
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "com_object.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {
+
+class DSIDX;
+class TDSBASE;
+struct DetailLink;
 
 class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor> {
   public:
@@ -80,9 +91,137 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor> {
                                  int32_t requestDetails, int32_t withMetadata,
                                  SAFEARRAY** out) override;
     EngineResult MergeRowResponse(SAFEARRAY* packet) override;
+
+    // Called by the dataset after every successful change: runs the
+    // registered change callback.
+    void FireNotifier();
+
+    TDSBASE* dataset() const { return dataset_; }
+    DSIDX* current_index() const { return index_; }
+    uint32_t change_counter() const { return changeCounter_; }
+
+  private:
+    // ---- synchronisation and bookkeeping (cursor.cpp) -------------------
+    // Brings the cursor up to date with its master and its index.
+    void Sync();
+    // Records the current record number and counts changes of position,
+    // status and record.
+    void Bookkeep();
+    void MoveBeforeFirst();
+    void MoveAfterLast();
+    // Marks the stamp stale so that the next sync recomputes the bounds.
+    void MakeStale();
+    // Drops one reference on an index; a private index nobody else follows
+    // leaves the registry and is destroyed.
+    void ReleaseIndex(DSIDX* index);
+
+    // ---- records (cursor_records.cpp) ------------------------------------
+    // Copies a stored record into a buffer of the cursor's layout.
+    void ReadStored(uint32_t record, uint8_t* buffer) const;
+    bool ValidField(uint32_t field) const { return field >= 1 && field <= fieldCount_; }
+    // Converts a buffer of the cursor's layout into the dataset's current
+    // layout (fields added to the dataset since the attach become blank).
+    void ToDatasetLayout(const uint8_t* in, uint8_t* out) const;
+    // Writes a link value into the hidden link field of a dataset-layout buffer.
+    void WriteLinkValue(uint8_t* buffer, uint32_t value) const;
+    // A BLOB field's reference and indicator from a buffer or the stored record.
+    EngineResult ReadBlobRef(const void* record, uint32_t field, uint32_t* ref, uint32_t* blank);
+
+    // ---- keys and ranges (cursor_keys.cpp) -------------------------------
+    // Recomputes range first and range last from the bound keys.
+    void ComputeBounds();
+    // Installs bound keys of `count` raw key fields and goes before the first
+    // record of the range.
+    EngineResult ApplyRange(uint32_t count, const uint8_t* start, int32_t startInclusive,
+                            const uint8_t* end, int32_t endInclusive);
+    void DropRange();
+    // The caller's key field count adjusted for the hidden link field of a
+    // nested detail.
+    uint32_t AdjustNestedCount(uint32_t count, uint32_t partial) const;
+    bool NestedDetail() const;
+
+    // ---- links (cursor_links.cpp) ----------------------------------------
+    // The link entry (in the master dataset) this detail cursor follows.
+    DetailLink* MyLink() const;
+    uint32_t MyLinkNumber() const;
+    // Writes the master's current link values into a buffer of this
+    // cursor's layout; sets the master link value. Needs the master on a record.
+    EngineResult PutMasterLinkValues(uint8_t* buffer);
+    // Re-applies the master's key range after the order changed.
+    void ForgetMasterRange() { masterSynced_ = false; }
+    // Logs a detail change in the master dataset after an edit.
+    void MarkMaster();
+    bool IsNestedLink() const;
+
+    // ---- edits (cursor_edits.cpp) ----------------------------------------
+    EngineResult CheckMasterDelete(uint32_t record) const;
+    EngineResult CheckUpdateLinks(uint32_t record, const uint8_t* newValues, bool* leavesMaster,
+                                  std::vector<size_t>* cascades) const;
+    EngineResult CheckDetailHasMaster(const uint8_t* values) const;
+    EngineResult CascadeLinkChange(size_t link, const std::vector<uint8_t>& oldValues,
+                                   const uint8_t* newValues);
+
+    // Position model.
+    uint32_t position_ = 0;
+    uint32_t status_ = DSERR_BOF;
+    uint32_t rangeFirst_ = 1;
+    uint32_t rangeLast_ = 0;
+    uint32_t indexStamp_ = 0;
+    uint32_t lastPosition_ = 0;
+    uint32_t lastStatus_ = DSERR_BOF;
+    uint32_t currentRecord_ = 0;
+
+    // Key range.
+    bool rangeActive_ = false;
+    bool equalBounds_ = false;
+    bool hasStart_ = false;
+    bool hasEnd_ = false;
+    int32_t startInclusive_ = 1;
+    uint32_t startFieldCount_ = 0;
+    uint32_t startPartial_ = 0;
+    int32_t endInclusive_ = 1;
+    std::vector<uint8_t> startKey_;
+    std::vector<uint8_t> endKey_;
+    uint32_t endFieldCount_ = 0;
+    uint32_t endPartial_ = 0;
+
+    // Layout and scratch space.
+    std::vector<uint32_t> fieldMap_;
+    std::vector<uint8_t> scratch_;
+    uint32_t dataLength_ = 0;
+
+    DSIDX* index_ = nullptr;
+    void* notifierData_ = nullptr;
+    ChangeCallback notifier_ = nullptr;
+    TDSBASE* dataset_ = nullptr;  // one reference held
+    uint32_t bookmarkSize_ = sizeof(CursorBookmark);
+    uint32_t fieldCount_ = 0;
+    std::vector<FieldDesc> fields_;
+    uint32_t recordSize_ = 0;
+    uint32_t filterCount_ = 0;
+    uint32_t changeCounter_ = 0;
+
+    // Master-detail link (this cursor as the detail).
+    uint32_t masterSeen_ = 0;
+    bool masterSynced_ = false;
+    // The master stands on no record: the detail shows nothing.
+    bool masterAbsent_ = false;
+    TDSCursor* master_ = nullptr;  // one reference held while linked
+    int32_t masterLink_ = 0;
 };
 
 // A new cursor object with reference count 0; null when memory is short.
 TDSCursor* NewCursor();
+
+// ---- master-detail scans (cursor_links.cpp) --------------------------------
+// True when the values of aFields in a buffer of a's layout equal those of
+// bFields in stored record bRecord of b (blank equals blank).
+bool LinkValuesMatch(const TDSBASE& a, const uint8_t* aBuffer, const std::vector<uint32_t>& aFields,
+                     const TDSBASE& b, uint32_t bRecord, const std::vector<uint32_t>& bFields);
+// True when a master record has live detail records over a link (details
+// announced but not delivered count as present).
+bool HasDetails(TDSBASE& master, uint32_t masterRecord, const DetailLink& link);
+// The cursor links of a master dataset plus one entry per nested detail.
+std::vector<DetailLink> AllDetailLinks(TDSBASE& master);
 
 }  // namespace pelmora

@@ -1,0 +1,170 @@
+// Index objects: the orders in which cursors see a dataset. An index is a
+// growable array of store record numbers kept sorted by a key of up to 16
+// fields; positions are 1-based. The dataset tells every registered index
+// about records that enter, leave or replace one another; a cursor follows
+// exactly one index and holds a reference on it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "comparators.h"
+#include "pelmora/pelmora.h"
+
+namespace pelmora {
+
+class TDSBASE;
+
+enum : uint32_t { IDX_PLAIN = 1, IDX_CHANGE = 2, IDX_FILTERED = 3 };
+
+// Which of several equal entries a search of a stored record stops at.
+enum class EqualChoice { First, Last, Any };
+
+class DSIDX {
+  public:
+    DSIDX(TDSBASE* dataset, uint32_t kind);
+    virtual ~DSIDX();
+    DSIDX(const DSIDX&) = delete;
+    DSIDX& operator=(const DSIDX&) = delete;
+
+    // ---- the index's five operations (destroy is the destructor) -------
+    // Rebuilds from the store (or from the source index's entries) with a new
+    // descriptor when one is given.
+    virtual EngineResult Rebuild(const IndexDesc* desc, const DSIDX* source);
+    virtual EngineResult RecordAdded(uint32_t record);
+    virtual EngineResult RecordRemoved(uint32_t record);
+    virtual EngineResult RecordReplaced(uint32_t newRecord, uint32_t oldRecord);
+
+    // Checks the key field types (10000), installs the descriptor, computes
+    // the total key width and makes one comparator per key field.
+    EngineResult InstallDescriptor(const IndexDesc& desc);
+
+    // ---- reference counting: the registry holds 1, each cursor 1 more ---
+    void AddRef() { ++refs_; }
+    // Drops one reference; destroys the index at 0 and returns true then.
+    bool Release();
+    uint32_t refs() const { return refs_; }
+
+    // ---- state ---------------------------------------------------------
+    uint32_t kind() const { return kind_; }
+    TDSBASE* dataset() const { return dataset_; }
+    bool is_private() const { return private_; }
+    void set_private(bool value) { private_ = value; }
+    uint32_t identity() const { return identity_; }
+    void set_identity(uint32_t value) { identity_ = value; }
+    uint32_t change_counter() const { return changeCounter_; }
+    const IndexDesc& desc() const { return desc_; }
+    uint32_t key_field_count() const { return desc_.fieldCount; }
+    bool unique() const { return desc_.unique != 0; }
+
+    // Number of entries N and the record number at a position (1..N; 0
+    // outside that range).
+    uint32_t count() const { return count_; }
+    uint32_t EntryAt(uint32_t position) const {
+        return position >= 1 && position <= count_ ? entries_[position] : 0;
+    }
+    // Position of a record number by linear scan; 0 when absent.
+    uint32_t PositionOf(uint32_t record) const;
+
+    // ---- comparisons and searches ---------------------------------------
+    // Compares two stored records over every key field.
+    int CompareRecords(uint32_t a, uint32_t b) const;
+    // Compares a key (a record buffer in the dataset's layout; only the key
+    // fields' values and indicators are read) with a stored record over
+    // `fullFields` key fields and, when partial is non-zero, the next key
+    // field (a string) over its first `partial` bytes.
+    int CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                   uint32_t record) const;
+    // Binary search of a key: true with the first equal position, or false
+    // with the position of the last entry that sorts before the key (0 when
+    // none).
+    bool SearchKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                   uint32_t* position) const;
+    // Position of the last entry equal to the key, starting from an equal
+    // position.
+    uint32_t LastEqual(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                       uint32_t from) const;
+    // Binary search of a stored record's key among the entries: true with the
+    // chosen equal position, or false with the position of the last entry
+    // that sorts before the record (0 when none). The record itself need not
+    // be an entry.
+    bool SearchRecord(uint32_t record, EqualChoice choice, uint32_t* position) const;
+
+  protected:
+    // What the grouping manager hears about the entries.
+    enum class EntryEvent { Added, Removed, Reordered };
+    // The one place where aggregates and groupings over this index will learn
+    // of entry changes (position of the entry, 0 for a whole reorder).
+    void TellGrouping(EntryEvent, uint32_t /*position*/) {}
+
+    // Inserts a record in key order (plain index rules, unique check 9729).
+    EngineResult InsertSorted(uint32_t record);
+    // Puts a record at a position (1..N+1), shifting the later entries.
+    EngineResult InsertAt(uint32_t position, uint32_t record);
+    // Removes the entry at a position.
+    void RemoveAt(uint32_t position);
+    // Makes room for at least `capacity` entries (plus the two sort sentinels).
+    EngineResult Reserve(uint32_t capacity);
+    void Touch() { ++changeCounter_; }
+    // Sorts the entries in place after a bulk append and, for a unique index,
+    // fails with 9729 on the first pair of equal keys.
+    EngineResult SortEntries();
+    // Key field value of a stored record, null when blank.
+    const uint8_t* StoredValue(uint32_t record, uint32_t field) const;
+    class SortKeys;  // collation sort keys used by SortEntries
+
+    TDSBASE* dataset_;
+    uint32_t kind_;
+    bool private_ = false;
+    uint32_t refs_ = 1;
+    uint32_t changeCounter_ = 0;
+    uint32_t count_ = 0;
+    uint32_t identity_ = 0;
+    IndexDesc desc_{};
+    // entries_[0] is a sentinel slot; entries_[1..count_] are the positions.
+    std::vector<uint32_t> entries_;
+    std::vector<std::unique_ptr<FLDObj>> comparators_;
+};
+
+// The change index "CHANGEINDEX": the records named by the change log, in log
+// order, filtered by a status filter byte (0 = all kinds, else a sum of 2
+// deleted, 4 inserted, 8 modified).
+class DSIDXCHG : public DSIDX {
+  public:
+    explicit DSIDXCHG(TDSBASE* dataset);
+    EngineResult Rebuild(const IndexDesc* desc, const DSIDX* source) override;
+    EngineResult RecordAdded(uint32_t record) override;
+    EngineResult RecordRemoved(uint32_t record) override;
+    EngineResult RecordReplaced(uint32_t newRecord, uint32_t oldRecord) override;
+
+    uint8_t status_filter() const { return filter_; }
+    void set_status_filter(uint8_t filter) { filter_ = filter; }
+    // In-place modifications raise the counter around their notifications.
+    void Suspend() { ++suspended_; }
+    void Resume() { --suspended_; }
+
+  private:
+    // Notifications count only while logging is on and nothing suspends them.
+    bool Active() const;
+    // The notification rules, also used to replay the log on a rebuild.
+    void Added(uint32_t record);
+    void Removed(uint32_t record);
+    void Replaced(uint32_t newRecord, uint32_t oldRecord);
+    void Include(uint32_t record);
+    void Exclude(uint32_t record);
+    uint8_t filter_ = 0;
+    uint32_t suspended_ = 0;
+};
+
+// Builds a new plain index from a descriptor over the dataset's records
+// (bulk sort when it has key fields); null with *result set on failure.
+DSIDX* BuildPlainIndex(TDSBASE* dataset, const IndexDesc& desc, const DSIDX* source,
+                       EngineResult* result);
+
+// Descriptor match: every key field of a has the same field number and flags
+// at the same place in b; `prefix` lets b have more fields, `ignoreUnique`
+// skips the uniqueness.
+bool DescriptorsMatch(const IndexDesc& a, const IndexDesc& b, bool prefix, bool ignoreUnique);
+
+}  // namespace pelmora
