@@ -20,7 +20,7 @@ constexpr uint32_t kEntryGrowth = 50;
 
 DSIDX::DSIDX(TDSBASE* dataset, uint32_t kind) : dataset_(dataset), kind_(kind) {}
 
-DSIDX::~DSIDX() = default;
+DSIDX::~DSIDX() { DestroyGrouping(grouping_); }
 
 bool DSIDX::Release() {
     if (refs_ > 1) {

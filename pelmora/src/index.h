@@ -15,6 +15,13 @@
 namespace pelmora {
 
 class TDSBASE;
+class GroupingManager;
+
+// Implemented with the aggregates: a grouping manager hears of every entry
+// change of its index (event 0 added, 1 removed, 2 reordered; position 0 for
+// a whole reorder), and is destroyed with its index.
+void NotifyGrouping(GroupingManager* manager, int event, uint32_t position);
+void DestroyGrouping(GroupingManager* manager);
 
 enum : uint32_t { IDX_PLAIN = 1, IDX_CHANGE = 2, IDX_FILTERED = 3 };
 
@@ -96,7 +103,9 @@ class DSIDX {
     enum class EntryEvent { Added, Removed, Reordered };
     // The one place where aggregates and groupings over this index will learn
     // of entry changes (position of the entry, 0 for a whole reorder).
-    void TellGrouping(EntryEvent, uint32_t /*position*/) {}
+    void TellGrouping(EntryEvent event, uint32_t position) {
+        if (grouping_) NotifyGrouping(grouping_, static_cast<int>(event), position);
+    }
 
     // Inserts a record in key order (plain index rules, unique check 9729).
     EngineResult InsertSorted(uint32_t record);
@@ -125,6 +134,12 @@ class DSIDX {
     // entries_[0] is a sentinel slot; entries_[1..count_] are the positions.
     std::vector<uint32_t> entries_;
     std::vector<std::unique_ptr<FLDObj>> comparators_;
+    // Aggregates and groupings over this index; created on demand, owned.
+    GroupingManager* grouping_ = nullptr;
+
+  public:
+    GroupingManager* grouping() const { return grouping_; }
+    void set_grouping(GroupingManager* manager) { grouping_ = manager; }
 };
 
 // The change index "CHANGEINDEX": the records named by the change log, in log

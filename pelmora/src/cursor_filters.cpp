@@ -1,0 +1,171 @@
+// Attaching and detaching filters through a cursor, and the forward search.
+#include "cursor_filters.h"
+
+#include <mutex>
+#include <new>
+
+#include "dataset.h"
+#include "filtered_index.h"
+#include "index.h"
+
+namespace pelmora {
+
+namespace {
+
+// The registered index whose name the filtered index carries, to rebuild
+// from; null when there is none (the build then reads the store).
+const DSIDX* NamedSource(TDSBASE& dataset, const DSIDX& index) {
+    DSIDX* found = nullptr;
+    if (dataset.FindIndex(index.desc().name, &found) != DS_OK) return nullptr;
+    return found;
+}
+
+// After the order changed: back to the bookmarked record, or, when it is
+// filtered out, to the crack where it would sort.
+void ReturnTo(CursorFilterHost& cursor, DSIDX& index, const CursorBookmark& mark) {
+    const uint32_t record = mark.recordNumber;
+    if (record == 0 || index.PositionOf(record) != 0 || index.key_field_count() == 0 ||
+        record >= cursor.FilterDataset()->next_record()) {
+        cursor.CursorGoToBookmark(&mark);
+        return;
+    }
+    uint32_t before = 0;
+    index.SearchRecord(record, EqualChoice::Last, &before);
+    CursorBookmark crack{};
+    crack.position = before;
+    crack.status = DSERR_NOCURRREC;
+    crack.recordNumber = index.EntryAt(before);
+    crack.indexStamp = index.change_counter();
+    crack.indexIdentity = index.identity();
+    cursor.CursorGoToBookmark(&crack);
+}
+
+// What to add to a filter list: an expression or a callback.
+struct EntryArgs {
+    const void* bytes = nullptr;
+    uint32_t length = 0;
+    void* clientData = nullptr;
+    FilterCallback callback = nullptr;
+
+    EngineResult AddTo(DSCONSTR& list, uint32_t* handle) const {
+        if (callback != nullptr) return list.AddCallback(clientData, callback, handle);
+        return list.AddExpression(bytes, length, FILTER_KIND_FILTER, handle);
+    }
+};
+
+EngineResult Attach(CursorFilterHost& cursor, const EntryArgs& args, uint32_t* handle) {
+    TDSBASE* dataset = cursor.FilterDataset();
+    if (dataset == nullptr || cursor.FilterCurrentIndex() == nullptr) return DSERR_NOTSUPPORTED;
+    std::lock_guard guard(dataset->lock());
+    CursorBookmark mark{};
+    cursor.CursorSaveBookmark(&mark);
+    DSIDX* current = cursor.FilterCurrentIndex();
+    uint32_t added = 0;
+
+    if (current->kind() == IDX_FILTERED) {
+        auto* filtered = static_cast<DSIDXFILT*>(current);
+        DSCONSTR* list = filtered->EnsureFilters();
+        if (list == nullptr) return DSERR_NOMEMORY;
+        if (EngineResult r = args.AddTo(*list, &added); r != DS_OK) return r;
+        // Aggregates over this index restart here once they exist.
+        if (EngineResult r = filtered->Rebuild(nullptr, filtered); r != DS_OK) {
+            // Take the filter back out and restore the entries it had.
+            list->Remove(added);
+            if (list->empty()) filtered->DropFilters();
+            filtered->Rebuild(nullptr, NamedSource(*dataset, *filtered));
+            cursor.MakeIndexStale();
+            return r;
+        }
+    } else {
+        DSIDXFILT* filtered = NewFilteredIndex(dataset);
+        if (filtered == nullptr) return DSERR_NOMEMORY;
+        DSCONSTR* list = filtered->EnsureFilters();
+        EngineResult r = list == nullptr ? EngineResult{DSERR_NOMEMORY} : args.AddTo(*list, &added);
+        if (r == DS_OK) r = filtered->Rebuild(&current->desc(), current);
+        if (r != DS_OK) {
+            delete filtered;
+            return r;
+        }
+        // The grouping manager of the current index is copied here once
+        // aggregates exist.
+        dataset->RegisterIndex(filtered);
+        filtered->AddRef();
+        cursor.AdoptFilteredIndex(filtered);
+        current = filtered;
+    }
+    cursor.ChangeFilterCount(1);
+    cursor.MakeIndexStale();
+    ReturnTo(cursor, *current, mark);
+    if (handle != nullptr) *handle = added;
+    return DS_OK;
+}
+
+}  // namespace
+
+EngineResult AttachExpressionFilter(CursorFilterHost& cursor, const void* bytes, uint32_t length,
+                                    uint32_t* handle) {
+    EntryArgs args;
+    args.bytes = bytes;
+    args.length = length;
+    return Attach(cursor, args, handle);
+}
+
+EngineResult AttachCallbackFilter(CursorFilterHost& cursor, void* clientData,
+                                  FilterCallback callback, uint32_t* handle) {
+    if (callback == nullptr) return DSERR_INVALIDPARAM;
+    EntryArgs args;
+    args.clientData = clientData;
+    args.callback = callback;
+    return Attach(cursor, args, handle);
+}
+
+EngineResult DetachFilter(CursorFilterHost& cursor, uint32_t handle) {
+    TDSBASE* dataset = cursor.FilterDataset();
+    if (dataset == nullptr) return DSERR_NOTSUPPORTED;
+    std::lock_guard guard(dataset->lock());
+    DSIDX* current = cursor.FilterCurrentIndex();
+    if (handle == 0 || current == nullptr || current->kind() != IDX_FILTERED) return DS_OK;
+    auto* filtered = static_cast<DSIDXFILT*>(current);
+    DSCONSTR* list = filtered->filters();
+    if (list == nullptr || list->Remove(handle) != DS_OK) return DSERR_OBJNOTFOUND;
+    if (list->empty()) filtered->DropFilters();
+    // Records the removed filter hid come back from the named order (or
+    // the store), not from the filtered entries themselves.
+    const EngineResult r = filtered->Rebuild(nullptr, NamedSource(*dataset, *filtered));
+    cursor.MakeIndexStale();
+    if (r != DS_OK) return r;
+    cursor.ChangeFilterCount(-1);
+    return DS_OK;
+}
+
+EngineResult FindNextMatch(CursorFilterHost& cursor, const void* bytes, uint32_t length) {
+    TDSBASE* dataset = cursor.FilterDataset();
+    if (dataset == nullptr) return DSERR_NOTSUPPORTED;
+    std::lock_guard guard(dataset->lock());
+    std::unique_ptr<DSCONSTR>& list = cursor.SearchFilters();
+    if (!list) {
+        list.reset(new (std::nothrow) DSCONSTR(dataset));
+        if (!list) return DSERR_NOMEMORY;
+    }
+    if (bytes != nullptr) {
+        // The search keeps one expression: the new one replaces the last.
+        while (!list->empty()) list->Remove(list->entry(0).handle);
+        if (EngineResult r = list->AddExpression(bytes, length, FILTER_KIND_FILTER, nullptr);
+            r != DS_OK) {
+            return r;
+        }
+    }
+    uint8_t* scratch = list->ScratchRecord();
+    if (scratch == nullptr) return DSERR_NOMEMORY;
+    for (;;) {
+        const EngineResult moved = cursor.CursorMoveBy(1);
+        if ((moved & 0xFFFF) == DSERR_EOF) return DSERR_RECNOTFOUND;
+        if (moved != DS_OK) return moved;
+        uint32_t record = 0;
+        if (EngineResult r = cursor.CursorRecordNumber(&record); r != DS_OK) return r;
+        if (dataset->ReadRecord(record, scratch) != DS_OK) continue;
+        if (list->RecordPasses(scratch)) return DS_OK;
+    }
+}
+
+}  // namespace pelmora

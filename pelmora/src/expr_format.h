@@ -1,0 +1,121 @@
+// The canonical expression: the compact binary tree in which callers hand
+// filters, constraints, default values and aggregates to the engine. A
+// 10-byte header names a node area and a literal area; every node is a kind,
+// an operator and 16-bit operands that point at other nodes (offsets into the
+// node area) or at literals (offsets into the literal area). The reader
+// checks every offset, size and count against the bytes it was given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "pelmora/pelmora.h"
+
+namespace pelmora {
+
+// Node kinds. Only EXPR_COMPARE changes how a node is read: it carries a
+// case-insensitive flag and a partial length before its two operand nodes.
+enum : uint32_t {
+    EXPR_UNARY = 1,
+    EXPR_BINARY = 2,
+    EXPR_COMPARE = 3,
+    EXPR_FIELD = 4,
+    EXPR_CONST = 5,
+    EXPR_FUNCTION = 10,
+    EXPR_LIST_ITEM = 11,
+};
+
+// Operators.
+enum : uint32_t {
+    OP_IS_BLANK = 1,
+    OP_NOT_BLANK = 2,
+    OP_EQ = 3,
+    OP_NE = 4,
+    OP_GT = 5,
+    OP_LT = 6,
+    OP_GE = 7,
+    OP_LE = 8,
+    OP_NOT = 9,
+    OP_AND = 10,
+    OP_OR = 11,
+    OP_FIELD = 13,
+    OP_CONST = 14,
+    OP_ADD = 16,
+    OP_SUB = 17,
+    OP_MUL = 18,
+    OP_DIV = 19,
+    OP_LIKE = 30,
+    OP_IN = 31,
+    OP_LIST = 32,
+    OP_FUNCTION = 35,
+    OP_LIST_ITEM = 36,
+    OP_ASSIGN = 37,
+};
+
+// Header layout.
+constexpr size_t kExprHeaderSize = 10;
+constexpr uint16_t kExprVersion = 2;
+constexpr size_t kExprNodeOffsetAt = 6;
+constexpr size_t kExprLiteralOffsetAt = 8;
+// Node kind and operator precede the operands.
+constexpr size_t kExprNodeHeadSize = 8;
+constexpr uint32_t kExprMaxOperands = 5;
+
+// One node as read from the node area.
+struct ExprNode {
+    uint16_t at = 0;  // offset within the node area
+    uint32_t kind = 0;
+    uint32_t op = 0;
+    uint32_t count = 0;  // operands read
+    uint16_t operand[kExprMaxOperands] = {};
+};
+
+// Number of operands a node carries, or 0 for an operator that is not
+// accepted. The kind only matters for EXPR_COMPARE (two more operands).
+uint32_t ExprOperandCount(uint32_t kind, uint32_t op);
+
+// True for the operators that compare two values (OP_EQ .. OP_LE).
+inline bool IsComparison(uint32_t op) {
+    return op >= OP_EQ && op <= OP_LE;
+}
+
+// Bounds-checked access to one canonical expression. The bytes are not
+// copied: they must outlive the reader.
+class ExprReader {
+  public:
+    // Reads the header. Zero bytes are an empty expression (no root); fewer
+    // than a header, or area offsets past the end, give 9986.
+    EngineResult Open(const uint8_t* bytes, size_t length);
+
+    bool empty() const { return length_ == 0; }
+
+    // Reads the node at an offset of the node area: 9986 when any of its
+    // bytes lie outside the expression, 11871 for an unknown operator.
+    EngineResult Node(uint16_t offset, ExprNode& out) const;
+
+    // A NUL-terminated text at a literal offset; 9986 when the literal area
+    // ends before the NUL.
+    EngineResult Text(uint16_t offset, std::string_view& out) const;
+
+    // `size` bytes at a literal offset; 9986 when they do not all lie inside
+    // the expression.
+    EngineResult Bytes(uint16_t offset, uint32_t size, const uint8_t*& out) const;
+
+  private:
+    const uint8_t* bytes_ = nullptr;
+    size_t length_ = 0;
+    size_t nodes_ = 0;     // start of the node area
+    size_t literals_ = 0;  // start of the literal area
+};
+
+// Little-endian reads of unaligned integers.
+inline uint16_t ReadLe16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t ReadLe32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+}  // namespace pelmora

@@ -1,0 +1,77 @@
+// Filtered index maintenance: the plain index rules applied to the records
+// that pass the filter list.
+#include "filtered_index.h"
+
+#include <new>
+
+#include "dataset.h"
+
+namespace pelmora {
+
+DSIDXFILT::DSIDXFILT(TDSBASE* dataset) : DSIDX(dataset, IDX_FILTERED) {}
+
+DSIDXFILT::~DSIDXFILT() = default;
+
+DSIDXFILT* NewFilteredIndex(TDSBASE* dataset) {
+    DSIDXFILT* index = new (std::nothrow) DSIDXFILT(dataset);
+    if (index != nullptr) index->set_private(true);
+    return index;
+}
+
+DSCONSTR* DSIDXFILT::EnsureFilters() {
+    if (!filters_) filters_.reset(new (std::nothrow) DSCONSTR(dataset_));
+    return filters_.get();
+}
+
+EngineResult DSIDXFILT::PrepareScratch() {
+    const uint32_t size = dataset_->record_size();
+    if (size == recordSize_ && scratch_.size() == size) return DS_OK;
+    try {
+        scratch_.assign(size, 0);
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    const bool changed = recordSize_ != 0;
+    recordSize_ = size;
+    // The fields moved: the compiled filters point at old offsets.
+    if (changed && filters_) return filters_->RecompileAll();
+    return DS_OK;
+}
+
+EngineResult DSIDXFILT::Rebuild(const IndexDesc* desc, const DSIDX* source) {
+    if (entries_.empty()) {
+        if (EngineResult r = Reserve((dataset_->next_record() - 1) / 5 + 10); r != DS_OK) {
+            return r;
+        }
+    }
+    if (EngineResult r = PrepareScratch(); r != DS_OK) return r;
+    return DSIDX::Rebuild(desc, source);
+}
+
+bool DSIDXFILT::Passes(uint32_t record) {
+    if (!filters_ || filters_->empty()) return true;
+    if (PrepareScratch() != DS_OK && scratch_.size() != dataset_->record_size()) return false;
+    if (dataset_->ReadRecord(record, scratch_.data()) != DS_OK) return false;
+    return filters_->RecordPasses(scratch_.data());
+}
+
+EngineResult DSIDXFILT::RecordAdded(uint32_t record) {
+    if (!Passes(record)) return DS_OK;
+    return DSIDX::RecordAdded(record);
+}
+
+EngineResult DSIDXFILT::RecordRemoved(uint32_t record) {
+    if (PositionOf(record) == 0) return DS_OK;
+    return DSIDX::RecordRemoved(record);
+}
+
+EngineResult DSIDXFILT::RecordReplaced(uint32_t newRecord, uint32_t oldRecord) {
+    const bool oldIn = PositionOf(oldRecord) != 0;
+    const bool newPasses = Passes(newRecord);
+    if (oldIn && newPasses) return DSIDX::RecordReplaced(newRecord, oldRecord);
+    if (newPasses) return DSIDX::RecordAdded(newRecord);
+    if (oldIn) return DSIDX::RecordRemoved(oldRecord);
+    return DS_OK;
+}
+
+}  // namespace pelmora
