@@ -27,6 +27,11 @@ constexpr size_t kOffRowCount = 14;
 constexpr size_t kOffProperties = 18;
 constexpr size_t kOffRowOffset = 22;
 
+// XML mode bits (the writer's SetXmlOutput value, the reader's ReadXmlInput).
+constexpr uint32_t kXmlStandalone = 0x0003;  // either bit: a standalone XML document
+constexpr uint32_t kXmlMetadata = 0x0004;    // the document carries its metadata
+constexpr uint32_t kXmlInHeader = 0x0008;    // read: the XML body followed a binary header
+
 // Header property bits.
 constexpr uint32_t kPropMetadata = 0x0001;
 constexpr uint32_t kPropRowOffset = 0x0002;
@@ -65,6 +70,7 @@ struct LevelColumn {
     uint32_t typeWord = 0;
     ValueShape shape;
     int32_t childLevel = -1;  // index of the nested level of a PKT_TABLE column
+    uint32_t ordinal = 0;     // position among all columns of the packet, depth first
 };
 
 // The columns of one dataset level (top level or nested detail).

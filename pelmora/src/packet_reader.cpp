@@ -4,6 +4,7 @@
 #include <new>
 
 #include "error_text.h"
+#include "xml_reader.h"
 
 namespace pelmora {
 
@@ -23,12 +24,75 @@ void TDATAPACKET_READ::ReleaseBytes() {
     pos_ = 0;
 }
 
-EngineResult TDATAPACKET_READ::OpenXmlPacket(const uint8_t* /*data*/, size_t /*size*/) {
-    // XML packets are parsed by the XML reader, which is not part of this
-    // build yet; until then such bytes are not readable.
+TDATAPACKET_READ::~TDATAPACKET_READ() {
+    DropConverted();
+}
+
+void TDATAPACKET_READ::DropConverted() {
+    if (converted_) SafeArrayDestroy(converted_);
+    converted_ = nullptr;
+}
+
+EngineResult TDATAPACKET_READ::OpenXmlPacket(const uint8_t* data, size_t size, bool inHeader,
+                                             bool forRows) {
+    XmlConversion conversion;
+    EngineResult r = DS_OK;
+    try {
+        // Rows of a further packet are read for the columns known from before.
+        XmlSchema known;
+        if (forRows && columnsKnown_) {
+            known.levels.resize(levels_.size());
+            for (size_t li = 0; li < levels_.size(); ++li) {
+                for (const LevelColumn& lc : levels_[li].columns) {
+                    XmlColumn c;
+                    c.typeWord = lc.typeWord;
+                    c.childLevel = lc.childLevel;
+                    c.ordinal = lc.ordinal;
+                    if (lc.ordinal < names_.size()) c.name = names_[lc.ordinal];
+                    if (lc.ordinal < attrNames_.size()) c.attrName = attrNames_[lc.ordinal];
+                    if (lc.ordinal < scales_.size()) {
+                        const Scale& scale = scales_[lc.ordinal];
+                        auto add = [&](const char* name, int32_t v) {
+                            if (v < 0) return;
+                            const char bytes[2] = {static_cast<char>(v & 0xFF),
+                                                   static_cast<char>((v >> 8) & 0xFF)};
+                            c.params.push_back(
+                                {name, (PKT_UINT << PKT_BASE_SHIFT) | 2, std::string(bytes, 2)});
+                        };
+                        add("WIDTH", scale.width);
+                        add("DECIMALS", scale.decimals);
+                    }
+                    known.levels[li].columns.push_back(std::move(c));
+                }
+            }
+        }
+        r = ConvertXmlPacket(data, size, forRows ? &known : nullptr, &conversion);
+    } catch (const std::bad_alloc&) {
+        r = DSERR_NOMEMORY;
+    }
     ReleaseBytes();
-    open_ = false;
-    return DSERR_NOTSUPPORTED;
+    if (r) {
+        if (conversion.packet) SafeArrayDestroy(conversion.packet);
+        open_ = false;
+        return r;
+    }
+    DropConverted();
+    converted_ = conversion.packet;
+    data_ = static_cast<const uint8_t*>(converted_->pvData);
+    size_ = converted_->rgsabound[0].cElements;
+    r = forRows ? OpenRowsAttached(true) : OpenAttached(true);
+    if (r) return r;
+    // The mode the packet was written with, as far as the document tells.
+    xmlMode_ = (inHeader ? kXmlInHeader : 1u) | (conversion.metadata ? kXmlMetadata : 0u);
+    hasMetadata_ = conversion.metadata;
+    if (!forRows) {
+        try {
+            attrNames_ = std::move(conversion.attrNames);
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+    }
+    return DS_OK;
 }
 
 EngineResult TDATAPACKET_READ::OpenPacket(SAFEARRAY* packet) {
@@ -41,14 +105,28 @@ EngineResult TDATAPACKET_READ::OpenPacket(SAFEARRAY* packet) {
     levels_.clear();
     meta_.clear();
     rows_.clear();
+    names_.clear();
+    attrNames_.clear();
+    scales_.clear();
     if (AttachBytes(packet)) return DSERR_NOTSUPPORTED;
-    if (!IsBinaryPacket(data_, size_)) return OpenXmlPacket(data_, size_);
+    DropConverted();
+    return OpenAttached(false);
+}
+
+EngineResult TDATAPACKET_READ::OpenAttached(bool converted) {
+    if (!IsBinaryPacket(data_, size_)) {
+        if (converted) return DSERR_DATAPACKETMISMATCH;
+        return OpenXmlPacket(data_, size_, false, false);
+    }
     PacketHeader header;
     if (EngineResult r = ParseHeader(data_, size_, &header)) {
         ReleaseBytes();
         return r;
     }
-    if (header.properties & kPropXmlBody) return OpenXmlPacket(data_, size_);
+    if (header.properties & kPropXmlBody) {
+        if (converted) return DSERR_DATAPACKETMISMATCH;
+        return OpenXmlPacket(data_ + header.headerSize, size_ - header.headerSize, true, false);
+    }
 
     const bool metadata = (header.properties & kPropMetadata) != 0;
     try {
@@ -61,9 +139,22 @@ EngineResult TDATAPACKET_READ::OpenPacket(SAFEARRAY* packet) {
     }
     metaDone_ = !metadata;
     columnsKnown_ = metadata || header.columnCount == 0;
+    hasMetadata_ = metadata;
+    rowCount_ = header.rowCount;
     pos_ = header.headerSize;
     open_ = true;
     return DS_OK;
+}
+
+EngineResult TDATAPACKET_READ::OpenRowsWithLevels(SAFEARRAY* packet,
+                                                  const std::vector<PacketLevel>& levels) {
+    try {
+        levels_ = levels;
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    columnsKnown_ = !levels_.empty();
+    return OpenRows(packet);
 }
 
 EngineResult TDATAPACKET_READ::OpenRows(SAFEARRAY* packet) {
@@ -74,14 +165,24 @@ EngineResult TDATAPACKET_READ::OpenRows(SAFEARRAY* packet) {
     meta_.clear();
     rows_.clear();
     if (AttachBytes(packet)) return DSERR_NOTSUPPORTED;
-    if (!IsBinaryPacket(data_, size_)) return OpenXmlPacket(data_, size_);
+    DropConverted();
+    return OpenRowsAttached(false);
+}
+
+EngineResult TDATAPACKET_READ::OpenRowsAttached(bool converted) {
+    if (!IsBinaryPacket(data_, size_)) {
+        if (converted) return DSERR_DATAPACKETMISMATCH;
+        return OpenXmlPacket(data_, size_, false, true);
+    }
     PacketHeader header;
     if (EngineResult r = ParseHeader(data_, size_, &header)) {
         ReleaseBytes();
         return r;
     }
-    if (header.properties & kPropXmlBody) return OpenXmlPacket(data_, size_);
-
+    if (header.properties & kPropXmlBody) {
+        if (converted) return DSERR_DATAPACKETMISMATCH;
+        return OpenXmlPacket(data_ + header.headerSize, size_ - header.headerSize, true, true);
+    }
     // The rows must have the shape of the columns read before.
     const bool known = columnsKnown_ && !levels_.empty();
     if (known && levels_[0].columns.size() != header.columnCount) {
@@ -112,6 +213,8 @@ EngineResult TDATAPACKET_READ::OpenRows(SAFEARRAY* packet) {
     }
     pos_ = start;
     metaDone_ = true;
+    hasMetadata_ = (header.properties & kPropMetadata) != 0;
+    rowCount_ = header.rowCount;
     open_ = true;
     if ((header.properties & kPropRowOffset) && header.rowCount == 0) {
         ReleaseBytes();
@@ -145,8 +248,11 @@ EngineResult TDATAPACKET_READ::NextColumn(PacketColumnDesc* out) {
     const bool table = shape.kind == ValueKind::Table;
     if (table && meta_.size() >= kMaxLevels) return DSERR_NOTSUPPORTED;
 
-    LevelColumn entry{typeWord, shape, -1};
+    LevelColumn entry{typeWord, shape, -1, static_cast<uint32_t>(names_.size())};
     try {
+        names_.emplace_back(reinterpret_cast<const char*>(p),
+                            nameLength < kMaxColumnName ? nameLength : kMaxColumnName);
+        scales_.resize(names_.size());
         if (table) {
             entry.childLevel = static_cast<int32_t>(levels_.size());
             levels_.push_back(PacketLevel{PacketWidth(typeWord), {}});
@@ -155,6 +261,8 @@ EngineResult TDATAPACKET_READ::NextColumn(PacketColumnDesc* out) {
         levels_[levelIndex].columns.push_back(entry);
     } catch (const std::bad_alloc&) {
         if (table && levels_.size() > static_cast<size_t>(entry.childLevel)) levels_.pop_back();
+        if (names_.size() > entry.ordinal) names_.pop_back();
+        scales_.resize(names_.size());
         return DSERR_NOMEMORY;
     }
     if (table) meta_.push_back(MetaFrame{entry.childLevel, false, 0});
@@ -286,10 +394,27 @@ EngineResult TDATAPACKET_READ::NextParameter(char* name, uint32_t* typeWord, uin
     }
     if (value && spot.valueLength) std::memcpy(value, data_ + spot.valueAt, spot.valueLength);
     if (name && value) {
+        if (inColumnBlock_ && !scales_.empty()) NoteScale(spot);
         pos_ = spot.end;
         --*remaining;
     }
     return DS_OK;
+}
+
+void TDATAPACKET_READ::NoteScale(const ParameterSpot& spot) {
+    const std::string_view name(reinterpret_cast<const char*>(data_ + spot.nameAt),
+                                spot.nameLength);
+    if (name != "WIDTH" && name != "DECIMALS") return;
+    ValueShape shape;
+    if (ClassifyType(spot.typeWord, &shape) || shape.kind != ValueKind::Fixed) return;
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < spot.valueLength && i < 4; ++i)
+        v |= static_cast<uint32_t>(data_[spot.valueAt + i]) << (8 * i);
+    const auto value = static_cast<int32_t>(v & 0xFFFF);
+    if (name == "WIDTH")
+        scales_.back().width = value;
+    else
+        scales_.back().decimals = value;
 }
 
 EngineResult TDATAPACKET_READ::LocateItem(ItemSpot* spot) const {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "com_object.h"
@@ -16,6 +17,9 @@ namespace pelmora {
 
 class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> {
   public:
+    TDATAPACKET_READ() = default;
+    ~TDATAPACKET_READ() override;
+
     EngineResult OpenPacket(SAFEARRAY* packet) override;
     EngineResult OpenRows(SAFEARRAY* packet) override;
     EngineResult NextColumn(PacketColumnDesc* out) override;
@@ -32,6 +36,17 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     bool MetadataComplete() const { return open_ && metaDone_; }
     // True while announced rows remain to be read.
     bool RowsPending() const { return open_ && metaDone_ && !released_; }
+    // The packet being read carries metadata (binary property bit 0, or an
+    // XML document with METADATA).
+    bool HasMetadata() const { return open_ && hasMetadata_; }
+    // Number of top-level rows the packet being read announces (for an XML
+    // packet, the rows of its document).
+    uint32_t TopRowCount() const { return open_ ? rowCount_ : 0; }
+
+    // Opens the rows of a packet without metadata whose columns are given as
+    // the level tree the packet writer registered (the XML writer reads the
+    // rows of such packets this way).
+    EngineResult OpenRowsWithLevels(SAFEARRAY* packet, const std::vector<PacketLevel>& levels);
 
   private:
     // A level whose columns and parameter blocks are being read.
@@ -73,8 +88,15 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
 
     EngineResult AttachBytes(SAFEARRAY* packet);
     void ReleaseBytes();
-    // Hands bytes that are not a binary packet to the XML reader.
-    EngineResult OpenXmlPacket(const uint8_t* data, size_t size);
+    void DropConverted();
+    // Opens the attached bytes as a packet (columns and rows), or as further
+    // rows for the columns known; `converted` when they came from XML.
+    EngineResult OpenAttached(bool converted);
+    EngineResult OpenRowsAttached(bool converted);
+    // Hands bytes that are not a binary packet to the XML reader, which
+    // turns them into the binary packet read from then on; `inHeader` when
+    // they followed a binary header.
+    EngineResult OpenXmlPacket(const uint8_t* data, size_t size, bool inHeader, bool forRows);
     bool Has(size_t at, size_t bytes) const { return at <= size_ && bytes <= size_ - at; }
 
     EngineResult ParseParameter(size_t at, ParameterSpot* spot) const;
@@ -82,6 +104,8 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     // DSERR_EOF when the current block has none left.
     EngineResult LocateParameter(size_t* at) const;
     void LeaveDatasetBlock();
+    // Keeps a column's WIDTH or DECIMALS parameter (see scales_).
+    void NoteScale(const ParameterSpot& spot);
 
     EngineResult LocateItem(ItemSpot* spot) const;
     void ConsumeItem(const ItemSpot& spot);
@@ -96,6 +120,21 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     bool released_ = false;
     bool columnsKnown_ = false;  // the level tree describes the rows
     uint32_t xmlMode_ = 0;
+    bool hasMetadata_ = false;
+    uint32_t rowCount_ = 0;
+    SAFEARRAY* converted_ = nullptr;  // the binary form of an XML packet being read
+
+    // The names of the columns read (by ordinal), for reading later XML rows;
+    // attribute names as the XML packet that described them gave them.
+    std::vector<std::string> names_;
+    std::vector<std::string> attrNames_;
+    // Scale parameters of the columns read (by ordinal), for the packed
+    // decimals of later XML rows: WIDTH and DECIMALS, -1 when not given.
+    struct Scale {
+        int32_t width = -1;
+        int32_t decimals = -1;
+    };
+    std::vector<Scale> scales_;
 
     std::vector<PacketLevel> levels_;
     std::vector<MetaFrame> meta_;

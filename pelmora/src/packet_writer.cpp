@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "error_text.h"
+#include "xml_writer.h"
 
 namespace pelmora {
 namespace {
@@ -166,8 +168,8 @@ EngineResult TDATAPACKET_WRITE::RegisterColumn(const PacketColumnDesc& column,
     }
     if (NeedsVersion2(desc.typeWord)) buffer_.Write16(kOffVersion, 2);
 
+    LevelColumn entry{desc.typeWord, shape, -1, static_cast<uint32_t>(columns_.size())};
     columns_.push_back(desc);
-    LevelColumn entry{desc.typeWord, shape, -1};
     if (table) entry.childLevel = static_cast<int32_t>(levels_.size());
     levels_[levelIndex].columns.push_back(entry);
     if (table) {
@@ -478,10 +480,49 @@ EngineResult TDATAPACKET_WRITE::TakePacket(SAFEARRAY** out) {
     return DS_OK;
 }
 
-EngineResult TDATAPACKET_WRITE::TakeXmlPacket(SAFEARRAY** /*out*/) {
-    // The XML form is produced by the XML writer, which is not part of this
-    // build yet.
-    return DSERR_NOTSUPPORTED;
+EngineResult TDATAPACKET_WRITE::TakeXmlPacket(SAFEARRAY** out) {
+    // The XML form is made from the finished binary packet; when it cannot
+    // be made the packet stays, so that it can still be taken in binary.
+    RecordRowOffset();
+    const size_t size = buffer_.Size();
+    if (size > 0xFFFFFFFFu) return DSERR_NOMEMORY;
+    SAFEARRAY* binary = SafeArrayCreateVector(VT_UI1, 0, static_cast<uint32_t>(size));
+    if (!binary) return DSERR_NOMEMORY;
+    buffer_.CopyTo(static_cast<uint8_t*>(binary->pvData));
+    std::string xml;
+    EngineResult r = DS_OK;
+    try {
+        r = WriteXmlPacket(binary, xmlMode_, columns_, levels_, &xml);
+    } catch (const std::bad_alloc&) {
+        r = DSERR_NOMEMORY;
+    }
+    const uint32_t rowCount = Load32(static_cast<const uint8_t*>(binary->pvData) + kOffRowCount);
+    SafeArrayDestroy(binary);
+    if (r) return r;
+
+    // Without bit 0 or 1 the body follows a binary header that says so.
+    const bool inHeader = (xmlMode_ & kXmlStandalone) == 0;
+    const size_t total = xml.size() + (inHeader ? kHeaderSize : 0);
+    if (total > 0xFFFFFFFFu) return DSERR_NOMEMORY;
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<uint32_t>(total));
+    if (!array) return DSERR_NOMEMORY;
+    auto* bytes = static_cast<uint8_t*>(array->pvData);
+    if (inHeader) {
+        const uint32_t properties = kPropXmlBody | ((xmlMode_ & kXmlMetadata) ? kPropMetadata : 0);
+        BuildHeader(bytes, announcedTop_, properties);
+        Store32(bytes + kOffRowCount, rowCount);
+        for (const PacketColumnDesc& c : columns_) {
+            if (NeedsVersion2(c.typeWord)) Store16(bytes + kOffVersion, 2);
+        }
+        bytes += kHeaderSize;
+    }
+    std::memcpy(bytes, xml.data(), xml.size());
+    *out = array;
+    takenSize_ = static_cast<uint32_t>(total);
+    buffer_.Clear();
+    rows_.clear();
+    state_ = State::Empty;
+    return DS_OK;
 }
 
 EngineResult TDATAPACKET_WRITE::ReadPacketSize(uint32_t* size) {
