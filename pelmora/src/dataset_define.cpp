@@ -115,7 +115,10 @@ EngineResult TDSBASE::Initialise(std::vector<FieldDesc>& fields) {
 
 EngineResult TDSBASE::ApplyLayout(std::vector<FieldDesc>& fields) {
     LayoutResult layout;
-    if (EngineResult r = LayoutFields(fields, xmlMode_ != 0, layout); r != DS_OK) return r;
+    // Varying byte fields stay varying in XML mode too: the XML form carries
+    // their type, and turning them into fixed bytes would pad every value
+    // with zeros and lose its length on the way back to binary.
+    if (EngineResult r = LayoutFields(fields, /*xmlMode=*/false, layout); r != DS_OK) return r;
     if (EngineResult r = store_.Reshape(fields); r != DS_OK) return r;
     try {
         scratch_.assign(std::max(layout.recordSize, layout.scratchSize), 0);
