@@ -21,7 +21,7 @@ DSIDXCHG::DSIDXCHG(TDSBASE* dataset) : DSIDX(dataset, IDX_CHANGE) {
 }
 
 void DSIDXCHG::Include(uint32_t record) {
-    if (PositionOf(record) == 0) InsertAt(count_ + 1, record);
+    if (PositionOf(record) == 0) InsertAt(count() + 1, record);
 }
 
 void DSIDXCHG::Exclude(uint32_t record) {
@@ -35,7 +35,7 @@ EngineResult DSIDXCHG::Rebuild(const IndexDesc* desc, const DSIDX*) {
     if (desc != nullptr) {
         if (EngineResult r = InstallDescriptor(*desc); r != DS_OK) return r;
     }
-    count_ = 0;
+    entries_.Clear();
     Touch();
     TellGrouping(EntryEvent::Reordered, 0);
     if (log == nullptr) return DS_OK;

@@ -345,7 +345,13 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
         const FieldDesc& f = ds.fields_[k - 1];
         if (EngineResult r = NextItem(&length, &status); r != DS_OK) return r;
         EngineResult w = DS_OK;
-        if (status == 1) {
+        // Top-level scalar fields are written straight into their slots: the
+        // general path below also looks after structured fields' containers.
+        const bool plain = f.parentId == 0 && f.length != 0;
+        if (status == 1 && plain) {
+            std::memset(store.ValueSlot(rec, k), 0, f.length);
+            store.SetIndicatorAt(rec, k, IND_BLANK);
+        } else if (status == 1) {
             w = store.WriteValue(rec, k, nullptr);
         } else if (status == 2) {
             const uint32_t previous = modified ? PreviousVersion(ds, rec) : 0;
@@ -392,7 +398,17 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                 }
                 case FLD_STRING:
                     item_[length] = 0;
-                    w = store.WriteValue(rec, k, item_.data());
+                    if (plain) {
+                        // At most width - 1 bytes, the rest zero.
+                        uint8_t* slot = store.ValueSlot(rec, k);
+                        const size_t n = strnlen(reinterpret_cast<const char*>(item_.data()),
+                                                 std::min<size_t>(length, f.length - 1));
+                        std::memcpy(slot, item_.data(), n);
+                        std::memset(slot + n, 0, f.length - n);
+                        store.SetIndicatorAt(rec, k, IND_VALUE);
+                    } else {
+                        w = store.WriteValue(rec, k, item_.data());
+                    }
                     break;
                 case FLD_VARBYTES:
                 case FLD_UNICODE: {
@@ -412,7 +428,10 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                     break;
                 }
                 default: {
-                    if (length >= f.length) {
+                    if (length >= f.length && plain) {
+                        std::memcpy(store.ValueSlot(rec, k), item_.data(), f.length);
+                        store.SetIndicatorAt(rec, k, IND_VALUE);
+                    } else if (length >= f.length) {
                         w = store.WriteValue(rec, k, item_.data());
                     } else {
                         // Narrower in the packet than in the record (8-bit types).

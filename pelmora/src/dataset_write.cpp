@@ -77,7 +77,8 @@ class DatasetWriter {
     void FlatColumns(const TDSBASE& ds, std::vector<PacketColumnDesc>& out) const;
     EngineResult WriteMetadata(TDSBASE& ds);
     EngineResult WriteDatasetParameters(TDSBASE& ds);
-    EngineResult WriteRow(TDSBASE& ds, uint32_t record, uint8_t status);
+    EngineResult WriteRow(TDSBASE& ds, const std::vector<uint32_t>& columns, uint32_t record,
+                          uint8_t status);
     EngineResult WriteValue(TDSBASE& ds, uint32_t record, uint32_t k);
     EngineResult Put(const std::vector<uint8_t>& bytes, const char* name, uint32_t typeWord) {
         return w_->AddParameter(1, name, typeWord, static_cast<uint32_t>(bytes.size()),
@@ -342,9 +343,10 @@ EngineResult DatasetWriter::WriteDatasetParameters(TDSBASE& ds) {
     return DS_OK;
 }
 
-EngineResult DatasetWriter::WriteRow(TDSBASE& ds, uint32_t record, uint8_t status) {
+EngineResult DatasetWriter::WriteRow(TDSBASE& ds, const std::vector<uint32_t>& columns,
+                                     uint32_t record, uint8_t status) {
     if (EngineResult r = w_->PutValue(0, 1, &status); r != DS_OK) return r;
-    for (uint32_t k : Columns(ds)) {
+    for (uint32_t k : columns) {
         if (EngineResult r = WriteValue(ds, record, k); r != DS_OK) return r;
     }
     return DS_OK;
@@ -416,10 +418,11 @@ EngineResult DatasetWriter::WriteValue(TDSBASE& ds, uint32_t record, uint32_t k)
             if (EngineResult r = w_->PutValue(0, 4, &count); r != DS_OK) return r;
             if (rows == nullptr) return DS_OK;
             TDSBASE& child = *nested->dataset;
+            const std::vector<uint32_t> childColumns = Columns(child);
             for (uint32_t d : *rows) {
                 uint8_t status = 0;
                 Select(child, d, &status);
-                if (EngineResult r = WriteRow(child, d, status); r != DS_OK) return r;
+                if (EngineResult r = WriteRow(child, childColumns, d, status); r != DS_OK) return r;
             }
             return DS_OK;
         }
@@ -454,7 +457,8 @@ EngineResult DatasetWriter::Write(TDSBASE& ds, SAFEARRAY** out) {
     }
     const Plan& plan = plans_[&ds];
     for (size_t i = 0; i < plan.records.size(); ++i) {
-        if (EngineResult r = WriteRow(ds, plan.records[i], plan.statuses[i]); r != DS_OK) return r;
+        if (EngineResult r = WriteRow(ds, columns, plan.records[i], plan.statuses[i]); r != DS_OK)
+            return r;
     }
     return w_->TakePacket(out);
 }

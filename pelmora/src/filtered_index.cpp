@@ -39,11 +39,6 @@ EngineResult DSIDXFILT::PrepareScratch() {
 }
 
 EngineResult DSIDXFILT::Rebuild(const IndexDesc* desc, const DSIDX* source) {
-    if (entries_.empty()) {
-        if (EngineResult r = Reserve((dataset_->next_record() - 1) / 5 + 10); r != DS_OK) {
-            return r;
-        }
-    }
     if (EngineResult r = PrepareScratch(); r != DS_OK) return r;
     return DSIDX::Rebuild(desc, source);
 }

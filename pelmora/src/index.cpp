@@ -11,16 +11,11 @@
 
 namespace pelmora {
 
-namespace {
-
-// Entries grow by this many slots when full.
-constexpr uint32_t kEntryGrowth = 50;
-
-}  // namespace
-
 DSIDX::DSIDX(TDSBASE* dataset, uint32_t kind) : dataset_(dataset), kind_(kind) {}
 
-DSIDX::~DSIDX() { DestroyGrouping(grouping_); }
+DSIDX::~DSIDX() {
+    DestroyGrouping(grouping_);
+}
 
 bool DSIDX::Release() {
     if (refs_ > 1) {
@@ -76,13 +71,6 @@ EngineResult DSIDX::InstallDescriptor(const IndexDesc& desc) {
     return DS_OK;
 }
 
-uint32_t DSIDX::PositionOf(uint32_t record) const {
-    for (uint32_t p = 1; p <= count_; ++p) {
-        if (entries_[p] == record) return p;
-    }
-    return 0;
-}
-
 const uint8_t* DSIDX::StoredValue(uint32_t record, uint32_t field) const {
     const RecordStore& store = static_cast<const TDSBASE*>(dataset_)->store();
     return store.IndicatorAt(record, field) == IND_VALUE ? store.ValueAt(record, field) : nullptr;
@@ -130,133 +118,59 @@ int DSIDX::CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
 
 bool DSIDX::SearchKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                       uint32_t* position) const {
-    *position = 0;
-    if (count_ == 0) return false;
-    int c = CompareKey(key, fullFields, partial, entries_[count_]);
-    if (c > 0) {
-        *position = count_;
-        return false;
-    }
-    if (c == 0 && (count_ == 1 || CompareKey(key, fullFields, partial, entries_[count_ - 1]) > 0)) {
-        *position = count_;
+    // The first entry at or after the key.
+    const uint32_t first = entries_.PartitionPoint(
+        [&](uint32_t record) { return CompareKey(key, fullFields, partial, record) > 0; });
+    if (first <= count() && CompareKey(key, fullFields, partial, EntryAt(first)) == 0) {
+        *position = first;
         return true;
     }
-    c = CompareKey(key, fullFields, partial, entries_[1]);
-    if (c < 0) return false;
-    if (c == 0) {
-        *position = 1;
-        return true;
-    }
-    // entry[low] sorts before the key, entry[high] at or after it: the first
-    // position at or after the key lies in (low, high].
-    uint32_t low = 1;
-    uint32_t high = count_;
-    while (low + 1 < high) {
-        const uint32_t mid = low + (high - low) / 2;
-        if (CompareKey(key, fullFields, partial, entries_[mid]) > 0) {
-            low = mid;
-        } else {
-            high = mid;
-        }
-    }
-    if (CompareKey(key, fullFields, partial, entries_[high]) == 0) {
-        *position = high;
-        return true;
-    }
-    *position = low;
+    *position = first - 1;
     return false;
 }
 
 uint32_t DSIDX::LastEqual(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                           uint32_t from) const {
-    if (from == 0 || from > count_) return from;
-    // Everything from `from` up to the answer is equal: bisect the boundary.
-    uint32_t low = from;
-    uint32_t high = count_ + 1;
-    while (low + 1 < high) {
-        const uint32_t mid = low + (high - low) / 2;
-        if (CompareKey(key, fullFields, partial, entries_[mid]) == 0) {
-            low = mid;
-        } else {
-            high = mid;
-        }
-    }
-    return low;
+    if (from == 0 || from > count()) return from;
+    // The first entry after the key, less one.
+    const uint32_t after = entries_.PartitionPoint(
+        [&](uint32_t record) { return CompareKey(key, fullFields, partial, record) >= 0; });
+    return std::max(from, after - 1);
 }
 
 bool DSIDX::SearchRecord(uint32_t record, EqualChoice choice, uint32_t* position) const {
     *position = 0;
-    if (count_ == 0) return false;
+    const uint32_t n = count();
+    if (n == 0) return false;
     // Records usually arrive in key order: try the last entry first.
-    int c = CompareRecords(record, entries_[count_]);
-    if (c > 0) {
-        *position = count_;
-        return false;
+    const int c = CompareRecords(record, EntryAt(n));
+    if (c > 0 || (c == 0 && choice != EqualChoice::First)) {
+        *position = n;
+        return c == 0;
     }
-    if (c == 0 && choice != EqualChoice::First) {
-        *position = count_;
-        return true;
-    }
-    // Bisect for the boundary: First wants the first entry not before the
-    // record, Last / Any the first entry after it.
-    const bool wantFirst = choice == EqualChoice::First;
-    uint32_t low = 0;  // entries_[low] is before (or equal, for Last) the record
-    uint32_t high = count_;
-    while (low + 1 < high) {
-        const uint32_t mid = low + (high - low) / 2;
-        const int m = CompareRecords(record, entries_[mid]);
-        if (choice == EqualChoice::Any && m == 0) {
-            *position = mid;
+    if (choice == EqualChoice::First) {
+        const uint32_t first = entries_.PartitionPoint(
+            [&](uint32_t entry) { return CompareRecords(record, entry) > 0; });
+        if (first <= n && CompareRecords(record, EntryAt(first)) == 0) {
+            *position = first;
             return true;
         }
-        if (m > 0 || (!wantFirst && m == 0)) {
-            low = mid;
-        } else {
-            high = mid;
-        }
-    }
-    if (wantFirst) {
-        if (CompareRecords(record, entries_[high]) == 0) {
-            *position = high;
-            return true;
-        }
-        *position = low;
+        *position = first - 1;
         return false;
     }
-    if (low >= 1 && CompareRecords(record, entries_[low]) == 0) {
-        *position = low;
-        return true;
-    }
-    if (choice == EqualChoice::Any && CompareRecords(record, entries_[high]) == 0) {
-        *position = high;
-        return true;
-    }
-    *position = low;
-    return false;
+    // Last and Any: the last entry not after the record.
+    const uint32_t after =
+        entries_.PartitionPoint([&](uint32_t entry) { return CompareRecords(record, entry) >= 0; });
+    *position = after - 1;
+    return after > 1 && CompareRecords(record, EntryAt(after - 1)) == 0;
 }
 
 EngineResult DSIDX::Reserve(uint32_t capacity) {
-    const size_t wanted = static_cast<size_t>(capacity) + 2;
-    if (entries_.size() >= wanted) return DS_OK;
-    try {
-        entries_.resize(wanted, 0);
-    } catch (const std::bad_alloc&) {
-        return DSERR_NOMEMORY;
-    } catch (const std::length_error&) {
-        return DSERR_NOMEMORY;
-    }
-    return DS_OK;
+    return entries_.ReserveRecords(capacity + 2);
 }
 
 EngineResult DSIDX::InsertAt(uint32_t position, uint32_t record) {
-    // Slot 0, the entries and the closing sentinel slot must fit.
-    if (static_cast<size_t>(count_) + 3 > entries_.size()) {
-        if (EngineResult r = Reserve(count_ + kEntryGrowth); r != DS_OK) return r;
-    }
-    std::copy_backward(entries_.begin() + position, entries_.begin() + count_ + 1,
-                       entries_.begin() + count_ + 2);
-    entries_[position] = record;
-    ++count_;
+    if (EngineResult r = entries_.Insert(position, record); r != DS_OK) return r;
     Touch();
     TellGrouping(EntryEvent::Added, position);
     return DS_OK;
@@ -265,7 +179,7 @@ EngineResult DSIDX::InsertAt(uint32_t position, uint32_t record) {
 EngineResult DSIDX::InsertSorted(uint32_t record) {
     uint32_t position = 0;
     if (desc_.fieldCount == 0) {
-        position = count_;
+        position = count();
     } else if (unique()) {
         if (SearchRecord(record, EqualChoice::First, &position)) return DSERR_KEYVIOL;
     } else {
@@ -276,11 +190,9 @@ EngineResult DSIDX::InsertSorted(uint32_t record) {
 }
 
 void DSIDX::RemoveAt(uint32_t position) {
-    if (position == 0 || position > count_) return;
+    if (position == 0 || position > count()) return;
     TellGrouping(EntryEvent::Removed, position);
-    std::copy(entries_.begin() + position + 1, entries_.begin() + count_ + 1,
-              entries_.begin() + position);
-    --count_;
+    entries_.Erase(position);
     Touch();
 }
 
@@ -308,8 +220,11 @@ EngineResult DSIDX::RecordReplaced(uint32_t newRecord, uint32_t oldRecord) {
         return DS_OK;
     }
     // Same key: the new version takes the old one's place.
+    // The grouping reads the old entry while hearing of its removal: room in
+    // the record map is made first so that the replacement cannot fail then.
+    if (EngineResult r = entries_.ReserveRecords(newRecord + 1); r != DS_OK) return r;
     TellGrouping(EntryEvent::Removed, position);
-    entries_[position] = newRecord;
+    entries_.Replace(position, newRecord);
     TellGrouping(EntryEvent::Added, position);
     return DS_OK;
 }

@@ -1,6 +1,6 @@
 // Index objects: the orders in which cursors see a dataset. An index is a
-// growable array of store record numbers kept sorted by a key of up to 16
-// fields; positions are 1-based. The dataset tells every registered index
+// list of store record numbers (see index_entries.h) kept sorted by a key of
+// up to 16 fields; positions are 1-based. The dataset tells every registered index
 // about records that enter, leave or replace one another; a cursor follows
 // exactly one index and holds a reference on it.
 #pragma once
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comparators.h"
+#include "index_entries.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {
@@ -67,12 +68,10 @@ class DSIDX {
 
     // Number of entries N and the record number at a position (1..N; 0
     // outside that range).
-    uint32_t count() const { return count_; }
-    uint32_t EntryAt(uint32_t position) const {
-        return position >= 1 && position <= count_ ? entries_[position] : 0;
-    }
-    // Position of a record number by linear scan; 0 when absent.
-    uint32_t PositionOf(uint32_t record) const;
+    uint32_t count() const { return entries_.size(); }
+    uint32_t EntryAt(uint32_t position) const { return entries_.At(position); }
+    // Position of a record number; 0 when absent.
+    uint32_t PositionOf(uint32_t record) const { return entries_.PositionOf(record); }
 
     // ---- comparisons and searches ---------------------------------------
     // Compares two stored records over every key field.
@@ -113,7 +112,7 @@ class DSIDX {
     EngineResult InsertAt(uint32_t position, uint32_t record);
     // Removes the entry at a position.
     void RemoveAt(uint32_t position);
-    // Makes room for at least `capacity` entries (plus the two sort sentinels).
+    // Makes room for record numbers below `capacity` + 2 in the entry map.
     EngineResult Reserve(uint32_t capacity);
     void Touch() { ++changeCounter_; }
     // Sorts the entries in place after a bulk append and, for a unique index,
@@ -128,11 +127,9 @@ class DSIDX {
     bool private_ = false;
     uint32_t refs_ = 1;
     uint32_t changeCounter_ = 0;
-    uint32_t count_ = 0;
     uint32_t identity_ = 0;
     IndexDesc desc_{};
-    // entries_[0] is a sentinel slot; entries_[1..count_] are the positions.
-    std::vector<uint32_t> entries_;
+    EntryList entries_;
     std::vector<std::unique_ptr<FLDObj>> comparators_;
     // Aggregates and groupings over this index; created on demand, owned.
     GroupingManager* grouping_ = nullptr;

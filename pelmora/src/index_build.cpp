@@ -17,13 +17,6 @@ namespace pelmora {
 
 namespace {
 
-// Sentinel record numbers placed around the entries while sorting; real
-// record numbers lie strictly between them.
-constexpr uint32_t kBelowAll = 0;
-constexpr uint32_t kAboveAll = 0xFFFFFFFFu;
-// Partitions of this many entries or fewer are left to the insertion sort.
-constexpr uint32_t kSmallPartition = 10;
-
 bool Skipped(const TDSBASE& dataset, uint32_t record) {
     if (dataset.delta_mode()) return false;
     return (dataset.store().StatusAt(record) & (REC_SUPERSEDED | REC_DELETED | REC_DISCARDED)) != 0;
@@ -31,12 +24,14 @@ bool Skipped(const TDSBASE& dataset, uint32_t record) {
 
 }  // namespace
 
-// Collation sort keys of the string key fields of the entries being sorted:
-// comparing them bytewise gives the collation's order at a fraction of the
-// cost of comparing the texts.
+// Sort keys of the entries being sorted, by record number: collation sort
+// keys for string key fields and order-preserving integers for the narrow
+// integer types, so that comparing them gives the comparators' order at a
+// fraction of the cost. Other key fields use their comparator.
 class DSIDX::SortKeys {
   public:
-    EngineResult Build(const DSIDX& index, const platform::Collation& collation) {
+    EngineResult Build(const DSIDX& index, const std::vector<uint32_t>& entries,
+                       const platform::Collation& collation) {
         const IndexDesc& d = index.desc_;
         const std::vector<FieldDesc>& fields = index.dataset_->fields();
         const uint32_t records = index.dataset_->next_record();
@@ -44,23 +39,31 @@ class DSIDX::SortKeys {
             fields_.assign(d.fieldCount, Field{});
             for (uint32_t k = 0; k < d.fieldCount; ++k) {
                 const FieldDesc& field = fields[d.fields[k] - 1];
-                if (field.type != FLD_STRING || index.count_ < kWorthIt) continue;
                 Field& out = fields_[k];
-                out.used = true;
                 out.descending = d.descending[k] != 0;
-                out.start.assign(records + 1, 0);
-                out.length.assign(records + 1, kBlank);
-                for (uint32_t p = 1; p <= index.count_; ++p) {
-                    const uint32_t r = index.entries_[p];
-                    const uint8_t* v = index.StoredValue(r, d.fields[k]);
-                    if (v == nullptr) continue;
-                    const char* text = reinterpret_cast<const char*>(v);
-                    const std::string key =
-                        collation.SortKey(text, static_cast<ptrdiff_t>(strnlen(text, field.length)),
-                                          d.caseInsensitive[k] != 0);
-                    out.start[r] = out.bytes.size();
-                    out.length[r] = static_cast<uint32_t>(key.size());
-                    out.bytes.insert(out.bytes.end(), key.begin(), key.end());
+                if (entries.size() < kWorthIt) continue;
+                if (field.type == FLD_STRING) {
+                    out.kind = Kind::Text;
+                    out.start.assign(records + 1, 0);
+                    out.length.assign(records + 1, kBlank);
+                    for (uint32_t r : entries) {
+                        const uint8_t* v = index.StoredValue(r, d.fields[k]);
+                        if (v == nullptr) continue;
+                        const char* text = reinterpret_cast<const char*>(v);
+                        const std::string key = collation.SortKey(
+                            text, static_cast<ptrdiff_t>(strnlen(text, field.length)),
+                            d.caseInsensitive[k] != 0);
+                        out.start[r] = out.bytes.size();
+                        out.length[r] = static_cast<uint32_t>(key.size());
+                        out.bytes.insert(out.bytes.end(), key.begin(), key.end());
+                    }
+                } else if (IntegerWidth(field.type) != 0) {
+                    out.kind = Kind::Integer;
+                    out.number.assign(records + 1, 0);
+                    for (uint32_t r : entries) {
+                        const uint8_t* v = index.StoredValue(r, d.fields[k]);
+                        if (v != nullptr) out.number[r] = 1 + Normalised(field.type, v);
+                    }
                 }
             }
         } catch (const std::bad_alloc&) {
@@ -71,43 +74,112 @@ class DSIDX::SortKeys {
         return DS_OK;
     }
 
-    bool Has(uint32_t k) const { return k < fields_.size() && fields_[k].used; }
+    bool Has(uint32_t k) const { return k < fields_.size() && fields_[k].kind != Kind::None; }
 
     // The comparator's rules: blank first, negated when descending.
     int Compare(uint32_t k, uint32_t a, uint32_t b) const {
         const Field& f = fields_[k];
-        const uint32_t an = f.length[a];
-        const uint32_t bn = f.length[b];
         int c;
-        if (an == kBlank || bn == kBlank) {
-            c = an == bn ? 0 : (an == kBlank ? -1 : 1);
+        if (f.kind == Kind::Integer) {
+            const uint64_t x = f.number[a];
+            const uint64_t y = f.number[b];
+            c = x < y ? -1 : (x > y ? 1 : 0);
         } else {
-            const int m = std::memcmp(f.bytes.data() + f.start[a], f.bytes.data() + f.start[b],
-                                      std::min(an, bn));
-            c = m != 0 ? (m < 0 ? -1 : 1) : (an < bn ? -1 : (an > bn ? 1 : 0));
+            const uint32_t an = f.length[a];
+            const uint32_t bn = f.length[b];
+            if (an == kBlank || bn == kBlank) {
+                c = an == bn ? 0 : (an == kBlank ? -1 : 1);
+            } else {
+                const int m = std::memcmp(f.bytes.data() + f.start[a], f.bytes.data() + f.start[b],
+                                          std::min(an, bn));
+                c = m != 0 ? (m < 0 ? -1 : 1) : (an < bn ? -1 : (an > bn ? 1 : 0));
+            }
         }
         return f.descending ? -c : c;
     }
 
+    // A 64-bit summary of the first key field that never orders two entries
+    // against their full comparison (equal summaries decide nothing).
+    uint64_t Head(uint32_t record) const {
+        if (fields_.empty()) return 0;
+        const Field& f = fields_[0];
+        uint64_t h = 0;
+        if (f.kind == Kind::Integer) {
+            h = f.number[record];
+        } else if (f.kind == Kind::Text && f.length[record] != kBlank) {
+            uint8_t first[8] = {};
+            std::memcpy(first, f.bytes.data() + f.start[record], std::min(f.length[record], 8u));
+            for (uint8_t byte : first) h = (h << 8) | byte;
+            h = (h >> 1) + 1;  // blank stays 0
+        }
+        return f.descending ? ~h : h;
+    }
+
   private:
+    enum class Kind { None, Text, Integer };
     static constexpr uint32_t kBlank = 0xFFFFFFFFu;
-    // Below this many entries the texts are compared directly.
+    // Below this many entries the values are compared directly.
     static constexpr uint32_t kWorthIt = 64;
+
+    // Width of the integer types whose values fit an order-preserving
+    // 32-bit code; 0 for every other type.
+    static uint32_t IntegerWidth(uint32_t type) {
+        switch (type) {
+            case FLD_INT8:
+            case FLD_UINT8:
+            case FLD_BOOL8:
+                return 1;
+            case FLD_INT16:
+            case FLD_UINT16:
+            case FLD_BOOL16:
+                return 2;
+            case FLD_INT32:
+            case FLD_UINT32:
+            case FLD_DATE:
+            case FLD_TIME:
+            case FLD_BOOL32:
+                return 4;
+            default:
+                return 0;
+        }
+    }
+    // The value as an unsigned number in the comparator's order.
+    static uint64_t Normalised(uint32_t type, const uint8_t* v) {
+        switch (type) {
+            case FLD_INT8:
+                return static_cast<uint8_t>(v[0] ^ 0x80u);
+            case FLD_UINT8:
+            case FLD_BOOL8:
+                return v[0];
+            case FLD_INT16:
+            case FLD_UINT16:
+            case FLD_BOOL16: {
+                uint16_t x;
+                std::memcpy(&x, v, 2);
+                return type == FLD_INT16 ? static_cast<uint16_t>(x ^ 0x8000u) : x;
+            }
+            default: {
+                uint32_t x;
+                std::memcpy(&x, v, 4);
+                return type == FLD_INT32 ? (x ^ 0x80000000u) : x;
+            }
+        }
+    }
+
     struct Field {
-        bool used = false;
+        Kind kind = Kind::None;
         bool descending = false;
         std::vector<size_t> start;     // by record number
         std::vector<uint32_t> length;  // kBlank for a blank value
         std::vector<char> bytes;
+        std::vector<uint64_t> number;  // 0 for a blank value
     };
     std::vector<Field> fields_;
 };
 
 EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
     const uint32_t records = dataset_->next_record() - 1;
-    if (entries_.empty()) {
-        if (EngineResult r = Reserve(records + 10); r != DS_OK) return r;
-    }
+    if (EngineResult r = Reserve(records + 10); r != DS_OK) return r;
     if (desc != nullptr) {
         if (EngineResult r = InstallDescriptor(*desc); r != DS_OK) return r;
     }
@@ -116,24 +188,16 @@ EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
         source != nullptr && source->count() != 0 && records != 0 && desc_.fieldCount != 0;
     std::vector<uint32_t> order;
     if (useSource) {
-        try {
-            order.assign(source->entries_.begin() + 1,
-                         source->entries_.begin() + source->count() + 1);
-        } catch (const std::bad_alloc&) {
-            return DSERR_NOMEMORY;
-        }
+        if (EngineResult r = source->entries_.CopyTo(order); r != DS_OK) return r;
     }
-    count_ = 0;
+    entries_.Clear();
     Touch();
     TellGrouping(EntryEvent::Reordered, 0);
 
     // The default order takes the bulk path too: with equal keys kept in
-    // arrival order it gives the same entries as inserting one by one, without
-    // the quadratic cost of shifting the entries for every record.
+    // arrival order it gives the same entries as inserting one by one, at
+    // the cost of one sort.
     const bool bulk = desc_.fieldCount != 0 && records != 0 && !useSource;
-    if (bulk) {
-        if (EngineResult r = Reserve(records); r != DS_OK) return r;
-    }
     // While appending in bulk the key is held empty, so every record goes to
     // the end; the sort below puts them in order.
     const uint32_t keyFields = desc_.fieldCount;
@@ -157,18 +221,14 @@ EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
 }
 
 EngineResult DSIDX::SortEntries() {
-    if (EngineResult r = Reserve(count_); r != DS_OK) return r;
-    std::vector<uint32_t>& e = entries_;
+    std::vector<uint32_t> flat;
+    if (EngineResult r = entries_.CopyTo(flat); r != DS_OK) return r;
     SortKeys keys;
-    if (EngineResult r = keys.Build(*this, dataset_->collation()); r != DS_OK) return r;
-    e[0] = kBelowAll;
-    e[count_ + 1] = kAboveAll;
+    if (EngineResult r = keys.Build(*this, flat, dataset_->collation()); r != DS_OK) return r;
     // Equal keys are ordered by record number, i.e. by arrival, as the
-    // insertion path orders them.
+    // insertion path orders them; the order is total, so the sort's result
+    // does not depend on how it partitions.
     auto compare = [this, &keys](uint32_t a, uint32_t b) {
-        if (a == b) return 0;
-        if (a == kBelowAll || b == kAboveAll) return -1;
-        if (a == kAboveAll || b == kBelowAll) return 1;
         for (uint32_t k = 0; k < desc_.fieldCount; ++k) {
             const uint32_t f = desc_.fields[k];
             const int c = keys.Has(k)
@@ -176,71 +236,33 @@ EngineResult DSIDX::SortEntries() {
                               : comparators_[k]->Compare(StoredValue(a, f), StoredValue(b, f));
             if (c != 0) return c;
         }
-        return a < b ? -1 : 1;
+        return a < b ? -1 : (a > b ? 1 : 0);
     };
-
-    // Quicksort with a median-of-three pivot; small partitions stay unsorted.
-    std::vector<std::pair<uint32_t, uint32_t>> pending;
-    uint32_t lo = 1;
-    uint32_t hi = count_;
-    for (;;) {
-        if (hi > lo && hi - lo + 1 > kSmallPartition) {
-            const uint32_t mid = lo + (hi - lo) / 2;
-            if (compare(e[mid], e[lo]) < 0) std::swap(e[mid], e[lo]);
-            if (compare(e[hi], e[lo]) < 0) std::swap(e[hi], e[lo]);
-            if (compare(e[hi], e[mid]) < 0) std::swap(e[hi], e[mid]);
-            // e[lo] <= pivot <= e[hi] bound the two scans below.
-            std::swap(e[mid], e[hi - 1]);
-            const uint32_t pivot = e[hi - 1];
-            uint32_t i = lo;
-            uint32_t j = hi - 1;
-            for (;;) {
-                while (compare(e[++i], pivot) < 0) {
-                }
-                while (compare(pivot, e[--j]) < 0) {
-                }
-                if (i >= j) break;
-                std::swap(e[i], e[j]);
-            }
-            std::swap(e[i], e[hi - 1]);
-            // Keep the larger side for later, go on with the smaller one.
-            try {
-                if (i - lo < hi - i) {
-                    pending.emplace_back(i + 1, hi);
-                    hi = i - 1;
-                } else {
-                    pending.emplace_back(lo, i - 1);
-                    lo = i + 1;
-                }
-            } catch (const std::bad_alloc&) {
-                return DSERR_NOMEMORY;
-            }
-            continue;
-        }
-        if (pending.empty()) break;
-        lo = pending.back().first;
-        hi = pending.back().second;
-        pending.pop_back();
+    // The first field's summary settles most comparisons without leaving
+    // the array being sorted.
+    struct Item {
+        uint64_t head;
+        uint32_t record;
+    };
+    std::vector<Item> items;
+    try {
+        items.reserve(flat.size());
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
     }
-
-    // Insertion sort over everything; the sentinel in slot 0 stops each walk.
-    for (uint32_t i = 2; i <= count_; ++i) {
-        const uint32_t v = e[i];
-        uint32_t j = i;
-        while (compare(v, e[j - 1]) < 0) {
-            e[j] = e[j - 1];
-            --j;
-        }
-        e[j] = v;
-    }
-    e[0] = 0;
-    e[count_ + 1] = 0;
+    for (uint32_t r : flat) items.push_back({keys.Head(r), r});
+    std::sort(items.begin(), items.end(), [&compare](const Item& a, const Item& b) {
+        if (a.head != b.head) return a.head < b.head;
+        return compare(a.record, b.record) < 0;
+    });
+    for (size_t i = 0; i < items.size(); ++i) flat[i] = items[i].record;
+    if (EngineResult r = entries_.Assign(flat); r != DS_OK) return r;
     Touch();
     TellGrouping(EntryEvent::Reordered, 0);
 
     if (unique()) {
-        for (uint32_t i = 1; i < count_; ++i) {
-            if (CompareRecords(e[i], e[i + 1]) == 0) return DSERR_KEYVIOL;
+        for (size_t i = 1; i < flat.size(); ++i) {
+            if (CompareRecords(flat[i - 1], flat[i]) == 0) return DSERR_KEYVIOL;
         }
     }
     return DS_OK;

@@ -51,6 +51,12 @@ class RecordStore {
     const uint8_t* ValueAt(uint32_t record, uint32_t field) const;
     uint8_t IndicatorAt(uint32_t record, uint32_t field) const;
     uint8_t StatusAt(uint32_t record) const { return status_[record - 1]; }
+    // Unchecked writable slots for bulk loading; the record must lie within
+    // the capacity and the field must exist.
+    uint8_t* ValueSlot(uint32_t record, uint32_t field) { return MutableValue(record, field); }
+    void SetIndicatorAt(uint32_t record, uint32_t field, uint8_t indicator) {
+        *MutableIndicator(record, field) = indicator;
+    }
     void SetStatus(uint32_t record, uint8_t status) { status_[record - 1] = status; }
 
   private:
