@@ -5,6 +5,7 @@
 #include <new>
 
 #include "dataset.h"
+#include "filtered_index.h"
 #include "index.h"
 
 namespace pelmora {
@@ -29,6 +30,8 @@ TDSCursor::~TDSCursor() {
         notifier_ = nullptr;
         if (index_) ReleaseIndex(index_);
         index_ = nullptr;
+        // Compiled search expressions refer to the dataset: free them first.
+        searchFilters_.reset();
     }
     if (master) master->Release();
     dataset_->Release();
@@ -85,6 +88,7 @@ EngineResult TDSCursor::AttachDataset(IDSBase* dataset) {
     currentRecord_ = 0;
     bookmarkSize_ = sizeof(CursorBookmark);
     filterCount_ = 0;
+    searchFilters_.reset();
     notifier_ = nullptr;
     notifierData_ = nullptr;
     master_ = nullptr;
@@ -109,7 +113,9 @@ EngineResult TDSCursor::CopyCursor(IDSCursor* source) {
 
     const DSIDX* srcIndex = src->index_;
     EngineResult r = DS_OK;
-    bool sortAgain = srcIndex->is_private();
+    // A filtered index is private to its cursor too, but it copies the order
+    // of a named index: only an order made by SortByFields is sorted again.
+    bool sortAgain = srcIndex->is_private() && srcIndex->kind() != IDX_FILTERED;
     if (!sortAgain) {
         r = SelectIndex(srcIndex->desc().name);
         if (r == DSERR_NOSUCHINDEX && srcIndex->kind() == IDX_FILTERED)
@@ -127,8 +133,7 @@ EngineResult TDSCursor::CopyCursor(IDSCursor* source) {
                          d.caseInsensitive + skip);
         if (r != DS_OK) return r;
     }
-    // Filters are copied once filter expressions exist; a cursor cannot have
-    // any yet (filterCount_ stays 0).
+    if (r = CopyFiltersFrom(*src); r != DS_OK) return r;
     if (src->rangeActive_) {
         const uint32_t count = src->hasStart_ ? src->startFieldCount_ : src->endFieldCount_;
         r = ApplyRange(count, src->hasStart_ ? src->startKey_.data() : nullptr,
@@ -264,6 +269,10 @@ void TDSCursor::Sync() {
         const uint32_t found = currentRecord_ != 0 ? index_->PositionOf(currentRecord_) : 0;
         if (found != 0) {
             position_ = found;
+        } else if (status_ == DSERR_NOCURRREC && HiddenByFilter(currentRecord_)) {
+            // A record added through this cursor that its filters hide: it was
+            // never an entry, so the cursor stays on the crack where it sorts.
+            position_ = CrackBefore(currentRecord_);
         } else {
             status_ = DSERR_KEYORRECDELETED;
             if (index_->key_field_count() > 0 && index_->unique() && currentRecord_ != 0 &&
@@ -283,6 +292,22 @@ void TDSCursor::Sync() {
     }
     indexStamp_ = index_->change_counter();
     ++changeCounter_;
+}
+
+bool TDSCursor::HiddenByFilter(uint32_t record) const {
+    if (index_->kind() != IDX_FILTERED || record == 0 || record >= dataset_->next_record())
+        return false;
+    const uint8_t status = dataset_->store().StatusAt(record);
+    return (status & (REC_SUPERSEDED | REC_DELETED | REC_DISCARDED)) == 0;
+}
+
+uint32_t TDSCursor::CrackBefore(uint32_t record) const {
+    // Without key fields a new record sorts after every entry.
+    if (index_->key_field_count() == 0) return rangeLast_;
+    uint32_t before = 0;
+    index_->SearchRecord(record, EqualChoice::Last, &before);
+    if (before < rangeFirst_) return rangeFirst_ - 1;
+    return before > rangeLast_ ? rangeLast_ : before;
 }
 
 void TDSCursor::Bookkeep() {
@@ -498,20 +523,60 @@ EngineResult TDSCursor::CompareBookmarkOrder(const CursorBookmark* a, const Curs
 }
 
 // ---------------------------------------------------------------------------
-// Operations that arrive with filter expressions: attaching and detaching
-// filters and searching by expression.
+// Filters: the work is done in cursor_filters.cpp through CursorFilterHost.
 
-EngineResult TDSCursor::AttachExpressionFilter(const void*, uint32_t, uint32_t*) {
-    return DSERR_NOTSUPPORTED;
+EngineResult TDSCursor::AttachExpressionFilter(const void* bytes, uint32_t length,
+                                               uint32_t* handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    if (!bytes) return DSERR_INVALIDPARAM;
+    return pelmora::AttachExpressionFilter(*this, bytes, length, handle);
 }
-EngineResult TDSCursor::DetachFilter(uint32_t) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::DetachFilter(uint32_t handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::DetachFilter(*this, handle);
 }
-EngineResult TDSCursor::AttachCallbackFilter(void*, FilterCallback, uint32_t*) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::AttachCallbackFilter(void* clientData, FilterCallback callback,
+                                             uint32_t* handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::AttachCallbackFilter(*this, clientData, callback, handle);
 }
-EngineResult TDSCursor::FindNextMatch(const void*, uint32_t) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::FindNextMatch(const void* bytes, uint32_t length) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::FindNextMatch(*this, bytes, length);
+}
+
+void TDSCursor::AdoptFilteredIndex(DSIDX* index) {
+    ReleaseIndex(index_);
+    index_ = index;
+}
+
+void TDSCursor::ChangeFilterCount(int32_t delta) {
+    if (delta < 0 && filterCount_ < static_cast<uint32_t>(-delta)) {
+        filterCount_ = 0;
+        return;
+    }
+    filterCount_ += static_cast<uint32_t>(delta);
+}
+
+EngineResult TDSCursor::CopyFiltersFrom(const TDSCursor& source) {
+    if (source.index_->kind() != IDX_FILTERED) return DS_OK;
+    const DSCONSTR* list = static_cast<const DSIDXFILT*>(source.index_)->filters();
+    if (list == nullptr) return DS_OK;
+    for (size_t i = 0; i < list->size(); ++i) {
+        const FilterEntry& entry = list->entry(i);
+        EngineResult r = DS_OK;
+        if (entry.callback != nullptr) {
+            r = AttachCallbackFilter(entry.clientData, entry.callback, nullptr);
+        } else if (!entry.bytes.empty()) {
+            r = AttachExpressionFilter(entry.bytes.data(),
+                                       static_cast<uint32_t>(entry.bytes.size()), nullptr);
+        }
+        if (r != DS_OK) return r;
+    }
+    return DS_OK;
 }
 
 // ---------------------------------------------------------------------------

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "com_object.h"
+#include "cursor_filters.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {
@@ -18,7 +20,7 @@ class DSIDX;
 class TDSBASE;
 struct DetailLink;
 
-class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor> {
+class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>, private CursorFilterHost {
   public:
     TDSCursor();
     ~TDSCursor() override;
@@ -101,9 +103,31 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor> {
     uint32_t change_counter() const { return changeCounter_; }
 
   private:
+    // ---- what the filter operations reach (cursor.cpp) -------------------
+    TDSBASE* FilterDataset() override { return dataset_; }
+    DSIDX* FilterCurrentIndex() override { return index_; }
+    void AdoptFilteredIndex(DSIDX* index) override;
+    void ChangeFilterCount(int32_t delta) override;
+    void MakeIndexStale() override { MakeStale(); }
+    std::unique_ptr<DSCONSTR>& SearchFilters() override { return searchFilters_; }
+    EngineResult CursorSaveBookmark(CursorBookmark* out) override { return SaveBookmark(out); }
+    EngineResult CursorGoToBookmark(const CursorBookmark* bookmark) override {
+        return GoToBookmark(bookmark);
+    }
+    EngineResult CursorMoveBy(int32_t offset) override { return MoveBy(offset); }
+    EngineResult CursorRecordNumber(uint32_t* out) override { return ReadRecordNumber(out); }
+    // Attaches again, in list order, the filters of a source cursor's
+    // filtered index (CopyCursor).
+    EngineResult CopyFiltersFrom(const TDSCursor& source);
+
     // ---- synchronisation and bookkeeping (cursor.cpp) -------------------
     // Brings the cursor up to date with its master and its index.
     void Sync();
+    // True when a live stored record is missing from the current index only
+    // because the cursor's filters hide it.
+    bool HiddenByFilter(uint32_t record) const;
+    // The crack position after the last entry that sorts before a record.
+    uint32_t CrackBefore(uint32_t record) const;
     // Records the current record number and counts changes of position,
     // status and record.
     void Bookkeep();
@@ -200,6 +224,8 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor> {
     uint32_t recordSize_ = 0;
     uint32_t filterCount_ = 0;
     uint32_t changeCounter_ = 0;
+    // Private search list of FindNextMatch; created on first search.
+    std::unique_ptr<DSCONSTR> searchFilters_;
 
     // Master-detail link (this cursor as the detail).
     uint32_t masterSeen_ = 0;
