@@ -1,0 +1,31 @@
+// The engine objects a TClientTable owns while it is open: the dataset, its
+// cursor, the cursor's record size, the field descriptors and the bytes of
+// the packet last loaded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dataset/client_table.h"
+#include "pelmora/pelmora.h"
+
+namespace sarvenu {
+
+struct TClientTable::Engine {
+    IDSBase* dataset = nullptr;
+    IDSCursor* cursor = nullptr;
+    uint32_t recordSize = 0;
+    std::vector<FieldDesc> fields;
+    std::string packet;
+
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    ~Engine() {
+        if (cursor) cursor->Release();
+        if (dataset) dataset->Release();
+    }
+};
+
+}  // namespace sarvenu

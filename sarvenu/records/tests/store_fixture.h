@@ -1,0 +1,142 @@
+// Shared set-up of the data store tests: a throw-away installation in a
+// temporary directory (settings file, the ten table files built from the
+// schema, a picture directory), a scripted stand-in for the main window, and
+// helpers that read table files back through the client layer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dataset/client_table.h"
+#include "records/cds_module.h"
+#include "records/code_tables.h"
+#include "records/schema.h"
+#include "records/sjis.h"
+#include "records/table_file_writer.h"
+
+namespace store_test {
+
+namespace fs = std::filesystem;
+using namespace sarvenu;
+
+// Texts by field name, one map per record.
+using Row = std::map<std::string, std::string>;
+
+inline std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+inline void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Every record of a table file, read through the client layer without
+// writing the file back.
+inline std::vector<Row> ReadTable(const fs::path& path) {
+    TClientTable table;
+    table.SetFileName(path.string());
+    table.OpenTable();
+    std::vector<Row> rows;
+    for (table.MoveFirst(); !table.AtEnd(); table.MoveNext()) {
+        Row row;
+        for (int i = 0; i < table.FieldTotal(); ++i)
+            row[table.FieldAt(i).FieldName()] = table.FieldAt(i).GetText();
+        rows.push_back(row);
+    }
+    CloseWithoutSaving(table);
+    return rows;
+}
+
+inline std::vector<std::string> FieldNames(const fs::path& path) {
+    TClientTable table;
+    table.SetFileName(path.string());
+    table.OpenTable();
+    std::vector<std::string> names;
+    for (int i = 0; i < table.FieldTotal(); ++i) names.push_back(table.FieldAt(i).FieldName());
+    CloseWithoutSaving(table);
+    return names;
+}
+
+// A schema table with texts by field name; unnamed fields stay blank.
+inline std::vector<std::string> RowFor(const TTableDef& def, const Row& values) {
+    std::vector<std::string> texts(def.columns.size());
+    for (const auto& [name, text] : values) texts.at(def.ColumnIndex(name)) = text;
+    return texts;
+}
+
+class TestHost : public TCdsModuleHost {
+  public:
+    std::map<TDateEntry, std::string> dates;
+    int dataEdits = 0;
+    std::vector<std::pair<std::string, std::string>> errorBoxes;
+
+    std::string DateEntryText(TDateEntry entry) override {
+        auto it = dates.find(entry);
+        return it == dates.end() ? std::string() : it->second;
+    }
+    void DataEdit() override { ++dataEdits; }
+    void ShowErrorBox(const std::string& caption, const std::string& text) override {
+        errorBoxes.emplace_back(caption, text);
+    }
+};
+
+// A temporary installation laid out as the shipped one.
+class Installation {
+  public:
+    Installation() {
+        if (!std::getenv("SARVENU_REGISTRY")) {
+            registry_ = (fs::temp_directory_path() / "sarvenu_records_test.reg").string();
+            ::setenv("SARVENU_REGISTRY", registry_.c_str(), 1);
+        }
+        std::string pattern = (fs::temp_directory_path() / "sarvenu_store_XXXXXX").string();
+        root_ = ::mkdtemp(pattern.data());
+        for (const char* dir : {"ini", "cds", "org", "tmp", "html", "img"})
+            fs::create_directories(root_ / dir);
+        WriteSettings(Sj("調査システム"));
+        for (const TTableDef& def : SurveySchema())
+            WriteTableFile(TablePath(def.id).string(), def, ShippedRows(def.id));
+    }
+    ~Installation() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    Installation(const Installation&) = delete;
+    Installation& operator=(const Installation&) = delete;
+
+    void WriteSettings(const std::string& title) {
+        WriteBytes(root_ / "ini" / "SystemInfo.ini",
+                   "[MAIN]\r\nAPP_TITLE=" + title +
+                       "\r\nCDS_DIR=cds\r\nCDS_TMP_DIR=tmp\r\nCDS_ORG_DIR=org\r\n"
+                       "HTML_DIR=html\r\nIMG_DIR=img\r\n");
+    }
+
+    std::string ExeDir() const { return root_.string() + "/"; }
+    fs::path Root() const { return root_; }
+    fs::path TablePath(TTableId id) const { return root_ / "cds" / TableDef(id).FileName(); }
+    fs::path PicturePath(const std::string& name) const { return root_ / "img" / name; }
+
+    // Rewrites a survey table file with the given records.
+    void WriteRows(TTableId id, const std::vector<Row>& rows) {
+        const TTableDef& def = TableDef(id);
+        std::vector<std::vector<std::string>> texts;
+        for (const Row& row : rows) texts.push_back(RowFor(def, row));
+        WriteTableFile(TablePath(id).string(), def, texts);
+    }
+
+  private:
+    fs::path root_;
+    std::string registry_;
+};
+
+}  // namespace store_test
