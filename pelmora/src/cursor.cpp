@@ -580,25 +580,44 @@ EngineResult TDSCursor::CopyFiltersFrom(const TDSCursor& source) {
 }
 
 // ---------------------------------------------------------------------------
-// Operations that arrive with aggregates and grouping.
+// Aggregates and groupings: the work is done in cursor_aggregates.cpp through
+// AggregateHost.
 
-EngineResult TDSCursor::AttachAggregate(uint32_t, uint32_t, const void*, uint32_t*) {
-    return DSERR_NOTSUPPORTED;
+EngineResult TDSCursor::AttachAggregate(uint32_t level, uint32_t length, const void* bytes,
+                                        uint32_t* handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::AttachAggregate(*this, level, length, bytes, handle);
 }
-EngineResult TDSCursor::DetachAggregate(uint32_t) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::DetachAggregate(uint32_t handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::DetachAggregate(*this, handle);
 }
-EngineResult TDSCursor::ReadAggregateValue(uint32_t, void*, uint32_t*) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::ReadAggregateValue(uint32_t handle, void* value, uint32_t* blank) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::ReadAggregateValue(*this, handle, value, blank);
 }
-EngineResult TDSCursor::ReadAggregateDesc(uint32_t, FieldDesc*) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::ReadAggregateDesc(uint32_t handle, FieldDesc* out) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::ReadAggregateDesc(*this, handle, out);
 }
-EngineResult TDSCursor::SkipToNextGroup(uint32_t) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::SkipToNextGroup(uint32_t level) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::SkipToNextGroup(*this, level);
 }
-EngineResult TDSCursor::ReadGroupPlacement(uint32_t, uint32_t*) {
-    return DSERR_NOTSUPPORTED;
+
+EngineResult TDSCursor::ReadGroupPlacement(uint32_t level, uint32_t* out) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    return pelmora::ReadGroupPlacement(*this, level, out);
+}
+
+void TDSCursor::AggregateStandOn(uint32_t position) {
+    position_ = position;
+    status_ = DS_OK;
+    Bookkeep();
 }
 
 // ---------------------------------------------------------------------------

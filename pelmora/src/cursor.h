@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "com_object.h"
+#include "cursor_aggregates.h"
 #include "cursor_filters.h"
 #include "pelmora/pelmora.h"
 
@@ -20,7 +21,9 @@ class DSIDX;
 class TDSBASE;
 struct DetailLink;
 
-class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>, private CursorFilterHost {
+class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>,
+                  private CursorFilterHost,
+                  private AggregateHost {
   public:
     TDSCursor();
     ~TDSCursor() override;
@@ -116,6 +119,18 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>, private CursorFilt
     }
     EngineResult CursorMoveBy(int32_t offset) override { return MoveBy(offset); }
     EngineResult CursorRecordNumber(uint32_t* out) override { return ReadRecordNumber(out); }
+    // ---- what the aggregate operations reach (cursor.cpp) ----------------
+    TDSBASE* AggregateDataset() override { return dataset_; }
+    DSIDX* AggregateCurrentIndex() override { return index_; }
+    void AggregateSync() override { Sync(); }
+    uint32_t AggregatePosition() override { return position_; }
+    uint32_t AggregateStatus() override { return status_; }
+    uint32_t AggregateRangeFirst() override { return rangeFirst_; }
+    uint32_t AggregateRangeLast() override { return rangeLast_; }
+    void AggregateStandOn(uint32_t position) override;
+    EngineResult CursorGoAfterLast() override { return GoAfterLast(); }
+    AggregateHandles& AggregateHandleTable() override { return aggregateHandles_; }
+
     // Attaches again, in list order, the filters of a source cursor's
     // filtered index (CopyCursor).
     EngineResult CopyFiltersFrom(const TDSCursor& source);
@@ -226,6 +241,8 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>, private CursorFilt
     uint32_t changeCounter_ = 0;
     // Private search list of FindNextMatch; created on first search.
     std::unique_ptr<DSCONSTR> searchFilters_;
+    // Aggregate handles this cursor handed out.
+    AggregateHandles aggregateHandles_;
 
     // Master-detail link (this cursor as the detail).
     uint32_t masterSeen_ = 0;

@@ -1,6 +1,8 @@
 // Attaching and detaching filters through a cursor, and the forward search.
 #include "cursor_filters.h"
 
+#include "grouping.h"
+
 #include <mutex>
 #include <new>
 
@@ -82,12 +84,13 @@ EngineResult Attach(CursorFilterHost& cursor, const EntryArgs& args, uint32_t* h
         DSCONSTR* list = filtered->EnsureFilters();
         EngineResult r = list == nullptr ? EngineResult{DSERR_NOMEMORY} : args.AddTo(*list, &added);
         if (r == DS_OK) r = filtered->Rebuild(&current->desc(), current);
+        // The filtered order keeps the groupings and aggregates of the order
+        // it replaces.
+        if (r == DS_OK) r = CopyGroupings(*current, *filtered);
         if (r != DS_OK) {
             delete filtered;
             return r;
         }
-        // The grouping manager of the current index is copied here once
-        // aggregates exist.
         dataset->RegisterIndex(filtered);
         filtered->AddRef();
         cursor.AdoptFilteredIndex(filtered);
