@@ -17,6 +17,8 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 namespace {
 
 constexpr uint32_t kMaxKeyFields = 16;
+// Record sizes up to this convert a search key without allocating.
+constexpr uint32_t kLocalKeyBytes = 2048;
 
 void PadKey(std::vector<uint8_t>& key, uint32_t size) {
     if (key.size() < size) key.resize(size, 0);
@@ -177,16 +179,24 @@ EngineResult TDSCursor::SeekKey(uint32_t mode, uint32_t fieldCount, uint32_t par
     const uint32_t keyFields = index_->key_field_count();
     if (keyFields == 0) return DSERR_NOTINDEXED;
     uint32_t count = AdjustNestedCount(fieldCount, partialLength);
-    std::vector<uint8_t> k;
-    try {
-        k.resize(dataset_->record_size());
-    } catch (const std::bad_alloc&) {
-        return DSERR_NOMEMORY;
+    // Searches come in long runs: keys of ordinary records are converted on
+    // the stack, only very wide records take the heap.
+    const uint32_t size = dataset_->record_size();
+    alignas(8) uint8_t local[kLocalKeyBytes];
+    std::vector<uint8_t> heap;
+    uint8_t* k = local;
+    if (size > kLocalKeyBytes) {
+        try {
+            heap.resize(size);
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+        k = heap.data();
     }
-    ToDatasetLayout(static_cast<const uint8_t*>(key), k.data());
+    ToDatasetLayout(static_cast<const uint8_t*>(key), k);
     if (master_ && IsNestedLink()) {
         if (masterLink_ == 0) return DSERR_RECNOTFOUND;
-        WriteLinkValue(k.data(), static_cast<uint32_t>(masterLink_));
+        WriteLinkValue(k, static_cast<uint32_t>(masterLink_));
     }
     if (partialLength == 0 && count == 0) count = keyFields;
     if (count + (partialLength != 0 ? 1 : 0) > keyFields) return DSERR_OUTOFRANGE;
@@ -197,7 +207,7 @@ EngineResult TDSCursor::SeekKey(uint32_t mode, uint32_t fieldCount, uint32_t par
             return DSERR_INVALIDPARAM;
     }
     uint32_t p = 0;
-    const bool found = index_->SearchKey(k.data(), count, partialLength, &p);
+    const bool found = index_->SearchKey(k, count, partialLength, &p);
     uint32_t position = 0;
     switch (mode) {
         case 0:
@@ -205,7 +215,7 @@ EngineResult TDSCursor::SeekKey(uint32_t mode, uint32_t fieldCount, uint32_t par
             position = p - 1;
             break;
         case 1:
-            position = found ? index_->LastEqual(k.data(), count, partialLength, p) : p;
+            position = found ? index_->LastEqual(k, count, partialLength, p) : p;
             break;
         default:
             position = found ? p - 1 : p;

@@ -14,6 +14,7 @@
 #include "index.h"
 #include "packet_format.h"
 #include "packet_objects.h"
+#include "packet_reader.h"
 #include "parameter_list.h"
 #include "platform/collation.h"
 
@@ -61,6 +62,7 @@ class DatasetLoader {
     // more than the packet could fill.
     DatasetLoader(IDSPacketReader* reader, size_t packetSize)
         : reader_(reader),
+          direct_(dynamic_cast<TDATAPACKET_READ*>(reader)),
           maxRows_(static_cast<uint32_t>(std::min<size_t>(packetSize, 0x7FFFFFFF))) {}
 
     EngineResult ReadLevel(TDSBASE& ds, bool nested);
@@ -84,12 +86,22 @@ class DatasetLoader {
     EngineResult ApplyColumnParameter(FieldDesc& f, const PendingParameter& p, bool* keep);
     EngineResult ReadRow(TDSBASE& ds, uint32_t masterLink, bool untilEnd);
     EngineResult NextItem(uint32_t* length, uint32_t* status);
+    // One item from the reader into value_/fetched_; the reader's result.
+    EngineResult FetchItem(uint32_t* length, uint32_t* status);
     uint32_t PreviousVersion(TDSBASE& ds, uint32_t record);
 
     IDSPacketReader* reader_;
+    // The engine's own reader hands items over in place, without copies.
+    TDATAPACKET_READ* direct_;
     uint32_t maxRows_;
     bool untilEnd_ = false;
     std::vector<uint8_t> item_ = std::vector<uint8_t>(4096);
+    // The current item's bytes (in the packet or in item_) and whether they
+    // are all there (a BLOB may announce a length it does not deliver).
+    const uint8_t* value_ = nullptr;
+    bool fetched_ = true;
+    // The items of a row the reader handed over whole.
+    std::vector<TDATAPACKET_READ::InPlaceItem> rowItems_;
     std::vector<uint8_t> tmp_ = std::vector<uint8_t>(4096);
     std::unordered_map<const TDSBASE*, std::vector<uint32_t>> previous_;
     std::unordered_map<const TDSBASE*, std::vector<uint32_t>> unmapped_;
@@ -290,7 +302,17 @@ EngineResult DatasetLoader::Walk(const std::vector<FieldDesc>& cols, size_t& pos
     return DS_OK;
 }
 
-EngineResult DatasetLoader::NextItem(uint32_t* length, uint32_t* status) {
+EngineResult DatasetLoader::FetchItem(uint32_t* length, uint32_t* status) {
+    if (direct_ != nullptr) {
+        TDATAPACKET_READ::InPlaceItem item;
+        const EngineResult r = direct_->NextItemInPlace(&item);
+        *length = item.length;
+        *status = item.status;
+        fetched_ = item.bytes != nullptr || item.length == 0;
+        value_ = item.bytes != nullptr ? item.bytes : item_.data();
+        return r;
+    }
+    value_ = item_.data();
     for (;;) {
         *length = static_cast<uint32_t>(item_.size() - 1);
         EngineResult r = reader_->NextValue(length, item_.data(), status);
@@ -302,10 +324,17 @@ EngineResult DatasetLoader::NextItem(uint32_t* length, uint32_t* status) {
             }
             continue;
         }
-        if (r == DSERR_FIELDISBLANK) return DS_OK;            // status says blank
-        if (r == DSERR_EOF) return DSERR_DATAPACKETMISMATCH;  // fewer rows than announced
+        value_ = item_.data();
+        fetched_ = *length < item_.size();
         return r;
     }
+}
+
+EngineResult DatasetLoader::NextItem(uint32_t* length, uint32_t* status) {
+    const EngineResult r = FetchItem(length, status);
+    if (r == DSERR_FIELDISBLANK) return DS_OK;            // status says blank
+    if (r == DSERR_EOF) return DSERR_DATAPACKETMISMATCH;  // fewer rows than announced
+    return r;
 }
 
 uint32_t DatasetLoader::PreviousVersion(TDSBASE& ds, uint32_t record) {
@@ -326,24 +355,45 @@ uint32_t DatasetLoader::PreviousVersion(TDSBASE& ds, uint32_t record) {
 EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool untilEnd) {
     uint32_t length = 0;
     uint32_t status = 0;
-    if (untilEnd) {
-        // A packet that announces no row count ends where the reader says.
-        length = static_cast<uint32_t>(item_.size() - 1);
-        if (reader_->NextValue(&length, item_.data(), &status) == DSERR_EOF) return DSERR_EOF;
-    } else if (EngineResult r = NextItem(&length, &status); r != DS_OK) {
-        return r;
+    uint8_t rowStatus = 0;
+    // Rows without nested rows come from the engine's reader in one piece.
+    bool whole = false;
+    if (direct_ != nullptr) {
+        rowItems_.resize(ds.packetColumns_.size());
+        const EngineResult r =
+            direct_->NextRowInPlace(&rowStatus, rowItems_.data(), rowItems_.size());
+        if (r == DSERR_EOF) return untilEnd ? DSERR_EOF : DSERR_DATAPACKETMISMATCH;
+        if (r != DS_OK && r != DSERR_NOTSUPPORTED) return r;
+        whole = r == DS_OK;
     }
-    if (status != 0 || length != 1) return DSERR_DATAPACKETMISMATCH;
-    const uint8_t rowStatus = item_[0];
+    if (!whole) {
+        if (untilEnd) {
+            // A packet that announces no row count ends where the reader says.
+            if (FetchItem(&length, &status) == DSERR_EOF) return DSERR_EOF;
+        } else if (EngineResult r = NextItem(&length, &status); r != DS_OK) {
+            return r;
+        }
+        if (status != 0 || length != 1 || !fetched_) return DSERR_DATAPACKETMISMATCH;
+        rowStatus = value_[0];
+    }
     if (EngineResult r = ds.EnsureCapacity(1); r != DS_OK) return r;
     RecordStore& store = ds.store_;
     const uint32_t rec = ds.next_record();
     store.SetStatus(rec, rowStatus);
     const bool modified = !ds.delta_mode() && (rowStatus & REC_MODIFIED) != 0;
 
-    for (uint32_t k : ds.packetColumns_) {
+    for (size_t column = 0; column < ds.packetColumns_.size(); ++column) {
+        const uint32_t k = ds.packetColumns_[column];
         const FieldDesc& f = ds.fields_[k - 1];
-        if (EngineResult r = NextItem(&length, &status); r != DS_OK) return r;
+        if (whole) {
+            const TDATAPACKET_READ::InPlaceItem& item = rowItems_[column];
+            length = item.length;
+            status = item.status;
+            fetched_ = item.bytes != nullptr || item.length == 0;
+            value_ = item.bytes != nullptr ? item.bytes : item_.data();
+        } else if (EngineResult r = NextItem(&length, &status); r != DS_OK) {
+            return r;
+        }
         EngineResult w = DS_OK;
         // Top-level scalar fields are written straight into their slots: the
         // general path below also looks after structured fields' containers.
@@ -365,14 +415,14 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                 w = store.WriteValue(rec, k, nullptr);
                 if (w == DS_OK) w = store.WriteIndicator(rec, k, IND_UNCHANGED);
             }
-        } else if (f.type != FLD_BLOB && length >= item_.size()) {
+        } else if (f.type != FLD_BLOB && !fetched_) {
             // Only a BLOB may announce a not-fetched length without bytes.
             return DSERR_DATAPACKETMISMATCH;
         } else {
             switch (f.type) {
                 case FLD_TABLE: {
                     if (length != 4) return DSERR_DATAPACKETMISMATCH;
-                    uint32_t count = LoadLE(item_.data(), 4);
+                    uint32_t count = LoadLE(value_, 4);
                     uint32_t link = ds.NextLinkValue();
                     if (count == kLinkNotFetched) {
                         link |= kLinkNotFetched;
@@ -391,22 +441,28 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                     if ((length & kLinkNotFetched) != 0) {
                         ref = length;
                     } else if (length != 0 && ds.blobs_) {
-                        w = ds.blobs_->Add(item_.data(), length, ref);
+                        w = ds.blobs_->Add(value_, length, ref);
                     }
                     if (w == DS_OK) w = store.WriteValue(rec, k, ref != 0 ? &ref : nullptr);
                     break;
                 }
                 case FLD_STRING:
-                    item_[length] = 0;
                     if (plain) {
-                        // At most width - 1 bytes, the rest zero.
+                        // At most width - 1 bytes, up to the first NUL; the rest zero.
                         uint8_t* slot = store.ValueSlot(rec, k);
-                        const size_t n = strnlen(reinterpret_cast<const char*>(item_.data()),
-                                                 std::min<size_t>(length, f.length - 1));
-                        std::memcpy(slot, item_.data(), n);
+                        const size_t limit = std::min<size_t>(length, f.length - 1);
+                        const void* nul = std::memchr(value_, 0, limit);
+                        const size_t n =
+                            nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value_)
+                                : limit;
+                        std::memcpy(slot, value_, n);
                         std::memset(slot + n, 0, f.length - n);
                         store.SetIndicatorAt(rec, k, IND_VALUE);
                     } else {
+                        // The store takes a NUL-terminated text.
+                        if (item_.size() <= length) item_.resize(static_cast<size_t>(length) + 1);
+                        if (value_ != item_.data()) std::memmove(item_.data(), value_, length);
+                        item_[length] = 0;
                         w = store.WriteValue(rec, k, item_.data());
                     }
                     break;
@@ -416,27 +472,27 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                     if (tmp_.size() < count + 2u) tmp_.resize(count + 2u);
                     tmp_[0] = static_cast<uint8_t>(count);
                     tmp_[1] = static_cast<uint8_t>(count >> 8);
-                    std::memcpy(tmp_.data() + 2, item_.data(), count);
+                    std::memcpy(tmp_.data() + 2, value_, count);
                     w = store.WriteValue(rec, k, tmp_.data());
                     break;
                 }
                 case FLD_BCD: {
                     if (length != kBcdPacketSize) return DSERR_DATAPACKETMISMATCH;
                     uint8_t value[kBcdMaxBytes] = {};
-                    BcdPacketToField(item_.data(), value, sizeof value);
+                    BcdPacketToField(value_, value, sizeof value);
                     w = store.WriteValue(rec, k, value);
                     break;
                 }
                 default: {
                     if (length >= f.length && plain) {
-                        std::memcpy(store.ValueSlot(rec, k), item_.data(), f.length);
+                        std::memcpy(store.ValueSlot(rec, k), value_, f.length);
                         store.SetIndicatorAt(rec, k, IND_VALUE);
                     } else if (length >= f.length) {
-                        w = store.WriteValue(rec, k, item_.data());
+                        w = store.WriteValue(rec, k, value_);
                     } else {
                         // Narrower in the packet than in the record (8-bit types).
                         std::fill(tmp_.begin(), tmp_.begin() + f.length, 0);
-                        std::memcpy(tmp_.data(), item_.data(), length);
+                        std::memcpy(tmp_.data(), value_, length);
                         w = store.WriteValue(rec, k, tmp_.data());
                     }
                     break;

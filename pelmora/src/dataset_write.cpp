@@ -19,6 +19,7 @@
 #include "field_types.h"
 #include "index.h"
 #include "packet_objects.h"
+#include "packet_writer.h"
 #include "parameter_list.h"
 #include "utf16_cut.h"
 
@@ -54,15 +55,15 @@ void AppendLE(std::vector<uint8_t>& out, uint32_t value, uint32_t width) {
 
 class DatasetWriter {
   public:
-    explicit DatasetWriter(IDSPacketWriter* writer) : w_(writer) {}
+    explicit DatasetWriter(IDSPacketWriter* writer)
+        : w_(writer), direct_(dynamic_cast<TDATAPACKET_WRITE*>(writer)) {}
     EngineResult Write(TDSBASE& ds, SAFEARRAY** out);
 
   private:
     struct Plan {
-        std::vector<uint32_t> records;                     // in the order they are written
-        std::vector<uint8_t> statuses;                     // row status of each
-        std::unordered_map<uint32_t, uint32_t> newNumber;  // record -> number on reading
-        std::unordered_map<uint32_t, uint32_t> newLink;    // link value -> value on reading
+        std::vector<uint32_t> records;                   // in the order they are written
+        std::vector<uint8_t> statuses;                   // row status of each
+        std::unordered_map<uint32_t, uint32_t> newLink;  // link value -> value on reading
         // Per nested-dataset field: link value -> the record its rows go under.
         std::unordered_map<uint32_t, std::unordered_map<uint32_t, uint32_t>> owner;
         // Per nested-dataset field: link value -> the detail records, in order.
@@ -85,7 +86,18 @@ class DatasetWriter {
                                 bytes.data());
     }
 
+    // One row item; the engine's own writer is called without the interface.
+    EngineResult PutValue(uint32_t status, uint32_t length, const void* value) {
+        if (direct_ != nullptr) return direct_->TDATAPACKET_WRITE::PutValue(status, length, value);
+        return w_->PutValue(status, length, value);
+    }
+    // Bytes the rows of a dataset can take at most (nested rows and BLOB
+    // contents not counted): the writer reserves that once.
+    static size_t RowBytesBound(const TDSBASE& ds, const std::vector<uint32_t>& columns,
+                                size_t rows);
+
     IDSPacketWriter* w_;
+    TDATAPACKET_WRITE* direct_;
     std::unordered_map<const TDSBASE*, Plan> plans_;
     std::vector<uint8_t> blob_;
 };
@@ -119,8 +131,6 @@ EngineResult DatasetWriter::MakePlan(TDSBASE& ds, std::vector<uint32_t> records)
         Select(ds, r, &status);
         plan.statuses.push_back(status);
     }
-    for (size_t i = 0; i < plan.records.size(); ++i)
-        plan.newNumber[plan.records[i]] = static_cast<uint32_t>(i + 1);
 
     // Link values as the reader will count them: one per non-blank
     // nested-dataset value, in row order. Every version of a record reads
@@ -290,9 +300,14 @@ EngineResult DatasetWriter::WriteDatasetParameters(TDSBASE& ds) {
         if (ds.log_ && !ds.log_->empty()) {
             // The reader numbers records and links afresh; the log follows.
             const Plan& plan = plans_[&ds];
+            // Record -> its number on reading (0: not written).
+            std::vector<uint32_t> newNumber(ds.next_record(), 0);
+            for (size_t i = 0; i < plan.records.size(); ++i) {
+                if (plan.records[i] < newNumber.size())
+                    newNumber[plan.records[i]] = static_cast<uint32_t>(i + 1);
+            }
             auto number = [&](uint32_t record) {
-                auto it = plan.newNumber.find(record);
-                return it == plan.newNumber.end() ? 0u : it->second;
+                return record < newNumber.size() ? newNumber[record] : 0u;
             };
             std::vector<uint32_t> values;
             for (const LogEntry& e : ds.log_->entries()) {
@@ -345,7 +360,7 @@ EngineResult DatasetWriter::WriteDatasetParameters(TDSBASE& ds) {
 
 EngineResult DatasetWriter::WriteRow(TDSBASE& ds, const std::vector<uint32_t>& columns,
                                      uint32_t record, uint8_t status) {
-    if (EngineResult r = w_->PutValue(0, 1, &status); r != DS_OK) return r;
+    if (EngineResult r = PutValue(0, 1, &status); r != DS_OK) return r;
     for (uint32_t k : columns) {
         if (EngineResult r = WriteValue(ds, record, k); r != DS_OK) return r;
     }
@@ -356,8 +371,8 @@ EngineResult DatasetWriter::WriteValue(TDSBASE& ds, uint32_t record, uint32_t k)
     const FieldDesc& f = ds.fields_[k - 1];
     const RecordStore& store = ds.store();
     const uint8_t indicator = store.IndicatorAt(record, k);
-    if (indicator == IND_BLANK) return w_->PutValue(1, 0, nullptr);
-    if (indicator == IND_UNCHANGED) return w_->PutValue(2, 0, nullptr);
+    if (indicator == IND_BLANK) return PutValue(1, 0, nullptr);
+    if (indicator == IND_UNCHANGED) return PutValue(2, 0, nullptr);
     const uint8_t* value = store.ValueAt(record, k);
     static const uint8_t kZero[4] = {};
     switch (f.type) {
@@ -365,7 +380,7 @@ EngineResult DatasetWriter::WriteValue(TDSBASE& ds, uint32_t record, uint32_t k)
             const auto length =
                 static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(value), f.length));
             // An empty string that is not blank travels as one zero byte.
-            return length == 0 ? w_->PutValue(0, 1, kZero) : w_->PutValue(0, length, value);
+            return length == 0 ? PutValue(0, 1, kZero) : PutValue(0, length, value);
         }
         case FLD_VARBYTES:
         case FLD_UNICODE: {
@@ -373,14 +388,14 @@ EngineResult DatasetWriter::WriteValue(TDSBASE& ds, uint32_t record, uint32_t k)
             std::memcpy(&count, value, 2);
             size_t keep = std::min<size_t>({count, f.units1, f.length - 2u});
             if (f.type == FLD_UNICODE) keep = CutUtf16(value + 2, keep, keep);
-            if (keep == 0) return w_->PutValue(1, 0, nullptr);
-            return w_->PutValue(0, static_cast<uint32_t>(keep), value + 2);
+            if (keep == 0) return PutValue(1, 0, nullptr);
+            return PutValue(0, static_cast<uint32_t>(keep), value + 2);
         }
         case FLD_BLOB: {
             uint32_t ref = 0;
             std::memcpy(&ref, value, 4);
-            if ((ref & kLinkNotFetched) != 0) return w_->PutValue(0, ref, kZero);
-            if (ref == 0 || ds.blobs_ == nullptr) return w_->PutValue(1, 0, nullptr);
+            if ((ref & kLinkNotFetched) != 0) return PutValue(0, ref, kZero);
+            if (ref == 0 || ds.blobs_ == nullptr) return PutValue(1, 0, nullptr);
             uint32_t length = 0;
             if (EngineResult r = ds.blobs_->Length(ref, length); r != DS_OK) return r;
             try {
@@ -390,22 +405,22 @@ EngineResult DatasetWriter::WriteValue(TDSBASE& ds, uint32_t record, uint32_t k)
             }
             if (EngineResult r = ds.blobs_->Read(ref, 0, blob_.data(), length); r != DS_OK)
                 return r;
-            return w_->PutValue(0, length, blob_.data());
+            return PutValue(0, length, blob_.data());
         }
         case FLD_BCD: {
             uint8_t packed[kBcdPacketSize];
             BcdFieldToPacket(value, f.length, packed);
-            return w_->PutValue(0, kBcdPacketSize, packed);
+            return PutValue(0, kBcdPacketSize, packed);
         }
         case FLD_ADT:
         case FLD_ARRAY:
-            return w_->PutValue(0, 0, kZero);
+            return PutValue(0, 0, kZero);
         case FLD_TABLE: {
             uint32_t link = 0;
             std::memcpy(&link, value, 4);
             if ((link & kLinkNotFetched) != 0) {
                 const uint32_t notFetched = kLinkNotFetched;
-                return w_->PutValue(0, 4, &notFetched);
+                return PutValue(0, 4, &notFetched);
             }
             const NestedDetail* nested = ds.NestedFor(k);
             Plan& plan = plans_[&ds];
@@ -415,7 +430,7 @@ EngineResult DatasetWriter::WriteValue(TDSBASE& ds, uint32_t record, uint32_t k)
                 if (it != plan.details[k].end()) rows = &it->second;
             }
             const uint32_t count = rows != nullptr ? static_cast<uint32_t>(rows->size()) : 0;
-            if (EngineResult r = w_->PutValue(0, 4, &count); r != DS_OK) return r;
+            if (EngineResult r = PutValue(0, 4, &count); r != DS_OK) return r;
             if (rows == nullptr) return DS_OK;
             TDSBASE& child = *nested->dataset;
             const std::vector<uint32_t> childColumns = Columns(child);
@@ -427,8 +442,38 @@ EngineResult DatasetWriter::WriteValue(TDSBASE& ds, uint32_t record, uint32_t k)
             return DS_OK;
         }
         default:
-            return w_->PutValue(0, f.length, value);
+            return PutValue(0, f.length, value);
     }
+}
+
+size_t DatasetWriter::RowBytesBound(const TDSBASE& ds, const std::vector<uint32_t>& columns,
+                                    size_t rows) {
+    size_t row = 1 + (columns.size() + 3) / 4;  // status byte and bitmap
+    for (uint32_t k : columns) {
+        const FieldDesc& f = ds.fields_[k - 1];
+        switch (f.type) {
+            case FLD_STRING:
+            case FLD_VARBYTES:
+            case FLD_UNICODE:
+                row += 4 + size_t{f.length};  // the longest length prefix
+                break;
+            case FLD_BCD:
+                row += kBcdPacketSize;
+                break;
+            case FLD_BLOB:
+            case FLD_TABLE:
+            case FLD_ADT:
+            case FLD_ARRAY:
+                row += 4;
+                break;
+            default:
+                row += f.length;
+                break;
+        }
+    }
+    // A hint only: far beyond what memory could hold, ask for nothing.
+    constexpr size_t kMaxHint = size_t{1} << 32;
+    return rows > kMaxHint / row ? 0 : rows * row;
 }
 
 EngineResult DatasetWriter::Write(TDSBASE& ds, SAFEARRAY** out) {
@@ -456,6 +501,7 @@ EngineResult DatasetWriter::Write(TDSBASE& ds, SAFEARRAY** out) {
         w_->SetXmlOutput(ds.xmlMode_);
     }
     const Plan& plan = plans_[&ds];
+    if (direct_ != nullptr) direct_->ReserveHint(RowBytesBound(ds, columns, plan.records.size()));
     for (size_t i = 0; i < plan.records.size(); ++i) {
         if (EngineResult r = WriteRow(ds, columns, plan.records[i], plan.statuses[i]); r != DS_OK)
             return r;

@@ -345,6 +345,7 @@ class ExprCompiler {
         const FieldDesc& f = fields_[field - 1];
         QCanExecElem step;
         step.code = StepCode::Field;
+        step.fieldNumber = field;
         bool direct = true;
         step.type = ExprTypeOfField(f.type, direct);
         step.fieldType = f.type;

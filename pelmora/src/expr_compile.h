@@ -97,7 +97,8 @@ struct QCanExecElem {
 
     int32_t operand[3] = {kNoOperand, kNoOperand, kNoOperand};
 
-    // Field steps: the field's raw type and where it lives in a record.
+    // Field steps: the field's number, raw type and where it lives in a record.
+    uint32_t fieldNumber = 0;
     uint32_t fieldType = 0;
     uint32_t fieldOffset = 0;
     uint32_t fieldIndicator = 0;

@@ -2,9 +2,12 @@
 // that pass the filter list.
 #include "filtered_index.h"
 
+#include <cstring>
 #include <new>
 
 #include "dataset.h"
+#include "expr_compile.h"
+#include "record_store.h"
 
 namespace pelmora {
 
@@ -46,8 +49,38 @@ EngineResult DSIDXFILT::Rebuild(const IndexDesc* desc, const DSIDX* source) {
 bool DSIDXFILT::Passes(uint32_t record) {
     if (!filters_ || filters_->empty()) return true;
     if (PrepareScratch() != DS_OK && scratch_.size() != dataset_->record_size()) return false;
-    if (dataset_->ReadRecord(record, scratch_.data()) != DS_OK) return false;
+    if (record == 0 || record >= dataset_->next_record()) return false;
+    if (!CopyFilterFields(record) && dataset_->ReadRecord(record, scratch_.data()) != DS_OK)
+        return false;
     return filters_->RecordPasses(scratch_.data());
+}
+
+bool DSIDXFILT::CopyFilterFields(uint32_t record) {
+    // Compiled filters read a record only through their field steps, so only
+    // those fields are copied; callbacks see whole records.
+    const RecordStore& store = static_cast<const TDSBASE*>(dataset_)->store();
+    const std::vector<FieldDesc>& fields = dataset_->fields();
+    const size_t size = scratch_.size();
+    for (size_t i = 0; i < filters_->size(); ++i) {
+        const FilterEntry& e = filters_->entry(i);
+        if (e.callback != nullptr) return false;
+        if (e.filter == nullptr) continue;
+        for (const QCanExecElem& step : e.filter->steps()) {
+            if (step.code != StepCode::Field) continue;
+            const uint32_t n = step.fieldNumber;
+            if (n == 0 || n > fields.size() || n > store.field_count()) return false;
+            const FieldDesc& f = fields[n - 1];
+            // A layout the filter was not compiled for: take the whole record.
+            if (f.offset != step.fieldOffset || f.indicatorOffset != step.fieldIndicator ||
+                f.length != step.fieldWidth || f.indicatorOffset >= size ||
+                static_cast<size_t>(f.offset) + f.length > size)
+                return false;
+            if (f.length)
+                std::memcpy(scratch_.data() + f.offset, store.ValueAt(record, n), f.length);
+            scratch_[f.indicatorOffset] = store.IndicatorAt(record, n);
+        }
+    }
+    return true;
 }
 
 EngineResult DSIDXFILT::RecordAdded(uint32_t record) {

@@ -42,6 +42,9 @@ class DSIDXFILT : public DSIDX {
 
   private:
     EngineResult PrepareScratch();
+    // Copies the fields the compiled filters read from the store into the
+    // scratch record; false when the whole record is needed instead.
+    bool CopyFilterFields(uint32_t record);
 
     std::unique_ptr<DSCONSTR> filters_;
     std::vector<uint8_t> scratch_;

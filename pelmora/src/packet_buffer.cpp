@@ -17,6 +17,19 @@ void PacketBuffer::Clear() {
     chunks_.clear();
     size_ = 0;
     capacity_ = 0;
+    FindTail();
+}
+
+void PacketBuffer::FindTail() {
+    if (size_ >= capacity_) {
+        tail_ = tailEnd_ = nullptr;
+        tailStart_ = size_;
+        return;
+    }
+    const Chunk& chunk = chunks_[ChunkAt(size_)];
+    tail_ = chunk.bytes.get() + (size_ - chunk.start);
+    tailEnd_ = chunk.bytes.get() + chunk.capacity;
+    tailStart_ = chunk.start;
 }
 
 bool PacketBuffer::AddChunk(size_t bytes) {
@@ -31,6 +44,7 @@ bool PacketBuffer::AddChunk(size_t bytes) {
         return false;
     }
     capacity_ += bytes;
+    if (tail_ == tailEnd_) FindTail();
     return true;
 }
 
@@ -63,16 +77,18 @@ void PacketBuffer::ForRange(size_t offset, size_t bytes, Fn fn) const {
     }
 }
 
-void PacketBuffer::Append(const void* data, size_t bytes) {
+void PacketBuffer::AppendSpanning(const void* data, size_t bytes) {
     const auto* src = static_cast<const uint8_t*>(data);
     ForRange(size_, bytes,
              [src](uint8_t* p, size_t n, size_t done) { std::memcpy(p, src + done, n); });
     size_ += bytes;
+    FindTail();
 }
 
-void PacketBuffer::AppendZeros(size_t bytes) {
+void PacketBuffer::AppendZerosSpanning(size_t bytes) {
     ForRange(size_, bytes, [](uint8_t* p, size_t n, size_t) { std::memset(p, 0, n); });
     size_ += bytes;
+    FindTail();
 }
 
 void PacketBuffer::Append16(uint16_t v) {
@@ -108,6 +124,11 @@ void PacketBuffer::Write16(size_t offset, uint16_t v) {
 void PacketBuffer::Write32(size_t offset, uint32_t v) {
     uint8_t b[4];
     Store32(b, v);
+    // Header counts live in the first chunk: no search for it.
+    if (!chunks_.empty() && offset + 4 <= chunks_[0].capacity) {
+        std::memcpy(chunks_[0].bytes.get() + offset, b, 4);
+        return;
+    }
     Write(offset, b, 4);
 }
 
@@ -119,11 +140,14 @@ uint16_t PacketBuffer::Read16(size_t offset) const {
 
 uint32_t PacketBuffer::Read32(size_t offset) const {
     uint8_t b[4];
-    Read(offset, b, 4);
+    if (!chunks_.empty() && offset + 4 <= chunks_[0].capacity)
+        std::memcpy(b, chunks_[0].bytes.get() + offset, 4);
+    else
+        Read(offset, b, 4);
     return Load32(b);
 }
 
-void PacketBuffer::OrByte(size_t offset, uint8_t bits) {
+void PacketBuffer::OrByteAnywhere(size_t offset, uint8_t bits) {
     uint8_t b = 0;
     Read(offset, &b, 1);
     b = static_cast<uint8_t>(b | bits);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -25,9 +26,26 @@ class PacketBuffer {
 
     // Makes room for `bytes` more bytes; false when memory cannot be had.
     bool Reserve(size_t bytes);
-    // Appends bytes for which room was reserved.
-    void Append(const void* data, size_t bytes);
-    void AppendZeros(size_t bytes);
+    // Appends bytes for which room was reserved. The common case, bytes that
+    // fit in the chunk being filled, is a plain copy at the tail.
+    void Append(const void* data, size_t bytes) {
+        if (bytes <= static_cast<size_t>(tailEnd_ - tail_)) {
+            if (bytes) std::memcpy(tail_, data, bytes);
+            tail_ += bytes;
+            size_ += bytes;
+            return;
+        }
+        AppendSpanning(data, bytes);
+    }
+    void AppendZeros(size_t bytes) {
+        if (bytes <= static_cast<size_t>(tailEnd_ - tail_)) {
+            if (bytes) std::memset(tail_, 0, bytes);
+            tail_ += bytes;
+            size_ += bytes;
+            return;
+        }
+        AppendZerosSpanning(bytes);
+    }
     void Append8(uint8_t v) { Append(&v, 1); }
     void Append16(uint16_t v);
     void Append32(uint32_t v);
@@ -39,7 +57,14 @@ class PacketBuffer {
     void Write32(size_t offset, uint32_t v);
     uint16_t Read16(size_t offset) const;
     uint32_t Read32(size_t offset) const;
-    void OrByte(size_t offset, uint8_t bits);
+    void OrByte(size_t offset, uint8_t bits) {
+        // Row bitmaps sit just behind the tail, nearly always in its chunk.
+        if (offset >= tailStart_ && offset < size_) {
+            *(tail_ - (size_ - offset)) |= bits;
+            return;
+        }
+        OrByteAnywhere(offset, bits);
+    }
 
     // Copies all written bytes to `out` (Size() bytes).
     void CopyTo(uint8_t* out) const;
@@ -56,6 +81,11 @@ class PacketBuffer {
     };
 
     bool AddChunk(size_t bytes);
+    void AppendSpanning(const void* data, size_t bytes);
+    void AppendZerosSpanning(size_t bytes);
+    void OrByteAnywhere(size_t offset, uint8_t bits);
+    // Points the tail at offset size_ (after a chunk was added or filled).
+    void FindTail();
     // The chunk holding packet offset `offset`.
     size_t ChunkAt(size_t offset) const;
     template <typename Fn>
@@ -64,6 +94,11 @@ class PacketBuffer {
     std::vector<Chunk> chunks_;
     size_t size_ = 0;
     size_t capacity_ = 0;
+    // Where the next byte goes and the end of its chunk (both null when
+    // there is no room), and the packet offset of that chunk's first byte.
+    uint8_t* tail_ = nullptr;
+    uint8_t* tailEnd_ = nullptr;
+    size_t tailStart_ = 0;
 };
 
 }  // namespace pelmora

@@ -582,6 +582,95 @@ EngineResult TDATAPACKET_READ::NextValue(uint32_t* length, void* value, uint32_t
     return DS_OK;
 }
 
+EngineResult TDATAPACKET_READ::NextItemInPlace(InPlaceItem* item) {
+    if (!open_ || !metaDone_ || !columnsKnown_) return DSERR_NOTSUPPORTED;
+    if (released_) return DSERR_EOF;
+    if (rows_.size() == 1 && rows_[0].column < 0 && rows_[0].remaining == 0) {
+        ReleaseBytes();
+        released_ = true;
+        return DSERR_EOF;
+    }
+    ItemSpot spot;
+    if (EngineResult r = LocateItem(&spot)) return r;
+    if (spot.opensRows) {
+        try {
+            rows_.reserve(rows_.size() + 1);
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+    }
+    item->status = spot.status;
+    item->length = spot.status == 0 ? spot.length : 0;
+    // The bytes outlive ConsumeItem: releasing only forgets where they are.
+    const bool notFetched = !spot.isStatus && spot.copyBytes == 0 && spot.length != 0;
+    item->bytes = spot.status == 0 && !notFetched ? data_ + spot.valueAt : nullptr;
+    ConsumeItem(spot);
+    return spot.status == 1 ? DSERR_FIELDISBLANK : DS_OK;
+}
+
+EngineResult TDATAPACKET_READ::NextRowInPlace(uint8_t* status, InPlaceItem* items, size_t count) {
+    if (!open_ || !metaDone_ || !columnsKnown_) return DSERR_NOTSUPPORTED;
+    if (released_) return DSERR_EOF;
+    if (rows_.size() == 1 && rows_[0].column < 0 && rows_[0].remaining == 0) {
+        ReleaseBytes();
+        released_ = true;
+        return DSERR_EOF;
+    }
+    RowFrame& frame = rows_.back();
+    if (frame.column >= 0) return DSERR_NOTSUPPORTED;
+    const PacketLevel& level = levels_[frame.level];
+    if (level.columns.size() != count) return DSERR_NOTSUPPORTED;
+    for (const LevelColumn& column : level.columns) {
+        if (column.shape.kind == ValueKind::Table) return DSERR_NOTSUPPORTED;
+    }
+    const size_t bitmapBytes = level.BitmapBytes();
+    if (!Has(pos_, 1 + bitmapBytes)) return DSERR_DATAPACKETMISMATCH;
+    const uint8_t* bitmap = data_ + pos_ + 1;
+    size_t at = pos_ + 1 + bitmapBytes;
+    for (size_t k = 0; k < count; ++k) {
+        InPlaceItem& item = items[k];
+        const uint8_t bits = bitmap[BitmapByte(k)];
+        item.bytes = nullptr;
+        item.length = 0;
+        if (bits & BlankBit(k)) {
+            item.status = 1;
+            continue;
+        }
+        if (bits & UnchangedBit(k)) {
+            item.status = 2;
+            continue;
+        }
+        item.status = 0;
+        const ValueShape& shape = level.columns[k].shape;
+        uint64_t bytes = shape.width;
+        size_t valueAt = at;
+        if (shape.kind == ValueKind::Varying) {
+            if (!Has(at, shape.width)) return DSERR_DATAPACKETMISMATCH;
+            const uint32_t announced = LoadPrefix(data_ + at, shape.width);
+            valueAt = at + shape.width;
+            if (shape.width == 4 && (announced & kLengthNotFetched)) {
+                item.length = announced;  // a BLOB left behind: no bytes
+                at = valueAt;
+                continue;
+            }
+            bytes = announced;
+        } else if (shape.kind == ValueKind::Repeated) {
+            if (!Has(at, 4)) return DSERR_DATAPACKETMISMATCH;
+            bytes = 4 + static_cast<uint64_t>(Load32(data_ + at)) * shape.width;
+        }
+        if (bytes > size_ || !Has(valueAt, static_cast<size_t>(bytes)))
+            return DSERR_DATAPACKETMISMATCH;
+        item.length = static_cast<uint32_t>(bytes);
+        item.bytes = data_ + valueAt;
+        at = valueAt + static_cast<size_t>(bytes);
+    }
+    *status = data_[pos_];
+    frame.bitmapAt = pos_ + 1;
+    pos_ = at;
+    CompleteRow();
+    return DS_OK;
+}
+
 EngineResult TDATAPACKET_READ::ErrorText(uint32_t code, char* buffer) {
     return pelmora::ErrorText(code, buffer);
 }

@@ -48,6 +48,26 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     // rows of such packets this way).
     EngineResult OpenRowsWithLevels(SAFEARRAY* packet, const std::vector<PacketLevel>& levels);
 
+    // One row item located in the packet's bytes, for the dataset loader.
+    struct InPlaceItem {
+        uint32_t status = 0;  // 0 value, 1 blank, 2 unchanged
+        uint32_t length = 0;  // as NextValue reports it
+        // The value's bytes inside the packet (they stay valid while this
+        // reader lives and is not reopened); null for a blank or unchanged
+        // item and for a BLOB whose bytes were not fetched.
+        const uint8_t* bytes = nullptr;
+    };
+    // NextValue without the copy: the same items in the same order, the same
+    // result codes (DSERR_FIELDISBLANK for a blank item, DSERR_EOF after the
+    // last row), but no buffer to size and no retry on length.
+    EngineResult NextItemInPlace(InPlaceItem* item);
+    // A whole row at once: its status byte and one item per column. Only for
+    // a row that has not been started and whose level has exactly `count`
+    // columns, none of them nested rows (DSERR_NOTSUPPORTED otherwise, with
+    // nothing read: take the row item by item). DSERR_EOF after the last
+    // row; on a damaged row nothing is consumed.
+    EngineResult NextRowInPlace(uint8_t* status, InPlaceItem* items, size_t count);
+
   private:
     // A level whose columns and parameter blocks are being read.
     struct MetaFrame {

@@ -306,6 +306,11 @@ void TDATAPACKET_WRITE::RecordRowOffset() {
     buffer_.Write32(kOffProperties, buffer_.Read32(kOffProperties) | kPropRowOffset);
 }
 
+bool TDATAPACKET_WRITE::ReserveHint(size_t bytes) {
+    if (state_ == State::Empty || state_ == State::Broken) return false;
+    return buffer_.Reserve(bytes);
+}
+
 EngineResult TDATAPACKET_WRITE::PutValue(uint32_t status, uint32_t length, const void* value) {
     if (state_ == State::Broken) return DSERR_NOMEMORY;
     if (state_ == State::Empty) return DSERR_NOTSUPPORTED;

@@ -32,6 +32,11 @@ class TDATAPACKET_WRITE : public ComObject<IDSPacketWriter, IID_IDSPacketWriter>
     EngineResult SetXmlOutput(uint32_t mode) override;
     uint32_t ReadXmlOutput() override;
 
+    // Takes room for `bytes` more bytes at once, so that a writer that knows
+    // roughly how large its rows will be does not grow the output piecemeal.
+    // Only a hint: when memory is short nothing changes and false is returned.
+    bool ReserveHint(size_t bytes);
+
   private:
     enum class State {
         Empty,     // nothing begun, or the packet was taken

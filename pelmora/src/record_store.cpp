@@ -96,14 +96,6 @@ bool RecordStore::ValidRecord(uint32_t record) const {
     return record >= 1 && record <= next_ && record <= capacity_;
 }
 
-const uint8_t* RecordStore::ValueAt(uint32_t record, uint32_t field) const {
-    return columns_[field - 1].data() + static_cast<size_t>(record - 1) * fields_[field - 1].length;
-}
-
-uint8_t RecordStore::IndicatorAt(uint32_t record, uint32_t field) const {
-    return indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
-}
-
 uint8_t* RecordStore::MutableValue(uint32_t record, uint32_t field) {
     return const_cast<uint8_t*>(ValueAt(record, field));
 }

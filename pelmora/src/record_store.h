@@ -48,8 +48,14 @@ class RecordStore {
     EngineResult WriteRecord(uint32_t record, const uint8_t* buffer);
 
     // Direct access for index and packet code; the record must be valid.
-    const uint8_t* ValueAt(uint32_t record, uint32_t field) const;
-    uint8_t IndicatorAt(uint32_t record, uint32_t field) const;
+    // Inline: index searches and comparisons call these in their inner loops.
+    const uint8_t* ValueAt(uint32_t record, uint32_t field) const {
+        return columns_[field - 1].data() +
+               static_cast<size_t>(record - 1) * fields_[field - 1].length;
+    }
+    uint8_t IndicatorAt(uint32_t record, uint32_t field) const {
+        return indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
+    }
     uint8_t StatusAt(uint32_t record) const { return status_[record - 1]; }
     // Unchecked writable slots for bulk loading; the record must lie within
     // the capacity and the field must exist.

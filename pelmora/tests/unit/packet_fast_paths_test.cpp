@@ -1,0 +1,268 @@
+// The packet code's fast paths against their general forms: the output
+// buffer's tail appends and bitmap patches across chunk boundaries, and the
+// reader's in-place item and whole-row access against NextValue.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "packet_buffer.h"
+#include "packet_reader.h"
+#include "packet_writer.h"
+#include "platform/safearray.h"
+
+namespace pelmora {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Output buffer.
+
+TEST(PacketBufferTail, AppendsAndPatchesMatchAPlainByteVector) {
+    std::mt19937 random(3);
+    PacketBuffer buffer;
+    ASSERT_TRUE(buffer.Reset(64));  // a small first chunk, then growing ones
+    std::vector<uint8_t> model;
+    ASSERT_TRUE(buffer.Reserve(8));
+    buffer.AppendZeros(8);  // a header to patch
+    model.resize(8, 0);
+    for (int i = 0; i < 20000; ++i) {
+        const size_t n = random() % 40;
+        std::vector<uint8_t> bytes(n);
+        for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+        // Sometimes reserve more than needed, leaving room in an old chunk.
+        ASSERT_TRUE(buffer.Reserve(n + (random() % 3 == 0 ? 100 : 0)));
+        if (random() % 4 == 0) {
+            buffer.AppendZeros(n);
+            model.insert(model.end(), n, 0);
+        } else {
+            buffer.Append(bytes.data(), n);
+            model.insert(model.end(), bytes.begin(), bytes.end());
+        }
+        // Bitmap-like patches near the tail and anywhere before it.
+        if (!model.empty()) {
+            const size_t near = model.size() - 1 - random() % std::min<size_t>(model.size(), 8);
+            const size_t far = random() % model.size();
+            const auto bits = static_cast<uint8_t>(1u << (random() % 8));
+            buffer.OrByte(near, bits);
+            model[near] |= bits;
+            buffer.OrByte(far, bits);
+            model[far] |= bits;
+        }
+        const uint32_t count = buffer.Read32(0) + 1;
+        buffer.Write32(0, count);
+        std::memcpy(model.data(), &count, 4);
+    }
+    ASSERT_EQ(buffer.Size(), model.size());
+    EXPECT_GT(buffer.ChunkCount(), 3u);
+    std::vector<uint8_t> out(buffer.Size());
+    buffer.CopyTo(out.data());
+    EXPECT_EQ(out, model);
+}
+
+TEST(PacketBufferTail, ResetAndClearStartOver) {
+    PacketBuffer buffer;
+    ASSERT_TRUE(buffer.Reset(16));
+    const uint8_t first[] = {1, 2, 3};
+    buffer.Append(first, 3);
+    buffer.Clear();
+    ASSERT_TRUE(buffer.Reset(16));
+    const uint8_t second[] = {9, 8};
+    buffer.Append(second, 2);
+    buffer.OrByte(0, 0x10);
+    uint8_t out[2] = {};
+    buffer.CopyTo(out);
+    EXPECT_EQ(out[0], 0x19);
+    EXPECT_EQ(out[1], 8);
+    EXPECT_EQ(buffer.Size(), 2u);
+}
+
+// ---------------------------------------------------------------------------
+// Reader.
+
+constexpr uint32_t kInt32 = (PKT_INT << PKT_BASE_SHIFT) | 4;
+constexpr uint32_t kText = PKT_VARYING | (PKT_STRING << PKT_BASE_SHIFT) | 1;
+constexpr uint32_t kBlob = PKT_VARYING | (PKT_BYTES << PKT_BASE_SHIFT) | 4;
+
+PacketColumnDesc Column(const char* name, uint32_t word) {
+    PacketColumnDesc c{};
+    std::strncpy(c.name, name, sizeof c.name - 1);
+    c.typeWord = word;
+    return c;
+}
+
+// Rows of (int, text, blob) with blanks, unchanged items and a BLOB whose
+// bytes were left behind.
+SAFEARRAY* FlatPacket(uint32_t rows) {
+    TDATAPACKET_WRITE w;
+    w.AddRef();
+    w.BeginPacket(2, 3);
+    PacketColumnDesc c = Column("N", kInt32);
+    w.AddColumn(&c);
+    c = Column("T", kText);
+    w.AddColumn(&c);
+    c = Column("B", kBlob);
+    w.AddColumn(&c);
+    w.AddParameter(1, "", 0, 0, nullptr);
+    for (uint32_t i = 0; i < rows; ++i) {
+        const uint8_t status = static_cast<uint8_t>(i % 3);
+        w.PutValue(0, 1, &status);
+        const int32_t n = static_cast<int32_t>(i * 7);
+        if (i % 5 == 4)
+            w.PutValue(2, 0, nullptr);
+        else
+            w.PutValue(0, 4, &n);
+        const std::string text(i % 9, static_cast<char>('a' + i % 26));
+        if (i % 4 == 3)
+            w.PutValue(1, 0, nullptr);
+        else
+            w.PutValue(0, static_cast<uint32_t>(text.size()), text.data());
+        const uint8_t blob[3] = {1, 2, static_cast<uint8_t>(i)};
+        if (i % 6 == 5)
+            w.PutValue(0, kLengthNotFetched | 3u, blob);
+        else
+            w.PutValue(0, 3, blob);
+    }
+    SAFEARRAY* packet = nullptr;
+    EXPECT_EQ(w.TakePacket(&packet), DS_OK);
+    return packet;
+}
+
+struct SeenItem {
+    EngineResult result;
+    uint32_t status;
+    uint32_t length;
+    std::vector<uint8_t> bytes;
+    bool operator==(const SeenItem&) const = default;
+};
+
+void SkipColumns(TDATAPACKET_READ& r, SAFEARRAY* packet) {
+    ASSERT_EQ(r.OpenPacket(packet), DS_OK);
+    PacketColumnDesc c{};
+    while (r.NextColumn(&c) == DS_OK) {
+    }
+    char name[32];
+    uint32_t word = 0, length = 0;
+    uint8_t value[64];
+    for (;;) {
+        length = sizeof value;
+        if (r.NextParameter(name, &word, &length, value) != DS_OK) break;
+    }
+    ASSERT_TRUE(r.MetadataComplete());
+}
+
+std::vector<SeenItem> ThroughNextValue(SAFEARRAY* packet) {
+    TDATAPACKET_READ r;
+    r.AddRef();
+    SkipColumns(r, packet);
+    std::vector<SeenItem> seen;
+    for (;;) {
+        uint8_t value[64];
+        uint32_t length = sizeof value, status = 0;
+        const EngineResult e = r.NextValue(&length, value, &status);
+        if (e == DSERR_EOF) break;
+        const bool copied = e == DS_OK && status == 0 && length <= sizeof value;
+        seen.push_back(
+            {e, status, length,
+             copied ? std::vector<uint8_t>(value, value + length) : std::vector<uint8_t>()});
+        if (e != DS_OK && e != DSERR_FIELDISBLANK) break;
+    }
+    return seen;
+}
+
+SeenItem FromInPlace(EngineResult e, const TDATAPACKET_READ::InPlaceItem& item) {
+    return {e, item.status, item.length,
+            item.bytes ? std::vector<uint8_t>(item.bytes, item.bytes + item.length)
+                       : std::vector<uint8_t>()};
+}
+
+TEST(ReaderInPlace, ItemsAndWholeRowsMatchNextValue) {
+    SAFEARRAY* packet = FlatPacket(40);
+    const std::vector<SeenItem> expected = ThroughNextValue(packet);
+    ASSERT_EQ(expected.size(), 40u * 4);
+
+    TDATAPACKET_READ items;
+    items.AddRef();
+    SkipColumns(items, packet);
+    std::vector<SeenItem> seen;
+    TDATAPACKET_READ::InPlaceItem item;
+    for (EngineResult e; (e = items.NextItemInPlace(&item)) != DSERR_EOF;)
+        seen.push_back(FromInPlace(e, item));
+    EXPECT_EQ(seen, expected);
+
+    // Whole rows, with one row in the middle taken item by item.
+    TDATAPACKET_READ rows;
+    rows.AddRef();
+    SkipColumns(rows, packet);
+    seen.clear();
+    TDATAPACKET_READ::InPlaceItem row[3];
+    for (uint32_t i = 0;; ++i) {
+        if (i == 17) {
+            for (int k = 0; k < 4; ++k) {
+                const EngineResult e = rows.NextItemInPlace(&item);
+                seen.push_back(FromInPlace(e, item));
+            }
+            continue;
+        }
+        uint8_t status = 0xEE;
+        const EngineResult e = rows.NextRowInPlace(&status, row, 3);
+        if (e == DSERR_EOF) break;
+        ASSERT_EQ(e, DS_OK);
+        seen.push_back({DS_OK, 0, 1, {status}});
+        for (const auto& it : row)
+            seen.push_back(FromInPlace(it.status == 1 ? DSERR_FIELDISBLANK : DS_OK, it));
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(rows.NextRowInPlace(nullptr, row, 3), DSERR_EOF);
+    SafeArrayDestroy(packet);
+}
+
+TEST(ReaderInPlace, WholeRowRefusesWhatItCannotTake) {
+    SAFEARRAY* packet = FlatPacket(3);
+    TDATAPACKET_READ r;
+    r.AddRef();
+    SkipColumns(r, packet);
+    TDATAPACKET_READ::InPlaceItem row[3], item;
+    uint8_t status = 0;
+    // Wrong column count, then a row already started: nothing is read.
+    EXPECT_EQ(r.NextRowInPlace(&status, row, 2), DSERR_NOTSUPPORTED);
+    ASSERT_EQ(r.NextItemInPlace(&item), DS_OK);  // the row status
+    EXPECT_EQ(r.NextRowInPlace(&status, row, 3), DSERR_NOTSUPPORTED);
+    ASSERT_EQ(r.NextItemInPlace(&item), DS_OK);  // column N of row 0
+    EXPECT_EQ(item.length, 4u);
+    SafeArrayDestroy(packet);
+}
+
+TEST(ReaderInPlace, CutRowIsRefusedWithoutReadingPastTheBytes) {
+    SAFEARRAY* packet = FlatPacket(2);
+    const std::vector<SeenItem> expected = ThroughNextValue(packet);
+    // Cut inside the last row's text: NextValue and the whole-row path agree.
+    const uint32_t full = packet->rgsabound[0].cElements;
+    for (uint32_t cut = full - 1; cut > full - 6; --cut) {
+        SAFEARRAY* shorter = SafeArrayCreateVector(VT_UI1, 0, cut);
+        std::memcpy(shorter->pvData, packet->pvData, cut);
+        const std::vector<SeenItem> viaValues = ThroughNextValue(shorter);
+        ASSERT_FALSE(viaValues.empty());
+        EXPECT_EQ(viaValues.back().result, DSERR_DATAPACKETMISMATCH) << cut;
+
+        TDATAPACKET_READ r;
+        r.AddRef();
+        SkipColumns(r, shorter);
+        TDATAPACKET_READ::InPlaceItem row[3];
+        uint8_t status = 0;
+        ASSERT_EQ(r.NextRowInPlace(&status, row, 3), DS_OK);
+        EXPECT_EQ(r.NextRowInPlace(&status, row, 3), DSERR_DATAPACKETMISMATCH) << cut;
+        // Nothing was consumed: item by item reaches the same failure.
+        TDATAPACKET_READ::InPlaceItem item;
+        EngineResult e = DS_OK;
+        for (int k = 0; k < 4 && (e == DS_OK || e == DSERR_FIELDISBLANK); ++k)
+            e = r.NextItemInPlace(&item);
+        EXPECT_EQ(e, DSERR_DATAPACKETMISMATCH) << cut;
+        SafeArrayDestroy(shorter);
+    }
+    EXPECT_EQ(expected.size(), 8u);
+    SafeArrayDestroy(packet);
+}
+
+}  // namespace
+}  // namespace pelmora
