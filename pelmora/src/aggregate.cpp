@@ -50,20 +50,20 @@ EngineResult Aggregate::Compile() {
     try {
         for (uint32_t at : compiled->aggregates()) {
             const QCanExecElem& step = compiled->steps()[at];
-            AggregateSpec spec;
-            spec.function = static_cast<FunctionId>(step.op);
-            spec.step = at;
-            spec.argument = step.operand[0];
-            if (spec.argument != kNoOperand) {
-                const QCanExecElem& arg = compiled->steps()[static_cast<size_t>(spec.argument)];
-                spec.argumentType = arg.type;
-                spec.argumentWidth = arg.width;
+            AggregateSpec term;
+            term.function = static_cast<FunctionId>(step.op);
+            term.step = at;
+            term.argument = step.operand[0];
+            if (term.argument != kNoOperand) {
+                const QCanExecElem& arg = compiled->steps()[static_cast<size_t>(term.argument)];
+                term.argumentType = arg.type;
+                term.argumentWidth = arg.width;
             }
-            spec.resultType = step.type;
-            spec.resultWidth = step.width;
-            spec.precision = step.precision;
-            spec.scale = step.scale;
-            specs.push_back(spec);
+            term.resultType = step.type;
+            term.resultWidth = step.width;
+            term.precision = step.precision;
+            term.scale = step.scale;
+            specs.push_back(term);
         }
         result_.assign(std::max<uint32_t>(compiled->result_width(), 8), 0);
     } catch (const std::bad_alloc&) {
@@ -139,9 +139,9 @@ void Aggregate::Evaluate(const uint8_t* record) {
     compiled_->ResultValue(record);
 }
 
-const uint8_t* Aggregate::ArgumentValue(const AggregateSpec& spec) const {
-    if (spec.argument == kNoOperand) return nullptr;
-    const QCanExecElem& arg = compiled_->steps()[static_cast<size_t>(spec.argument)];
+const uint8_t* Aggregate::ArgumentValue(const AggregateSpec& term) const {
+    if (term.argument == kNoOperand) return nullptr;
+    const QCanExecElem& arg = compiled_->steps()[static_cast<size_t>(term.argument)];
     return arg.blank ? nullptr : arg.value;
 }
 

@@ -64,7 +64,7 @@ class Aggregate {
     // Runs the expression over a record so that each argument step holds
     // the record's value.
     void Evaluate(const uint8_t* record);
-    const uint8_t* ArgumentValue(const AggregateSpec& spec) const;
+    const uint8_t* ArgumentValue(const AggregateSpec& term) const;
 
     struct GroupSlot {
         bool valid = false;

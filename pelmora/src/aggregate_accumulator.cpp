@@ -97,30 +97,30 @@ void ResetAggregate(AggregateState& state) {
     state.rows = 0;
 }
 
-bool AddAggregateInput(const AggregateSpec& spec, AggregateState& state, const uint8_t* value,
+bool AddAggregateInput(const AggregateSpec& term, AggregateState& state, const uint8_t* value,
                        const platform::Collation& collation) {
-    if (spec.function == FunctionId::CountAll || value == nullptr) {
+    if (term.function == FunctionId::CountAll || value == nullptr) {
         // count(*) counts every record; other functions only count a blank.
         ++state.rows;
-        if (spec.function != FunctionId::CountAll) ++state.blanks;
+        if (term.function != FunctionId::CountAll) ++state.blanks;
         return true;
     }
-    switch (spec.function) {
+    switch (term.function) {
         case FunctionId::Sum:
         case FunctionId::Avg:
-            state.sum += AsNumber(spec.argumentType, value, spec.argumentWidth);
+            state.sum += AsNumber(term.argumentType, value, term.argumentWidth);
             break;
         case FunctionId::Min:
         case FunctionId::Max: {
-            bool take = state.values == 0 || state.extreme.size() != spec.argumentWidth;
+            bool take = state.values == 0 || state.extreme.size() != term.argumentWidth;
             if (!take) {
-                const int c = OrderExprValues(spec.argumentType, value, state.extreme.data(),
-                                              spec.argumentWidth, collation);
-                take = spec.function == FunctionId::Min ? c < 0 : c > 0;
+                const int c = OrderExprValues(term.argumentType, value, state.extreme.data(),
+                                              term.argumentWidth, collation);
+                take = term.function == FunctionId::Min ? c < 0 : c > 0;
             }
             if (take) {
                 try {
-                    state.extreme.assign(value, value + spec.argumentWidth);
+                    state.extreme.assign(value, value + term.argumentWidth);
                 } catch (const std::bad_alloc&) {
                     return false;
                 }
@@ -135,11 +135,11 @@ bool AddAggregateInput(const AggregateSpec& spec, AggregateState& state, const u
     return true;
 }
 
-bool RemoveAggregateInput(const AggregateSpec& spec, AggregateState& state, const uint8_t* value,
+bool RemoveAggregateInput(const AggregateSpec& term, AggregateState& state, const uint8_t* value,
                           const platform::Collation& collation) {
     if (state.rows == 0) return false;
-    if (spec.function == FunctionId::CountAll || value == nullptr) {
-        if (spec.function != FunctionId::CountAll) {
+    if (term.function == FunctionId::CountAll || value == nullptr) {
+        if (term.function != FunctionId::CountAll) {
             if (state.blanks == 0) return false;
             --state.blanks;
         }
@@ -147,16 +147,16 @@ bool RemoveAggregateInput(const AggregateSpec& spec, AggregateState& state, cons
         return true;
     }
     if (state.values == 0) return false;
-    switch (spec.function) {
+    switch (term.function) {
         case FunctionId::Sum:
         case FunctionId::Avg:
-            state.sum -= AsNumber(spec.argumentType, value, spec.argumentWidth);
+            state.sum -= AsNumber(term.argumentType, value, term.argumentWidth);
             break;
         case FunctionId::Min:
         case FunctionId::Max:
             // Taking out the current extreme leaves the next one unknown.
-            if (state.extreme.size() != spec.argumentWidth ||
-                OrderExprValues(spec.argumentType, value, state.extreme.data(), spec.argumentWidth,
+            if (state.extreme.size() != term.argumentWidth ||
+                OrderExprValues(term.argumentType, value, state.extreme.data(), term.argumentWidth,
                                 collation) == 0) {
                 return false;
             }
@@ -171,9 +171,9 @@ bool RemoveAggregateInput(const AggregateSpec& spec, AggregateState& state, cons
     return true;
 }
 
-bool AggregateResult(const AggregateSpec& spec, const AggregateState& state, uint8_t* out) {
-    std::memset(out, 0, spec.resultWidth);
-    switch (spec.function) {
+bool AggregateResult(const AggregateSpec& term, const AggregateState& state, uint8_t* out) {
+    std::memset(out, 0, term.resultWidth);
+    switch (term.function) {
         case FunctionId::CountAll:
             Store<int32_t>(out, static_cast<int32_t>(state.rows));
             return true;
@@ -185,7 +185,7 @@ bool AggregateResult(const AggregateSpec& spec, const AggregateState& state, uin
     }
     if (state.values == 0) return false;
     long double number = state.sum;
-    switch (spec.function) {
+    switch (term.function) {
         case FunctionId::Sum:
             break;
         case FunctionId::Avg:
@@ -193,13 +193,13 @@ bool AggregateResult(const AggregateSpec& spec, const AggregateState& state, uin
             break;
         case FunctionId::Min:
         case FunctionId::Max:
-            if (state.extreme.size() != spec.argumentWidth) return false;
-            std::memcpy(out, state.extreme.data(), std::min(spec.resultWidth, spec.argumentWidth));
+            if (state.extreme.size() != term.argumentWidth) return false;
+            std::memcpy(out, state.extreme.data(), std::min(term.resultWidth, term.argumentWidth));
             return true;
         default:
             return false;
     }
-    switch (spec.resultType) {
+    switch (term.resultType) {
         case EXPR_T_FLOAT:
         case EXPR_T_TIMESTAMP:
             Store<double>(out, static_cast<double>(number));
@@ -210,8 +210,8 @@ bool AggregateResult(const AggregateSpec& spec, const AggregateState& state, uin
             return true;
         case EXPR_T_BCD: {
             uint8_t bcd[kBcdMaxBytes] = {};
-            FloatToBcd(number, spec.precision, spec.scale, bcd);
-            std::memcpy(out, bcd, std::min<size_t>(spec.resultWidth, sizeof bcd));
+            FloatToBcd(number, term.precision, term.scale, bcd);
+            std::memcpy(out, bcd, std::min<size_t>(term.resultWidth, sizeof bcd));
             return true;
         }
         default:

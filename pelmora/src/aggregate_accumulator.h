@@ -43,17 +43,17 @@ void ResetAggregate(AggregateState& state);
 
 // Adds one input; value is null for a blank input. False when memory runs
 // out (the state is then unchanged).
-bool AddAggregateInput(const AggregateSpec& spec, AggregateState& state, const uint8_t* value,
+bool AddAggregateInput(const AggregateSpec& term, AggregateState& state, const uint8_t* value,
                        const platform::Collation& collation);
 
 // Takes one input back out. False when that cannot be done in place: the
 // state must then be recomputed from the group's records.
-bool RemoveAggregateInput(const AggregateSpec& spec, AggregateState& state, const uint8_t* value,
+bool RemoveAggregateInput(const AggregateSpec& term, AggregateState& state, const uint8_t* value,
                           const platform::Collation& collation);
 
-// The function's value (spec.resultWidth bytes into out); false when it is
+// The function's value (term.resultWidth bytes into out); false when it is
 // blank.
-bool AggregateResult(const AggregateSpec& spec, const AggregateState& state, uint8_t* out);
+bool AggregateResult(const AggregateSpec& term, const AggregateState& state, uint8_t* out);
 
 // Orders two values of an expression type: strings by the collation
 // (case-sensitive), Unicode by code units, packed decimals numerically.

@@ -35,7 +35,7 @@ Bytes Double(double d) {
 
 // A packet of one level: columns with their parameters, then rows of
 // (status, value) items; status 1 blank, 2 unchanged.
-struct Spec {
+struct PacketShape {
     struct Param {
         uint32_t area;
         std::string name;
@@ -48,28 +48,28 @@ struct Spec {
 };
 
 // Writes the packet in the given XML mode (0: binary); *result gets TakePacket's code.
-Bytes Write(const Spec& spec, uint32_t mode, EngineResult* result = nullptr,
+Bytes Write(const PacketShape& shape, uint32_t mode, EngineResult* result = nullptr,
             IDSPacketWriter* reuse = nullptr) {
     Ref<IDSPacketWriter> owned(reuse ? nullptr : Engine::Get().NewWriter());
     IDSPacketWriter* w = reuse ? reuse : owned.get();
     static const uint8_t none = 0;
-    EXPECT_EQ(0u, w->BeginPacket(2, static_cast<uint16_t>(spec.columns.size())));
+    EXPECT_EQ(0u, w->BeginPacket(2, static_cast<uint16_t>(shape.columns.size())));
     EXPECT_EQ(0u, w->SetXmlOutput(mode));
     auto params = [&](size_t after) {
-        for (const auto& [at, p] : spec.params) {
+        for (const auto& [at, p] : shape.params) {
             if (at != after) continue;
             EXPECT_EQ(0u, w->AddParameter(p.area, p.name.c_str(), p.type,
                                           static_cast<uint32_t>(p.value.size()),
                                           p.value.empty() ? &none : p.value.data()));
         }
     };
-    for (size_t i = 0; i < spec.columns.size(); ++i) {
-        EXPECT_EQ(0u, w->AddColumn(&spec.columns[i]));
+    for (size_t i = 0; i < shape.columns.size(); ++i) {
+        EXPECT_EQ(0u, w->AddColumn(&shape.columns[i]));
         params(i);
     }
     params(std::string::npos);
     EXPECT_EQ(0u, w->AddParameter(1, nullptr, 0, 0, nullptr));
-    for (const auto& row : spec.rows) {
+    for (const auto& row : shape.rows) {
         for (const auto& [status, value] : row) {
             EXPECT_EQ(0u, w->PutValue(status, static_cast<uint32_t>(value.size()),
                                       status ? nullptr : (value.empty() ? &none : value.data())));
@@ -97,14 +97,14 @@ int32_t DayNumber(int y, unsigned m, unsigned d) {
 }
 
 TEST(XmlWriterForm, DocumentNamesEscapingAndTimes) {
-    Spec spec;
-    spec.columns = {Column("A B", kString), Column("\x92\x50\x89\xBF", kInt32),
-                    Column("STAMP", kTimestamp)};
+    PacketShape shape;
+    shape.columns = {Column("A B", kString), Column("\x92\x50\x89\xBF", kInt32),
+                     Column("STAMP", kTimestamp)};
     const double midnight = DayNumber(2001, 3, 15) * 86400000.0;
     const double afternoon = midnight + ((14 * 60 + 5) * 60 + 30) * 1000.0 + 250;
-    spec.rows = {{{0, {0}}, {0, Of("Tom & Jerry")}, {0, Le(7, 4)}, {0, Double(midnight)}},
-                 {{0, {8}}, {0, Of("<\"'>")}, {1, {}}, {0, Double(afternoon)}}};
-    const Bytes doc = Write(spec, 5);
+    shape.rows = {{{0, {0}}, {0, Of("Tom & Jerry")}, {0, Le(7, 4)}, {0, Double(midnight)}},
+                  {{0, {8}}, {0, Of("<\"'>")}, {1, {}}, {0, Double(afternoon)}}};
+    const Bytes doc = Write(shape, 5);
     const std::string text = Text(doc);
 
     EXPECT_EQ(0u, text.find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
@@ -124,13 +124,13 @@ TEST(XmlWriterForm, DocumentNamesEscapingAndTimes) {
 
     const Read back = ReadAll(doc);
     ASSERT_EQ(0u, back.failure);
-    EXPECT_EQ(ReadAll(Write(spec, 0)).events, back.events);
+    EXPECT_EQ(ReadAll(Write(shape, 0)).events, back.events);
     EXPECT_EQ("C \x92\x50\x89\xBF 00010004 0000", back.events[1]);
 }
 
 TEST(XmlWriterForm, TypesAndValuesWithoutXmlFormAreRefused) {
     Ref<IDSPacketWriter> w(Engine::Get().NewWriter());
-    Spec wide;
+    PacketShape wide;
     wide.columns = {Column("BIG", 0x00010008)};
     wide.rows = {{{0, {0}}, {0, Le(5, 8)}}};
     EngineResult r = 0;
@@ -143,18 +143,18 @@ TEST(XmlWriterForm, TypesAndValuesWithoutXmlFormAreRefused) {
     const Bytes binary = enginetest::TakeBytes(out);
     EXPECT_EQ(1u, binary[14]);
 
-    Spec extended;
+    PacketShape extended;
     extended.columns = {Column("X", 0x0004000A)};
     Write(extended, 1, &r);
     EXPECT_EQ(16400u, r);
 
     // Characters an XML document cannot hold are refused, not dropped.
-    Spec control;
+    PacketShape control;
     control.columns = {Column("S", kString)};
     control.rows = {{{0, {0}}, {0, Of("bell\x07")}}};
     Write(control, 1, &r);
     EXPECT_EQ(16400u, r);
-    Spec surrogate;
+    PacketShape surrogate;
     surrogate.columns = {Column("U", kUnicode)};
     surrogate.rows = {{{0, {0}}, {0, {0x3D, 0xD8, 'A', 0}}}};
     Write(surrogate, 1, &r);
@@ -162,18 +162,18 @@ TEST(XmlWriterForm, TypesAndValuesWithoutXmlFormAreRefused) {
 }
 
 TEST(XmlMends, FloatsAndCharactersOutsideTheBasicPlane) {
-    Spec spec;
-    spec.columns = {Column("F", kFloat), Column("U", kUnicode)};
+    PacketShape shape;
+    shape.columns = {Column("F", kFloat), Column("U", kUnicode)};
     const Bytes smile = {0x3D, 0xD8, 0x00, 0xDE, 'x', 0};  // U+1F600 then 'x'
-    spec.rows = {{{0, {0}}, {0, Double(0.1 + 0.2)}, {0, smile}},
-                 {{0, {0}}, {0, Double(1e-310)}, {0, {0x42, 0x30}}}};
-    const Bytes doc = Write(spec, 5);
+    shape.rows = {{{0, {0}}, {0, Double(0.1 + 0.2)}, {0, smile}},
+                  {{0, {0}}, {0, Double(1e-310)}, {0, {0x42, 0x30}}}};
+    const Bytes doc = Write(shape, 5);
     EXPECT_TRUE(Contains(doc, "F=\"0.30000000000000004\""));
     EXPECT_TRUE(Contains(doc, "U=\"\xF0\x9F\x98\x80x\""));
     EXPECT_TRUE(WellFormed(doc, "plane"));
     const Read back = ReadAll(doc);
     ASSERT_EQ(0u, back.failure);
-    EXPECT_EQ(ReadAll(Write(spec, 0)).events, back.events);
+    EXPECT_EQ(ReadAll(Write(shape, 0)).events, back.events);
 
     // Older documents wrote such a character as two surrogate references.
     const std::string old =
@@ -186,16 +186,16 @@ TEST(XmlMends, FloatsAndCharactersOutsideTheBasicPlane) {
 }
 
 TEST(XmlMends, BlankAndUnchangedValuesStayApart) {
-    Spec spec;
-    spec.columns = {Column("A", kInt32), Column("B", kString), Column("D", 0x050E0001),
-                    Column("X", kInt32)};
+    PacketShape shape;
+    shape.columns = {Column("A", kInt32), Column("B", kString), Column("D", 0x050E0001),
+                     Column("X", kInt32)};
     // Nested columns need their own columns: built by hand below.
     Ref<IDSPacketWriter> w(Engine::Get().NewWriter());
     auto write = [&](uint32_t mode) {
         static const uint8_t zero = 0;
         EXPECT_EQ(0u, w->BeginPacket(2, 3));
         EXPECT_EQ(0u, w->SetXmlOutput(mode));
-        for (const PacketColumnDesc& c : spec.columns) EXPECT_EQ(0u, w->AddColumn(&c));
+        for (const PacketColumnDesc& c : shape.columns) EXPECT_EQ(0u, w->AddColumn(&c));
         EXPECT_EQ(0u, w->AddParameter(1, nullptr, 0, 0, nullptr));
         EXPECT_EQ(0u, w->AddParameter(1, nullptr, 0, 0, nullptr));
         const uint8_t modified = 8;
@@ -244,10 +244,10 @@ TEST(XmlMends, BlankAndUnchangedValuesStayApart) {
 }
 
 TEST(XmlMends, ParametersKeepFlagsTypesAndWidths) {
-    Spec spec;
-    spec.columns = {Column("C", 0x00020002), Column("BYTES", 0x000B0006), Column("S", kString)};
+    PacketShape shape;
+    shape.columns = {Column("C", 0x00020002), Column("BYTES", 0x000B0006), Column("S", kString)};
     auto param = [&](size_t after, uint32_t area, const char* name, uint32_t type, Bytes v) {
-        spec.params.push_back({after, {area, name, type, v}});
+        shape.params.push_back({after, {area, name, type, v}});
     };
     param(0, 0, "CALCULATED", 0x00020002, Le(1, 2));
     param(1, 0, "MINVALUE", kFloat, Double(-2.5));
@@ -256,8 +256,8 @@ TEST(XmlMends, ParametersKeepFlagsTypesAndWidths) {
     param(2, 0, "BINARY", 0x004B0002, {0x00, 0xFF, 0x3C});
     param(std::string::npos, 1, "DATASET_DELTA", 0x00020004, Le(1, 4));
     param(std::string::npos, 1, "KEEP", 0x80020004, Le(3, 4));
-    spec.rows = {{{0, {0}}, {0, Le(1, 2)}, {0, {1, 2, 3, 4, 5, 6}}, {0, Of("memo")}}};
-    const Bytes doc = Write(spec, 5);
+    shape.rows = {{{0, {0}}, {0, Le(1, 2)}, {0, {1, 2, 3, 4, 5, 6}}, {0, Of("memo")}}};
+    const Bytes doc = Write(shape, 5);
     EXPECT_TRUE(Contains(doc, " CALCULATED=\"1\""));
     EXPECT_TRUE(Contains(doc, " SUBTYPE=\"Text\" "));
     EXPECT_TRUE(Contains(doc, "<PARAMS DATASET_DELTA=\"1\">"));
@@ -268,7 +268,7 @@ TEST(XmlMends, ParametersKeepFlagsTypesAndWidths) {
     EXPECT_TRUE(WellFormed(doc, "params"));
     const Read back = ReadAll(doc);
     ASSERT_EQ(0u, back.failure);
-    EXPECT_EQ(ReadAll(Write(spec, 0)).events, back.events);
+    EXPECT_EQ(ReadAll(Write(shape, 0)).events, back.events);
 
     // Flags written by other writers as words or numbers are kept as well.
     for (const char* value : {"TRUE", "1", "true"}) {

@@ -13,13 +13,13 @@
 namespace pelmora {
 namespace {
 
-struct Spec {
+struct Term {
     std::string function;
     std::string field;
     uint32_t readAs;  // how the value is read back
 };
 
-const std::vector<Spec> kSpecs = {
+const std::vector<Term> kSpecs = {
     {"sum", "AMOUNT", FLD_FLOAT}, {"avg", "AMOUNT", FLD_FLOAT}, {"count", "AMOUNT", FLD_INT32},
     {"min", "AMOUNT", FLD_INT32}, {"max", "AMOUNT", FLD_INT32}, {"count(*)", "", FLD_INT32},
     {"min", "PRICE", FLD_FLOAT},  {"avg", "PRICE", FLD_FLOAT},  {"avg", "DAY", FLD_DATE},
@@ -27,27 +27,27 @@ const std::vector<Spec> kSpecs = {
 };
 
 // The value a function has over some rows, computed directly.
-std::optional<double> Expected(const Spec& spec, const std::vector<AggRow>& rows) {
+std::optional<double> Expected(const Term& term, const std::vector<AggRow>& rows) {
     if (rows.empty()) return std::nullopt;
-    if (spec.function == "count(*)") return static_cast<double>(rows.size());
+    if (term.function == "count(*)") return static_cast<double>(rows.size());
     std::vector<double> values;
     for (const AggRow& r : rows) {
         std::optional<double> v;
-        if (spec.field == "AMOUNT" && r.amount) v = *r.amount;
-        if (spec.field == "PRICE" && r.price) v = *r.price;
-        if (spec.field == "DAY" && r.day) v = *r.day;
-        if (spec.field == "COST" && r.cost) v = *r.cost;
+        if (term.field == "AMOUNT" && r.amount) v = *r.amount;
+        if (term.field == "PRICE" && r.price) v = *r.price;
+        if (term.field == "DAY" && r.day) v = *r.day;
+        if (term.field == "COST" && r.cost) v = *r.cost;
         if (v) values.push_back(*v);
     }
-    if (spec.function == "count") return static_cast<double>(values.size());
+    if (term.function == "count") return static_cast<double>(values.size());
     if (values.empty()) return std::nullopt;
     double sum = 0;
     for (double v : values) sum += v;
-    if (spec.function == "sum") return sum;
-    if (spec.function == "min") return *std::min_element(values.begin(), values.end());
-    if (spec.function == "max") return *std::max_element(values.begin(), values.end());
+    if (term.function == "sum") return sum;
+    if (term.function == "min") return *std::min_element(values.begin(), values.end());
+    if (term.function == "max") return *std::max_element(values.begin(), values.end());
     const double mean = sum / static_cast<double>(values.size());
-    return spec.field == "DAY" ? std::trunc(mean) : mean;
+    return term.field == "DAY" ? std::trunc(mean) : mean;
 }
 
 void ExpectSame(const std::optional<double>& got, const std::optional<double>& want,
@@ -62,10 +62,10 @@ class AggregateUpkeep : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(t.cursor()->SelectIndex("BYGRP"), DS_OK); }
 
-    // Attaches every spec at a level; returns the handles.
+    // Attaches every term at a level; returns the handles.
     std::vector<uint32_t> AttachAll(uint32_t level) {
         std::vector<uint32_t> handles;
-        for (const Spec& s : kSpecs) {
+        for (const Term& s : kSpecs) {
             uint32_t h = 0;
             EXPECT_EQ(t.Attach(level, AggTable::Expr(s.function, s.field), &h), DS_OK)
                 << s.function << " " << s.field;
