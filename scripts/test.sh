@@ -14,11 +14,12 @@ echo "== build and test (release) =="
 ./scripts/build.sh
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-echo "== build and test (address and undefined-behaviour sanitizers) =="
+echo "== engine and its tests again (address and undefined-behaviour sanitizers) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELMORA_SANITIZE=ON >/dev/null
-ninja -C build-asan
+ninja -C build-asan pelmora platform_tests pelmora_unit_tests pelmora_abi_tests sarvenu_dataset_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" \
+    -R '^(platform_tests|pelmora_unit_tests|pelmora_abi_tests|sarvenu_dataset_tests)$'
 
 echo "== fuzz targets (${fuzz_seconds}s each) =="
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
