@@ -57,7 +57,7 @@ std::string PathForMessage(const std::string& path) {
 TClientTable::TClientTable(std::string name) : name_(std::move(name)) {}
 
 TClientTable::~TClientTable() {
-    for (TDataSource* source : sources_) {
+    for (TTableSource* source : sources_) {
         source->dataSet_ = nullptr;
         for (TClientTable* detail : source->details_) detail->masterSource_ = nullptr;
         source->details_.clear();
@@ -242,7 +242,7 @@ uint8_t* TClientTable::EditBuffer() {
 }
 
 void TClientTable::DataChanged() {
-    for (TDataSource* source : std::vector<TDataSource*>(sources_)) source->Notify();
+    for (TTableSource* source : std::vector<TTableSource*>(sources_)) source->Notify();
 }
 
 }  // namespace sarvenu

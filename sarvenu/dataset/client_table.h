@@ -2,7 +2,7 @@
 // one engine dataset and one cursor bound to a table file, with a current
 // record, an edit buffer, field objects giving each column as text, a sort
 // order, an optional filter and an optional master link. Data-aware code
-// reaches a table through a TDataSource. All texts are code page 932 bytes;
+// reaches a table through a TTableSource. All texts are code page 932 bytes;
 // failures are raised as EDatabaseError.
 #pragma once
 
@@ -105,12 +105,12 @@ class TField {
 
 // Links data-aware code (and detail tables) to a table. Listeners are told
 // whenever the current record, its values or the table's state change.
-class TDataSource {
+class TTableSource {
   public:
-    explicit TDataSource(TClientTable* dataSet = nullptr);
-    ~TDataSource();
-    TDataSource(const TDataSource&) = delete;
-    TDataSource& operator=(const TDataSource&) = delete;
+    explicit TTableSource(TClientTable* dataSet = nullptr);
+    ~TTableSource();
+    TTableSource(const TTableSource&) = delete;
+    TTableSource& operator=(const TTableSource&) = delete;
 
     TClientTable* DataSet() const { return dataSet_; }
     void SetDataSet(TClientTable* dataSet);
@@ -161,8 +161,8 @@ class TClientTable {
 
     // Master link: the detail shows the records whose first IndexFieldNames
     // fields equal the master's MasterFields (names separated by ";").
-    TDataSource* MasterSource() const { return masterSource_; }
-    void SetMasterSource(TDataSource* source);
+    TTableSource* MasterSource() const { return masterSource_; }
+    void SetMasterSource(TTableSource* source);
     const std::string& MasterFields() const { return masterFields_; }
     void SetMasterFields(const std::string& names);
 
@@ -217,7 +217,7 @@ class TClientTable {
 
   private:
     friend class TField;
-    friend class TDataSource;
+    friend class TTableSource;
     struct Engine;
 
     void Require(bool active) const;
@@ -258,7 +258,7 @@ class TClientTable {
     bool filtered_ = false;
     bool filterCaseInsensitive_ = false;
     uint32_t filterHandle_ = 0;
-    TDataSource* masterSource_ = nullptr;
+    TTableSource* masterSource_ = nullptr;
     std::string masterFields_;
     TDataSetState state_ = dsInactive;
     bool modified_ = false;
@@ -269,7 +269,7 @@ class TClientTable {
     std::vector<uint8_t> current_;
     std::vector<uint8_t> edit_;
     // Data sources whose DataSet is this table.
-    std::vector<TDataSource*> sources_;
+    std::vector<TTableSource*> sources_;
     // Master key the detail range was last set to, to skip needless re-ranging.
     std::string rangeKey_;
     bool rangeSet_ = false;

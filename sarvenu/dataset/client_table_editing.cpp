@@ -14,7 +14,7 @@ void TClientTable::SettleEdit() {
 }
 
 void TClientTable::SettleDetails() {
-    for (TDataSource* source : std::vector<TDataSource*>(sources_))
+    for (TTableSource* source : std::vector<TTableSource*>(sources_))
         for (TClientTable* detail : std::vector<TClientTable*>(source->details_))
             if (detail->Active() && detail->IsEditing()) detail->SettleEdit();
 }

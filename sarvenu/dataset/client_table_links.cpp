@@ -161,7 +161,7 @@ void TClientTable::SetFilterCaseInsensitive(bool on) {
 // ---------------------------------------------------------------------------
 // Master link.
 
-void TClientTable::SetMasterSource(TDataSource* source) {
+void TClientTable::SetMasterSource(TTableSource* source) {
     if (source == masterSource_) return;
     if (masterSource_) std::erase(masterSource_->details_, this);
     masterSource_ = source;
@@ -239,7 +239,7 @@ void TClientTable::ApplyRange(bool force) {
 }
 
 void TClientTable::MasterChanged() {
-    for (TDataSource* source : std::vector<TDataSource*>(sources_)) {
+    for (TTableSource* source : std::vector<TTableSource*>(sources_)) {
         for (TClientTable* detail : std::vector<TClientTable*>(source->details_)) {
             if (!detail->Active()) continue;
             bool linked = detail->LinkedMaster() != nullptr;

@@ -4,33 +4,33 @@
 
 namespace sarvenu {
 
-TDataSource::TDataSource(TClientTable* dataSet) {
+TTableSource::TTableSource(TClientTable* dataSet) {
     SetDataSet(dataSet);
 }
 
-TDataSource::~TDataSource() {
+TTableSource::~TTableSource() {
     SetDataSet(nullptr);
     for (TClientTable* detail : details_) detail->masterSource_ = nullptr;
 }
 
-void TDataSource::SetDataSet(TClientTable* dataSet) {
+void TTableSource::SetDataSet(TClientTable* dataSet) {
     if (dataSet == dataSet_) return;
     if (dataSet_) std::erase(dataSet_->sources_, this);
     dataSet_ = dataSet;
     if (dataSet_) dataSet_->sources_.push_back(this);
 }
 
-int TDataSource::Subscribe(Listener listener) {
+int TTableSource::Subscribe(Listener listener) {
     int id = nextId_++;
     listeners_.emplace(id, std::move(listener));
     return id;
 }
 
-void TDataSource::Unsubscribe(int id) {
+void TTableSource::Unsubscribe(int id) {
     listeners_.erase(id);
 }
 
-void TDataSource::Notify() {
+void TTableSource::Notify() {
     // A listener may unsubscribe while being told; work on a copy.
     auto listeners = listeners_;
     for (auto& [id, listener] : listeners)

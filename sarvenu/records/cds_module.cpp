@@ -37,7 +37,7 @@ TdmCdsModule::TdmCdsModule(TCdsModuleHost& host, const std::string& exeDir)
       host_(host),
       exeDir_(exeDir) {
     // The sources are bound once every table exists.
-    for (auto [source, table] : std::initializer_list<std::pair<TDataSource*, TClientTable*>>{
+    for (auto [source, table] : std::initializer_list<std::pair<TTableSource*, TClientTable*>>{
              {&dsEV_TBL_MAIN, &cdsEV_TBL_MAIN},
              {&dsEV_STBL_CON_TYPE, &cdsEV_STBL_CON_TYPE},
              {&dsEV_STBL_CON_TYPE_MODE, &cdsEV_STBL_CON_TYPE_MODE},

@@ -64,27 +64,27 @@ class TdmCdsModule {
     TdmCdsModule(const TdmCdsModule&) = delete;
     TdmCdsModule& operator=(const TdmCdsModule&) = delete;
 
-    TDataSource dsEV_TBL_MAIN;
+    TTableSource dsEV_TBL_MAIN;
     TClientTable cdsEV_TBL_MAIN;
-    TDataSource dsEV_STBL_CON_TYPE;
+    TTableSource dsEV_STBL_CON_TYPE;
     TClientTable cdsEV_STBL_CON_TYPE;
     TClientTable cdsEV_STBL_CON_TYPE_MODE;
-    TDataSource dsEV_STBL_CON_TYPE_MODE;
-    TDataSource dsMV_STBL_HAC_SAI;
+    TTableSource dsEV_STBL_CON_TYPE_MODE;
+    TTableSource dsMV_STBL_HAC_SAI;
     TClientTable cdsMV_STBL_HAC_SAI;
-    TDataSource dsMV_STBL_INFO_GATHER_MOC;
+    TTableSource dsMV_STBL_INFO_GATHER_MOC;
     TClientTable cdsMV_STBL_INFO_GATHER_MOC;
     TClientTable cdsGetMaxConstNo;
     TClientTable cdsEV_TBL_PLAN;
-    TDataSource dsEV_TBL_PLAN;
+    TTableSource dsEV_TBL_PLAN;
     TClientTable cdsEV_TBL_REPORT;
-    TDataSource dsEV_TBL_REPORT;
+    TTableSource dsEV_TBL_REPORT;
     TClientTable cdsEV_TBL_INV_SECTION;
-    TDataSource dsEV_TBL_INV_SECTION;
+    TTableSource dsEV_TBL_INV_SECTION;
     TClientTable cdsEV_TBL_INV_CHIEF;
-    TDataSource dsEV_TBL_INV_CHIEF;
+    TTableSource dsEV_TBL_INV_CHIEF;
     TClientTable cdsEV_TBL_INV_CON;
-    TDataSource dsEV_TBL_INV_CON;
+    TTableSource dsEV_TBL_INV_CON;
     TClientTable cdsTemp;
     TClientTable cdsTemp2;
 

@@ -317,7 +317,7 @@ TEST_F(TableTest, AFailedWriteRaisesAndKeepsThePreviousFile) {
 
 TEST_F(TableTest, DataSourceListenersHearChanges) {
     TClientTable t;
-    TDataSource ds(&t);
+    TTableSource ds(&t);
     int heard = 0;
     int id = ds.Subscribe([&] { ++heard; });
     t.SetFileName(Make({"1", "2"}));

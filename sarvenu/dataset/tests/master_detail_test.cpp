@@ -34,7 +34,7 @@ class MasterDetail : public ::testing::Test {
     }
     testutil::TempDir dir;
     TClientTable main, sheet;
-    TDataSource mainSource{&main};
+    TTableSource mainSource{&main};
 };
 
 TEST_F(MasterDetail, DetailShowsTheMastersRecordsAsTheMasterMoves) {
