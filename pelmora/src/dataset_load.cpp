@@ -515,7 +515,15 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
     }
     for (uint32_t k : it->second) store.WriteValue(rec, k, nullptr);
     if (ds.linkField_ != 0 && ds.master_ != nullptr) {
-        store.WriteValue(rec, ds.linkField_, &masterLink);
+        // The link value is 32 bits; a packet may declare its link column with
+        // another width, so the value goes through a zeroed buffer of that width.
+        const uint32_t width = ds.fields_[ds.linkField_ - 1].length;
+        if (tmp_.size() < std::max<size_t>(width, sizeof masterLink)) {
+            tmp_.resize(std::max<size_t>(width, sizeof masterLink));
+        }
+        std::fill(tmp_.begin(), tmp_.begin() + std::max<size_t>(width, sizeof masterLink), 0);
+        std::memcpy(tmp_.data(), &masterLink, std::min<size_t>(width, sizeof masterLink));
+        store.WriteValue(rec, ds.linkField_, tmp_.data());
     }
 
     if (EngineResult r = store.SetNextRecord(rec + 1); r != DS_OK) return r;
