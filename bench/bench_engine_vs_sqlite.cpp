@@ -4,8 +4,6 @@
 // at 10,000, 100,000 and 1,000,000 records: loading, writing, index builds,
 // key searches, a filtered count and single inserts and deletes under an
 // index. Run with a record count to time that size only.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "../expr_builder.h"
+#include "bench_engine.h"
 #include "pelmora/pelmora.h"
 
 #if __has_include(<sqlite3.h>)
@@ -28,26 +27,10 @@
 
 namespace {
 
+using bench::Check;
+using bench::Create;
+
 using Clock = std::chrono::steady_clock;
-
-PFN_DllGetClassObject gGetClassObject = nullptr;
-
-template <typename T>
-T* Create(const GUID& clsid, const GUID& iid) {
-    IClassFactory* factory = nullptr;
-    if (gGetClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-        return nullptr;
-    void* object = nullptr;
-    const HRESULT hr = factory->CreateInstance(nullptr, &iid, &object);
-    factory->Release();
-    return hr == S_OK ? static_cast<T*>(object) : nullptr;
-}
-
-bool Check(uint32_t result, const char* what) {
-    if ((result & 0xFFFF) == 0) return true;
-    std::fprintf(stderr, "%s failed with %u\n", what, result & 0xFFFF);
-    return false;
-}
 
 double Millis(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -84,35 +67,10 @@ std::vector<Row> MakeRows(uint32_t records) {
     return rows;
 }
 
-PacketColumnDesc Column(const char* name, uint32_t word) {
-    PacketColumnDesc c{};
-    std::strncpy(c.name, name, sizeof c.name - 1);
-    c.typeWord = word;
-    return c;
-}
-
 SAFEARRAY* BuildPacket(const std::vector<Row>& rows) {
     IDSPacketWriter* w = Create<IDSPacketWriter>(CLSID_DSPacketWriter, IID_IDSPacketWriter);
     if (w == nullptr) return nullptr;
-    const uint16_t width20 = 20, width100 = 100, precision = 10, places = 2;
-    w->BeginPacket(2, 6);
-    PacketColumnDesc c = Column("CD", 0x00010004);
-    w->AddColumn(&c);
-    c = Column("NAME", 0x00490001);
-    w->AddColumn(&c);
-    w->AddParameter(0, "WIDTH", 0x00020002, 2, &width20);
-    c = Column("PRICE", 0x00040008);
-    w->AddColumn(&c);
-    c = Column("SOLD", 0x00060004);
-    w->AddColumn(&c);
-    c = Column("AMOUNT", 0x00050007);
-    w->AddColumn(&c);
-    w->AddParameter(0, "DECIMALS", 0x00020002, 2, &places);
-    w->AddParameter(0, "WIDTH", 0x00020002, 2, &precision);
-    c = Column("NOTE", 0x00490001);
-    w->AddColumn(&c);
-    w->AddParameter(0, "WIDTH", 0x00020002, 2, &width100);
-    w->AddParameter(1, "", 0, 0, nullptr);
+    bench::BeginSixColumnTable(w, "CD");
     const uint8_t status = 0;
     for (const Row& r : rows) {
         w->PutValue(0, 1, &status);
@@ -406,13 +364,7 @@ int RunSize(uint32_t records) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    void* engine = dlopen(PELMORA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (engine == nullptr) {
-        std::fprintf(stderr, "cannot load the engine: %s\n", dlerror());
-        return 1;
-    }
-    gGetClassObject = reinterpret_cast<PFN_DllGetClassObject>(dlsym(engine, "DllGetClassObject"));
-    if (gGetClassObject == nullptr) return 1;
+    if (!bench::LoadEngine()) return 1;
     if (!HAVE_SQLITE) std::printf("SQLite not found: its columns read 0\n");
     std::vector<uint32_t> sizes = {10000, 100000, 1000000};
     if (argc > 1) sizes = {static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10))};

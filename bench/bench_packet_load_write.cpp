@@ -2,8 +2,6 @@
 // six-column table at 10,000, 100,000 and 1,000,000 records, beside a plain
 // copy of the same packet bytes, so that the per-record cost can be seen to
 // stay flat as the table grows.
-#include <dlfcn.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -11,60 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "bench_engine.h"
 #include "pelmora/pelmora.h"
 
 namespace {
 
-PFN_DllGetClassObject gGetClassObject = nullptr;
-
-template <typename T>
-T* Create(const GUID& clsid, const GUID& iid) {
-    IClassFactory* factory = nullptr;
-    if (gGetClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-        return nullptr;
-    void* object = nullptr;
-    const HRESULT hr = factory->CreateInstance(nullptr, &iid, &object);
-    factory->Release();
-    return hr == S_OK ? static_cast<T*>(object) : nullptr;
-}
-
-bool Check(uint32_t result, const char* what) {
-    if (result == 0) return true;
-    std::fprintf(stderr, "%s failed with %u\n", what, result);
-    return false;
-}
-
-PacketColumnDesc Column(const char* name, uint32_t word) {
-    PacketColumnDesc c{};
-    std::strncpy(c.name, name, sizeof c.name - 1);
-    c.typeWord = word;
-    return c;
-}
+using bench::Check;
+using bench::Create;
 
 // A packet of `records` rows: ID, NAME(20), PRICE, SOLD (date), AMOUNT
 // (packed decimal 10.2) and NOTE(100), about one value in ten blank.
 SAFEARRAY* BuildPacket(uint32_t records) {
     IDSPacketWriter* w = Create<IDSPacketWriter>(CLSID_DSPacketWriter, IID_IDSPacketWriter);
     if (w == nullptr) return nullptr;
-    const uint16_t width20 = 20, width100 = 100, precision = 10, places = 2;
-    w->BeginPacket(2, 6);
-    PacketColumnDesc c = Column("ID", 0x00010004);
-    w->AddColumn(&c);
-    c = Column("NAME", 0x00490001);
-    w->AddColumn(&c);
-    w->AddParameter(0, "WIDTH", 0x00020002, 2, &width20);
-    c = Column("PRICE", 0x00040008);
-    w->AddColumn(&c);
-    c = Column("SOLD", 0x00060004);
-    w->AddColumn(&c);
-    c = Column("AMOUNT", 0x00050007);
-    w->AddColumn(&c);
-    w->AddParameter(0, "DECIMALS", 0x00020002, 2, &places);
-    w->AddParameter(0, "WIDTH", 0x00020002, 2, &precision);
-    c = Column("NOTE", 0x00490001);
-    w->AddColumn(&c);
-    w->AddParameter(0, "WIDTH", 0x00020002, 2, &width100);
-    w->AddParameter(1, "", 0, 0, nullptr);
+    bench::BeginSixColumnTable(w, "ID");
 
     std::mt19937 random(42);
     const uint8_t status = 0;
@@ -118,13 +76,7 @@ double Millis(std::chrono::steady_clock::duration d) {
 }  // namespace
 
 int main() {
-    void* engine = dlopen(PELMORA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (engine == nullptr) {
-        std::fprintf(stderr, "cannot load the engine: %s\n", dlerror());
-        return 1;
-    }
-    gGetClassObject = reinterpret_cast<PFN_DllGetClassObject>(dlsym(engine, "DllGetClassObject"));
-    if (gGetClassObject == nullptr) return 1;
+    if (!bench::LoadEngine()) return 1;
 
     std::printf("%10s %10s | %10s %8s | %10s %8s | %10s %8s\n", "records", "bytes", "load ms",
                 "ns/rec", "write ms", "ns/rec", "memcpy ms", "ns/rec");
