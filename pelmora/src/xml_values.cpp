@@ -82,6 +82,8 @@ Parsed ReadInteger(std::string_view s, uint32_t width, bool isSigned, uint64_t* 
     uint64_t m = 0;
     const Parsed p = ParseInteger(s, &negative, &m);
     if (p != Parsed::Value) return p;
+    // A width of 0 leaves room for no value at all.
+    if (width == 0) return Parsed::OutOfRange;
     const uint64_t half = width >= 8 ? (uint64_t{1} << 63) : (uint64_t{1} << (8 * width - 1));
     const uint64_t full = width >= 8 ? UINT64_MAX : (uint64_t{1} << (8 * width)) - 1;
     if (negative) {
