@@ -18,7 +18,7 @@ bool AnswerValue(const std::string& answer, int* value) {
     return error == std::errc() && end == last && first != last;
 }
 
-size_t Index(TAspect aspect) {
+size_t Index(TEvalAspect aspect) {
     return static_cast<size_t>(aspect);
 }
 
@@ -69,12 +69,12 @@ TPointAverages ComputeAverages(const TPointInputs& inputs) {
     result.contractorAverage = MeanOfSix(inputs.contractor);
 
     auto& chart = result.chartValues;
-    chart[Index(TAspect::Cost)] = inputs.costPoint;
-    chart[Index(TAspect::Process)] = inputs.processPoint;
-    chart[Index(TAspect::Quality)] = result.aspectAverages[0];
-    chart[Index(TAspect::Safety)] = result.aspectAverages[1];
-    chart[Index(TAspect::Construct)] = result.aspectAverages[2];
-    chart[Index(TAspect::Environment)] = result.aspectAverages[3];
+    chart[Index(TEvalAspect::Cost)] = inputs.costPoint;
+    chart[Index(TEvalAspect::Process)] = inputs.processPoint;
+    chart[Index(TEvalAspect::Quality)] = result.aspectAverages[0];
+    chart[Index(TEvalAspect::Safety)] = result.aspectAverages[1];
+    chart[Index(TEvalAspect::Construct)] = result.aspectAverages[2];
+    chart[Index(TEvalAspect::Environment)] = result.aspectAverages[3];
     result.overall = MeanOfSix(chart);
     return result;
 }

@@ -45,7 +45,7 @@ TPairPoint PairPoint(const std::string& conventional, const std::string& fresh,
                      const TNumberErrorSink& onError);
 
 // The six evaluated aspects in the order of the totals and the chart.
-enum class TAspect { Cost, Process, Quality, Safety, Construct, Environment };
+enum class TEvalAspect { Cost, Process, Quality, Safety, Construct, Environment };
 // The four aspects answered item by item, in the order of TSidePoints.
 inline constexpr int kItemAspectCount = 4;
 using TSidePoints = std::array<std::string, kItemAspectCount>;  // quality, safety, construct, env
@@ -64,7 +64,7 @@ struct TPointAverages {
     std::string orderingAverage;    // MeanOfSix: cost, process, chief's four
     std::string contractorAverage;  // mean of the contractor's four, one decimal
     std::string overall;            // MeanOfSix over the six aspect averages
-    // The six aspect averages in TAspect order (cost and process averages are
+    // The six aspect averages in TEvalAspect order (cost and process averages are
     // the points themselves), as the chart takes them.
     std::array<std::string, 6> chartValues;
 };
