@@ -25,13 +25,14 @@ echo "== fuzz targets (${fuzz_seconds}s each) =="
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DSARVENU_BUILD_TESTS=OFF >/dev/null
-ninja -C build-fuzz $(cd pelmora/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+ninja -C build-fuzz $(ls pelmora/fuzz/fuzz_*.cpp archivers/fuzz/fuzz_*.cpp | xargs -n1 basename | sed 's/\.cpp$//')
 for target in build-fuzz/bin/fuzz_*; do
   name=$(basename "$target")
   corpus="build-fuzz/corpus/$name"
   mkdir -p "$corpus"
-  seeds="$root/pelmora/fuzz/seeds/${name#fuzz_}"
-  [ -d "$seeds" ] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
+  for seeds in "$root/pelmora/fuzz/seeds/${name#fuzz_}" "$root/archivers/fuzz/seeds/${name#fuzz_}"; do
+    [ -d "$seeds" ] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
+  done
   echo "-- $name"
   "$target" -max_total_time="$fuzz_seconds" -max_len=65536 -print_final_stats=1 "$corpus" \
     > "build-fuzz/$name.log" 2>&1 || { tail -50 "build-fuzz/$name.log"; exit 1; }

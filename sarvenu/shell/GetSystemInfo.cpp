@@ -6,8 +6,24 @@
 
 namespace sarvenu {
 
+namespace {
+std::string& ProgramDirectoryOverride() {
+    static std::string directory;
+    return directory;
+}
+}  // namespace
+
+std::string ProgramDirectory() {
+    const std::string& directory = ProgramDirectoryOverride();
+    return directory.empty() ? platform::ExecutableDirectory() : directory;
+}
+
+void SetProgramDirectory(const std::string& exeDir) {
+    ProgramDirectoryOverride() = exeDir;
+}
+
 std::string ReadSystemInfo(const std::string& section, const std::string& key) {
-    return ReadSetting(platform::ExecutableDirectory(), section, key);
+    return ReadSetting(ProgramDirectory(), section, key);
 }
 
 std::string GetAppTitle() {
@@ -15,7 +31,7 @@ std::string GetAppTitle() {
 }
 
 std::string HelpFilePath() {
-    const std::string exeDir = platform::ExecutableDirectory();
+    const std::string exeDir = ProgramDirectory();
     return ResolveDirectory(exeDir, ReadSystemInfo("Main", "HELP_DIR")) +
            platform::Cp932ToUtf8(ReadSystemInfo("Main", "HELP_FILE"));
 }

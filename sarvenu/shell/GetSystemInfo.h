@@ -7,6 +7,12 @@
 
 namespace sarvenu {
 
+// The program's directory (ending in "/"): the running executable's, unless
+// the main window was given another one at start (tests run windows on
+// throw-away installations).
+std::string ProgramDirectory();
+void SetProgramDirectory(const std::string& exeDir);
+
 // The value of a key (case-insensitive section and key), or the empty text
 // when the file, the section or the key is missing. Never fails.
 std::string ReadSystemInfo(const std::string& section, const std::string& key);

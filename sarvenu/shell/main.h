@@ -1,0 +1,201 @@
+// Module Main: the main window TfrmMain, the whole user interface apart from
+// two small dialogs. It starts on the menu page with the list of works; opening
+// a work shows the header and the sheet tabs. The window is the data store's
+// host (date entries, the unsaved-changes notice, error boxes) and the checks'
+// view of the screen. Handlers keep the names of the window's events; the
+// work they do lives in modules that are tested without a window.
+#pragma once
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "records/cds_module.h"
+#include "records/check_con.h"
+#include "report/preview.h"
+#include "shell/db_controls.h"
+#include "shell/web_browser.h"
+
+namespace sarvenu {
+
+class TfrmHelp;
+
+class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
+  public:
+    // Runs FormCreate; exeDir is the program's directory (settings beside it).
+    explicit TfrmMain(const std::string& exeDir);
+    ~TfrmMain() override;
+
+    // Creates the data store (which opens the tables), then builds the header
+    // and the sheets over its tables and wires their handlers.
+    void CreateDataModule();
+    TdmCdsModule& dm() { return *dm_; }
+    bool OrderingOfficeMode() const { return orderingOffice_; }
+    bool SheetPagesShown() const { return pcSarvenu->isVisible() || sheetPages_; }
+    bool HasUnsavedChanges() const { return bbtnSubmit->isEnabled(); }
+
+    // Menu page.
+    QGroupBox* pnlMenu;
+    TDBGrid* dgConstList = nullptr;
+    QPushButton* btnNew;
+    QPushButton* btnEdit;
+    QPushButton* btnDel;
+    QPushButton* btnImp;
+    QPushButton* bbtnClose;
+    QPlainTextEdit* mmHelp;
+    // Sheet pages.
+    QPushButton* btnReturnMenu;
+    QPushButton* btnHelp;
+    QPushButton* bbtnSubmit;
+    QWidget* pnlHeader;
+    QTabWidget* pcSarvenu;
+    QWidget* tsPrintPreview;
+    QTabBar* tcPrintPreview;
+    QTextBrowser* wbPreview;
+    QPushButton* btnPrint;
+    QPushButton* btnPrintAll;
+
+    // Operations of the window.
+    void FormCreate();
+    void btnNewClick();
+    void btnEditClick();
+    void dgConstListDblClick();
+    void btnDelClick();
+    void bbtnSubmitClick();
+    void btnReturnMenuClick();
+    // True when the window may close (tables written).
+    bool FormCloseQuery();
+    void btnHelpClick();
+    void GoMain();
+    void ReturnMenu();
+    void DataEdit() override;
+    void DataNoEdit();
+    void SetDBMemoLabel();
+    void SetConnectMocHac();
+    void SetConnectConType();
+    void dblcmbHacSaiDropDown();
+    void RnmFile(const std::string& source, const std::string& target);
+    TfrmHelp* HelpWindow() const { return frmHelp_; }
+
+    // Date entry.
+    void SetDate();
+    std::string CreDate(const TDateCombos& entry) const;
+    void SetInvAddNendo();
+    void SetInvChiefDate();
+    TDateCombos DateEntry(const std::string& baseName) const;
+
+    // Pictures of the contractor's sheet (slots 1..3 = letters A..C).
+    std::string PickPicture(const std::string& workNumber, char letter);
+    void btnPictSelectClick(int slot);
+    void ClearPicture(int slot);
+    void SetPicture();
+    void SwitchControls(int slot, bool empty, const std::string& path);
+
+    // Print preview and printing.
+    void PrintPreview();
+    void tsPrintPreviewShow();
+    void tcPrintPreviewChange();
+    void btnPrintClick();
+    void btnPrintAllClick();
+    TWebBrowser& Browser() { return *browser_; }
+    // The printed texts of the date lists and the report's fiscal year.
+    TPreviewDates PreviewDates() const;
+
+    // Scrolling.
+    QScrollBar* SheetScrollBar(const QString& tabName) const;
+    void FormMouseWheel(int steps);
+
+    // TCdsModuleHost.
+    std::string DateEntryText(TDateEntry entry) override;
+    void ShowErrorBox(const std::string& caption, const std::string& text) override;
+
+    // TCheckHost.
+    std::string EntryText(const std::string& objectName) override;
+    std::string DateText(const std::string& baseName) override;
+    bool Ticked(const std::string& objectName) override;
+    bool Answered(const std::string& objectName) override;
+    bool CostEntriesEnabled(TTableId sheet) override;
+    void ShowCheckFailure(const TCheckFailure& failure) override;
+
+    // The error box of the program's general error handler.
+    void ShowException(const std::exception& error);
+
+    // The control of that name and class. The controls have no meta-object
+    // of their own, so findChild's cast cannot tell them from their Qt base.
+    template <class T>
+    T* FindControl(const QString& name) const {
+        for (QWidget* widget : findChildren<QWidget*>(name))
+            if (auto* control = dynamic_cast<T*>(widget)) return control;
+        return nullptr;
+    }
+    template <class T>
+    T* FindControl(const std::string& name) const {
+        return FindControl<T>(QString::fromStdString(name));
+    }
+    template <class T>
+    T* FindControl(const char* name) const {
+        return FindControl<T>(QString(name));
+    }
+    // Every control of that class.
+    template <class T>
+    std::vector<T*> Controls() const {
+        std::vector<T*> controls;
+        for (QWidget* widget : findChildren<QWidget*>())
+            if (auto* control = dynamic_cast<T*>(widget)) controls.push_back(control);
+        return controls;
+    }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void BuildMenuPage();
+    void BuildSheetPages();
+    void BuildPreviewTab();
+    void BuildSheets();
+    void WireEntries();
+    void WireDateEntries();
+    void WirePictures();
+    void ApplyMode();
+    void FillDateLists();
+    void TabShown(int index);
+    void SelectPreviewForm(int index);
+    void SaveAndSettle();
+    void AbandonAndSettle();
+    void EditSpeceChk(TDBEdit* edit);
+    void MemoSpaceChk(TDBMemo* memo);
+    void EditChk(TDBEdit* edit);
+    void MemoChk(TDBMemo* memo);
+    void EditSheetTable(TClientTable& table);
+    int Ask(const std::string& text, int icon, int buttons);
+
+    std::string exeDir_;
+    bool orderingOffice_ = true;
+    bool sheetPages_ = false;
+    bool importRunning_ = false;
+    bool helpAvailable_ = true;
+    std::unique_ptr<TdmCdsModule> dm_;
+    TfrmHelp* frmHelp_ = nullptr;
+    std::unique_ptr<TWebBrowser> browser_;
+    struct TSheetTab {
+        QWidget* tab;
+        QWidget* panel;
+        QScrollBar* scrollBar;
+    };
+    std::map<QString, TSheetTab> sheetTabs_;
+    std::vector<std::string> exportSheets_;
+    bool collapsing_ = false;
+};
+
+}  // namespace sarvenu

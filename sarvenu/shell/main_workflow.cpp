@@ -1,0 +1,243 @@
+// The record workflow of the main window: new, open, delete, save, back to
+// the menu and closing, the two pages, the unsaved-changes flag and the name
+// displays that follow the header's code lists.
+#include <QApplication>
+
+#include "dataset/file_ops.h"
+#include "records/code_tables.h"
+#include "records/sjis.h"
+#include "shell/GetSystemInfo.h"
+#include "shell/main.h"
+#include "shell/message_box.h"
+
+namespace sarvenu {
+
+namespace {
+
+const char* const kSaveQuestion = "編集データを保存しますか？";
+
+const char* const kBureauDisplays[] = {"dbmmGatherMocPlan",  "dbmmGatherMocRep",
+                                       "dbmmGatherMocAdd1",  "dbmmGatherMocAdd2",
+                                       "dbmmGatherMoc2Add2", "dbmmGatherMocSec"};
+const char* const kOfficeDisplays[] = {"dbmmHacSaiPlan", "dbmmHacSaiRep",   "dbmmHacSaiAdd1",
+                                       "dbmmHacSaiAdd2", "dbmmHacSai2Add2", "dbmmHacSaiSec"};
+
+}  // namespace
+
+int TfrmMain::Ask(const std::string& text, int icon, int buttons) {
+    return MessageBox(this, text, GetAppTitle(), static_cast<TMsgIcon>(icon),
+                      static_cast<TMsgButtons>(buttons));
+}
+
+void TfrmMain::DataEdit() {
+    bbtnSubmit->setEnabled(true);
+}
+
+void TfrmMain::DataNoEdit() {
+    bbtnSubmit->setEnabled(false);
+}
+
+void TfrmMain::btnNewClick() {
+    TClientTable& main = dm_->cdsEV_TBL_MAIN;
+    if (main.State() != dsInsert) main.StartInsert();
+    main.FieldNamed("CONST_NO").SetText(dm_->GetNextConstNo());
+    SetDate();
+    GoMain();
+    dm_->InitCheckValue();
+    SetConnectMocHac();
+    SetConnectConType();
+    SetPicture();
+}
+
+void TfrmMain::btnEditClick() {
+    if (dm_->cdsEV_TBL_MAIN.IsEmpty()) {
+        btnNewClick();
+        return;
+    }
+    SetDate();
+    GoMain();
+    SetConnectMocHac();
+    SetConnectConType();
+    SetPicture();
+}
+
+void TfrmMain::dgConstListDblClick() {
+    if (dm_->cdsEV_TBL_MAIN.IsEmpty()) {
+        btnNewClick();
+        return;
+    }
+    SetDate();
+    GoMain();
+    SetPicture();
+}
+
+void TfrmMain::btnDelClick() {
+    TClientTable& main = dm_->cdsEV_TBL_MAIN;
+    if (main.IsEmpty()) {
+        Ask(Sj("削除するデータがありません。"), miWarning, mbOK);
+        return;
+    }
+    const std::string text =
+        "\"" + main.FieldNamed("CON_NAME").GetText() + "\"" + Sj("を削除します。");
+    if (Ask(text, miWarning, mbYesNo) != idYes) return;
+    dm_->CdsDelete();
+    dgConstList->RefreshRows();
+}
+
+void TfrmMain::SaveAndSettle() {
+    dm_->CdsPost();
+    dm_->DecideImg();
+    DataNoEdit();
+}
+
+void TfrmMain::AbandonAndSettle() {
+    const std::string number = dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText();
+    dm_->CdsCancel();
+    dm_->DecideImg();
+    // Cancelling a new work leaves the cursor on another one, so the settling
+    // above never sees the pictures chosen for it: remove them, or they would
+    // stay behind in the picture directory for good.
+    if (!number.empty() && dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText() != number)
+        dm_->DeleteImg(number);
+    DataNoEdit();
+}
+
+void TfrmMain::bbtnSubmitClick() {
+    if (Ask(Sj(kSaveQuestion), miQuestion, mbYesNo) != idYes) return;
+    if (!CheckBeforeSave(*this)) return;
+    SaveAndSettle();
+}
+
+void TfrmMain::btnReturnMenuClick() {
+    TClientTable& offices = dm_->cdsMV_STBL_HAC_SAI;
+    offices.SetFilter("");
+    offices.SetFiltered(false);
+    if (HasUnsavedChanges()) {
+        if (Ask(Sj(kSaveQuestion), miQuestion, mbYesNo) == idYes) {
+            if (!CheckBeforeSave(*this)) return;
+            SaveAndSettle();
+        } else {
+            AbandonAndSettle();
+        }
+    }
+    ReturnMenu();
+}
+
+bool TfrmMain::FormCloseQuery() {
+    if (!dm_) return true;
+    if (sheetPages_ && HasUnsavedChanges()) {
+        if (Ask(Sj(kSaveQuestion), miQuestion, mbYesNo) == idYes) {
+            if (!CheckBeforeSave(*this)) return false;
+            SaveAndSettle();
+        } else {
+            AbandonAndSettle();
+        }
+    }
+    // A table that cannot be written keeps the window open, so that nothing
+    // the user entered is lost; the error says which file failed.
+    try {
+        dm_->CdsClose();
+    } catch (const std::exception& error) {
+        ShowException(error);
+        return false;
+    }
+    return true;
+}
+
+void TfrmMain::ShowException(const std::exception& error) {
+    MessageBox(this, error.what(), GetAppTitle(), miError, mbOK);
+}
+
+void TfrmMain::GoMain() {
+    sheetPages_ = true;
+    pnlMenu->hide();
+    pnlHeader->show();
+    pcSarvenu->show();
+    btnReturnMenu->show();
+    btnHelp->show();
+    bbtnSubmit->show();
+    if (orderingOffice_) {
+        if (pcSarvenu->currentIndex() != 0)
+            pcSarvenu->setCurrentIndex(0);
+        else
+            TabShown(0);
+    } else {
+        const int index =
+            pcSarvenu->indexOf(sheetTabs_.count("tsInvCon") ? sheetTabs_["tsInvCon"].tab : nullptr);
+        if (index >= 0 && pcSarvenu->currentIndex() != index)
+            pcSarvenu->setCurrentIndex(index);
+        else
+            TabShown(index);
+    }
+    SetDBMemoLabel();
+}
+
+void TfrmMain::ReturnMenu() {
+    sheetPages_ = false;
+    pnlHeader->hide();
+    pcSarvenu->hide();
+    btnReturnMenu->hide();
+    btnHelp->hide();
+    bbtnSubmit->hide();
+    pnlMenu->show();
+    if (dgConstList) dgConstList->RefreshRows();
+}
+
+void TfrmMain::SetDBMemoLabel() {
+    auto shownText = [this](const char* list) {
+        auto* combo = FindControl<TDBLookupComboBox>(list);
+        return combo ? FromCp932(combo->TextCp932()) : QString();
+    };
+    const QString bureau = shownText("dblcmbGatherMoc");
+    const QString office = shownText("dblcmbHacSai");
+    const QString type = shownText("dblcmbConType");
+    for (const char* name : kBureauDisplays)
+        if (auto* memo = findChild<QPlainTextEdit*>(name)) memo->setPlainText(bureau);
+    for (const char* name : kOfficeDisplays)
+        if (auto* memo = findChild<QPlainTextEdit*>(name)) memo->setPlainText(office);
+    if (auto* memo = findChild<QPlainTextEdit*>("dbmmConTypeRep")) memo->setPlainText(type);
+}
+
+void TfrmMain::SetConnectMocHac() {
+    if (!orderingOffice_) return;
+    TClientTable& main = dm_->cdsEV_TBL_MAIN;
+    const bool bureau = !main.FieldNamed("MOC_CD").GetText().empty();
+    const bool office = bureau && !main.FieldNamed("OFFICE_CD").GetText().empty();
+    for (const char* name : kBureauDisplays)
+        if (auto* memo = FindControl<TDBMemo>(name)) {
+            memo->Bind(bureau ? &dm_->dsMV_STBL_INFO_GATHER_MOC : nullptr,
+                       bureau ? "GATHER_MOC" : "");
+            if (!bureau) memo->setPlainText({});
+        }
+    for (const char* name : kOfficeDisplays)
+        if (auto* memo = FindControl<TDBMemo>(name)) {
+            memo->Bind(office ? &dm_->dsMV_STBL_HAC_SAI : nullptr, office ? "HAC_SAI" : "");
+            if (!office) memo->setPlainText({});
+        }
+}
+
+void TfrmMain::SetConnectConType() {
+    if (!orderingOffice_) return;
+    const bool type = !dm_->cdsEV_TBL_MAIN.FieldNamed("CON_TYPE").GetText().empty();
+    if (auto* memo = FindControl<TDBMemo>("dbmmConTypeRep")) {
+        memo->Bind(type ? &dm_->dsEV_STBL_CON_TYPE : nullptr, type ? "CON_TYPE" : "");
+        if (!type) memo->setPlainText({});
+    }
+}
+
+void TfrmMain::dblcmbHacSaiDropDown() {
+    TClientTable& offices = dm_->cdsMV_STBL_HAC_SAI;
+    offices.SetIndexFieldNames("sort_id");
+    offices.SetFilter(OfficeFilterText(dm_->cdsEV_TBL_MAIN.FieldNamed("MOC_CD").GetText()));
+    offices.SetFiltered(true);
+}
+
+void TfrmMain::RnmFile(const std::string& source, const std::string& target) {
+    if (fileops::FileExists(target)) {
+        fileops::SetReadOnly(target, false);
+        fileops::DeleteFile(target);
+    }
+    fileops::MoveFile(source, target);
+}
+
+}  // namespace sarvenu
