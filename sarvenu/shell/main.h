@@ -111,6 +111,26 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     // The printed texts of the date lists and the report's fiscal year.
     TPreviewDates PreviewDates() const;
 
+    // Evaluation points.
+    void SetCostPoint(TDBEdit* changed);
+    void SetProcessPoint();
+    void SetEvalPoint(int aspect, TTableId sheet);
+    void InvQualityChief(const std::string& controlName);
+    void InvSafetyChief(const std::string& controlName);
+    void InvConstructChief(const std::string& controlName);
+    void InvEnvChief(const std::string& controlName);
+    void InvQualityCon(const std::string& controlName);
+    void InvSafetyCon(const std::string& controlName);
+    void InvConstructCon(const std::string& controlName);
+    void InvEnvCon(const std::string& controlName);
+    void SetAutoChecked(const std::string& controlName);
+    void SetPointAvg();
+    void AutoCalucation();
+    void SelCost_T(TTableId sheet);
+    void SelCost_F(TTableId sheet);
+    // The text a point display shows (CP932).
+    std::string DisplayText(const QString& name) const;
+
     // Scrolling.
     QScrollBar* SheetScrollBar(const QString& tabName) const;
     void FormMouseWheel(int steps);
@@ -170,6 +190,15 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     void ApplyMode();
     void FillDateLists();
     void TabShown(int index);
+    void WirePoints();
+    void ConTypeChanged();
+    void AspectChanged(int aspect, TTableId sheet, const std::string& controlName);
+    void ShowSectionCostEntries(bool shown);
+    void SetContractorCostCell(const std::string& cp932);
+    void SetDisplay(const QString& name, const std::string& cp932);
+    void ShowNumberError(const std::string& message);
+    TClientTable& SheetTable(TTableId sheet);
+    std::string FieldText(TTableId sheet, const std::string& field);
     void SelectPreviewForm(int index);
     void SaveAndSettle();
     void AbandonAndSettle();

@@ -199,6 +199,7 @@ void TfrmMain::CreateDataModule() {
     BuildSheets();
     ApplyMode();
     WireEntries();
+    WirePoints();
     WireDateEntries();
     WirePictures();
     FillDateLists();
@@ -265,6 +266,7 @@ void TfrmMain::TabShown(int index) {
     }
     auto it = sheetTabs_.find(page->objectName());
     if (it == sheetTabs_.end()) return;
+    if (page->objectName() == "tsInvAdd") SetPointAvg();
     it->second.scrollBar->setValue(0);
     it->second.panel->move(0, 0);
     const QString name = page->objectName();

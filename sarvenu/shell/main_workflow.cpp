@@ -47,6 +47,7 @@ void TfrmMain::btnNewClick() {
     SetConnectMocHac();
     SetConnectConType();
     SetPicture();
+    AutoCalucation();
 }
 
 void TfrmMain::btnEditClick() {
@@ -59,6 +60,7 @@ void TfrmMain::btnEditClick() {
     SetConnectMocHac();
     SetConnectConType();
     SetPicture();
+    AutoCalucation();
 }
 
 void TfrmMain::dgConstListDblClick() {
@@ -69,6 +71,7 @@ void TfrmMain::dgConstListDblClick() {
     SetDate();
     GoMain();
     SetPicture();
+    AutoCalucation();
 }
 
 void TfrmMain::btnDelClick() {
