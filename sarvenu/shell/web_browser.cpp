@@ -44,7 +44,9 @@ void TWebBrowser::Navigate(const std::string& path) {
     const std::string html = platform::Cp932ToUtf8(
         std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     // Relative and absolute picture paths resolve against the page's file.
-    view_->document()->setBaseUrl(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    const QFileInfo page(file);
+    view_->document()->setBaseUrl(QUrl::fromLocalFile(page.absoluteFilePath()));
+    view_->setSearchPaths({page.absolutePath()});
     view_->document()->clear();
     view_->setHtml(QString::fromStdString(html));
     location_ = path;

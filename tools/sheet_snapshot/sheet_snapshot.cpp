@@ -1,13 +1,15 @@
 // sarvenu-snapshot: renders the main window for review. For both modes it
 // opens a copy of an installation, enters the sample work with three
 // pictures, and writes a PNG of the window (927 x 664) on the menu page and on
-// every tab, and one of each sheet panel at its full height.
+// every tab, one of each sheet panel at its full height, and prints every form
+// of the sample work to numbered PDF files in <mode>-print/.
 //
 //   sarvenu-snapshot <installation directory> <output directory>
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -97,6 +99,17 @@ void Render(const fs::path& installation, const fs::path& output, int userId,
                 if (QWidget* panel = window.findChild<QWidget*>(def.panel))
                     Save(panel, output / (stem + "-panel.png"));
     }
+    // Every form of the sample work printed to PDF files: the shown form,
+    // then (ordering office) the batch of the seven others.
+    window.AutoCalucation();
+    const fs::path printed = output / (std::string(modeName) + "-print");
+    fs::remove_all(printed);
+    setenv("SARVENU_PRINT_DIR", printed.c_str(), 1);
+    window.pcSarvenu->setCurrentWidget(window.tsPrintPreview);
+    window.btnPrint->click();
+    if (window.btnPrintAll->isVisible()) window.btnPrintAll->click();
+    unsetenv("SARVENU_PRINT_DIR");
+    std::printf("%s\n", printed.c_str());
     window.close();
     SetFileDialogHandler({});
     SetMessageBoxHandler({});
