@@ -24,6 +24,7 @@
 #include "records/check_con.h"
 #include "report/preview.h"
 #include "shell/db_controls.h"
+#include "shell/exp.h"
 #include "shell/web_browser.h"
 
 namespace sarvenu {
@@ -131,6 +132,13 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     // The text a point display shows (CP932).
     std::string DisplayText(const QString& name) const;
 
+    // Submission files.
+    void btnExpClick();
+    bool ManageExport();
+    std::string GetDocInfo() const;
+    void btnImpClick(const std::string& senderName);
+    bool ImportRunning() const { return importRunning_; }
+
     // Scrolling.
     QScrollBar* SheetScrollBar(const QString& tabName) const;
     void FormMouseWheel(int steps);
@@ -223,7 +231,7 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
         QScrollBar* scrollBar;
     };
     std::map<QString, TSheetTab> sheetTabs_;
-    std::vector<std::string> exportSheets_;
+    TExportChoices exportChoices_{true, true, true, true, true};
     bool collapsing_ = false;
 };
 

@@ -110,6 +110,7 @@ void TfrmMain::BuildMenuPage() {
     connect(btnNew, &QPushButton::clicked, this, [this] { btnNewClick(); });
     connect(btnEdit, &QPushButton::clicked, this, [this] { btnEditClick(); });
     connect(btnDel, &QPushButton::clicked, this, [this] { btnDelClick(); });
+    connect(btnImp, &QPushButton::clicked, this, [this] { btnImpClick("btnImp"); });
     connect(bbtnClose, &QPushButton::clicked, this, [this] { close(); });
 
     mmHelp = new QPlainTextEdit(pnlMenu);
@@ -186,8 +187,7 @@ void TfrmMain::FormCreate() {
         btnPrintAll->hide();
         btnPrint->move(btnPrintAll->pos());
     }
-    exportSheets_ = {"EV_TBL_PLAN_R", "EV_TBL_REPORT_R", "EV_TBL_INV_SECTION_R",
-                     "EV_TBL_INV_CHIEF_R", "EV_TBL_INV_CON_R"};
+    exportChoices_ = {true, true, true, true, true};
     importRunning_ = false;
     DataNoEdit();
 }
@@ -240,8 +240,12 @@ void TfrmMain::BuildSheets() {
 }
 
 void TfrmMain::ApplyMode() {
-    if (QWidget* importButton = pnlHeader->findChild<QWidget*>("btnImpCon"))
+    if (auto* importButton = FindControl<QPushButton>("btnImpCon")) {
         importButton->setVisible(orderingOffice_);
+        connect(importButton, &QPushButton::clicked, this, [this] { btnImpClick("btnImpCon"); });
+    }
+    if (auto* exportButton = FindControl<QPushButton>("btnExp"))
+        connect(exportButton, &QPushButton::clicked, this, [this] { btnExpClick(); });
     if (orderingOffice_) return;
     for (const char* name :
          {"lblInvCostPoint1", "lblInvCostPoint2", "lblInvCostPoint3", "lblInvCostPoint4",

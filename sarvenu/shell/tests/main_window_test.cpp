@@ -200,6 +200,8 @@ TEST_F(WindowTest, KeyFiltersAndEnterMovesOn) {
     mic->setFocus();
     QTest::keyClicks(mic, "x12-3.");
     EXPECT_EQ(mic->text().toStdString(), "12-3");
+    // The contractor's cost entries open for a contractor proposal.
+    Find<TDBLookupComboBox>("dblcmbConType")->SelectCode("6");
     ShowTab("tsInvCon");
     TDBEdit* cost = Edit(TTableId::InvCon, "INV_OLD_COST");
     cost->setFocus();

@@ -89,6 +89,11 @@ class WindowTest : public ::testing::Test {
             installation = std::make_unique<Installation>();
             WriteSettings(userId);
             fs::create_directories(installation->Root() / "help");
+            // The empty tables submission files are made from.
+            for (const TTableDef& def : SurveySchema())
+                if (def.survey)
+                    WriteTableFile((installation->Root() / "org" / def.FileName()).string(), def,
+                                   {});
             // Small templates: each form shows its number and the work's name.
             fs::create_directories(installation->Root() / "html");
             for (int form = 1; form <= 8; ++form)

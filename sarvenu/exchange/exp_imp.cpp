@@ -1,0 +1,151 @@
+#include "exchange/exp_imp.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <stdexcept>
+
+#include "dataset/client_table.h"
+#include "dataset/file_ops.h"
+#include "exchange/archive_file.h"
+#include "platform/codepage.h"
+#include "records/cds_module.h"
+#include "records/picture_names.h"
+
+namespace sarvenu {
+
+namespace {
+
+// The extension of a file name including its dot, or empty.
+std::string Extension(const std::string& name) {
+    const size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+}  // namespace
+
+TExpImp::TExpImp(TdmCdsModule& dm) : dm_(dm), work_(dm.Directories().work) {}
+
+void TExpImp::ClearWorkDirectory() {
+    for (const std::string& name : fileops::ListFiles(work_, "*")) {
+        fileops::SetReadOnly(work_ + name, false);
+        fileops::DeleteFile(work_ + name);
+    }
+}
+
+void TExpImp::CopyTableForExport(TClientTable& live, const std::string& fileName,
+                                 const std::string& workNumber) {
+    const std::string empty = dm_.Directories().emptyTable + fileName;
+    const std::string target = work_ + fileName;
+    if (fileops::FileExists(empty)) fileops::CopyFile(empty, target, false);
+    TClientTable& temp = dm_.cdsTemp;
+    if (!dm_.SetCdsFile(target, temp))
+        throw std::runtime_error(platform::Utf8ToCp932("テーブルファイルを開けません。\r\n") +
+                                 platform::Utf8ToCp932(target));
+    dm_.CdsRecordCopy(live, temp, workNumber, "CONST_NO");
+    dm_.CdsOutput(temp);
+}
+
+void TExpImp::CopyPicturesForExport() {
+    const std::string& pictures = dm_.Directories().picture;
+    for (const char* slot : {"A", "B", "C"}) {
+        const std::string value = platform::Cp932ToUtf8(
+            dm_.cdsEV_TBL_INV_CON.FieldNamed(std::string("FILE_NAME_") + slot).GetText());
+        if (value.empty()) continue;
+        const std::string name = FileNamePart(value);
+        if (fileops::FileExists(pictures + name))
+            fileops::CopyFile(pictures + name, work_ + name, false);
+    }
+}
+
+bool TExpImp::Pack(const std::string& archivePath) {
+    static std::atomic<int> serial{0};
+    const std::string temporary =
+        archivePath + "." + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".tmp.lzh";
+    fileops::DeleteFile(temporary);
+    TArchiveFile archive;
+    archive.SetFileName(temporary);
+    archive.Options().x = 0;
+    archive.Options().n = 1;
+    const TStringList files = {work_ + "*.*"};
+    int result = -1;
+    try {
+        result = archive.Pack(nullptr, "", &files);
+    } catch (...) {
+        fileops::DeleteFile(temporary);
+        throw;
+    }
+    if (result != 0 || !fileops::FileExists(temporary)) {
+        fileops::DeleteFile(temporary);
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, archivePath, error);
+    if (error) {
+        fileops::DeleteFile(temporary);
+        return false;
+    }
+    return true;
+}
+
+bool TExpImp::Extract(const std::string& archivePath) {
+    TArchiveFile archive;
+    archive.SetFileName(archivePath);
+    archive.SetArchiverType(atLha);
+    archive.Options().x = 1;
+    archive.Options().n = 1;
+    // The archiver is given the directory without its closing separator.
+    const std::string directory =
+        work_.size() > 1 && work_.back() == '/' ? work_.substr(0, work_.size() - 1) : work_;
+    return archive.Extract(nullptr, directory, nullptr) == 0;
+}
+
+bool TExpImp::HasFile(const std::string& fileName) const {
+    return fileops::FileExists(work_ + fileName);
+}
+
+std::string TExpImp::Recognise(bool orderingMode) const {
+    if (orderingMode) {
+        bool sheet = false;
+        for (const char* name : kSheetTableFiles) sheet = sheet || HasFile(name);
+        if (HasFile(kMainTableFile) && sheet) return {};
+        return platform::Utf8ToCp932("活用効果調査データとして認識できません。");
+    }
+    if (HasFile(kMainTableFile) && HasFile(kConTableFile)) return {};
+    return platform::Utf8ToCp932("請負者・技術開発者用の活用効果調査データとして認識できません。");
+}
+
+void TExpImp::CopyTableForImport(const std::string& fileName, TClientTable& live,
+                                 const std::string& workNumber) {
+    TClientTable& temp = dm_.cdsTemp;
+    if (!dm_.SetCdsFile(work_ + fileName, temp))
+        throw std::runtime_error(platform::Utf8ToCp932("テーブルファイルを開けません。\r\n") +
+                                 platform::Utf8ToCp932(work_ + fileName));
+    temp.MoveFirst();
+    dm_.CdsRecordCopy(temp, live, workNumber, "CONST_NO");
+    dm_.CdsOutput(temp);
+}
+
+void TExpImp::ImportPictures(TClientTable& temp, const std::string& workNumber) {
+    const std::string& pictures = dm_.Directories().picture;
+    const std::string number = platform::Cp932ToUtf8(workNumber);
+    for (const char* slot : {"A", "B", "C"}) {
+        TField& field = temp.FieldNamed(std::string("FILE_NAME_") + slot);
+        const std::string value = platform::Cp932ToUtf8(field.GetText());
+        if (value.empty()) continue;
+        const std::string source = work_ + FileNamePart(value);
+        if (!temp.IsEditing()) temp.StartEdit();
+        if (fileops::FileExists(source)) {
+            const std::string name = number + slot + Extension(FileNamePart(value));
+            field.SetText(platform::Utf8ToCp932(name));
+            fileops::DeleteFile(pictures + name);
+            fileops::CopyFile(source, pictures + name, false);
+        } else {
+            field.SetText("");
+        }
+    }
+    if (temp.IsEditing()) temp.CommitRecord();
+}
+
+}  // namespace sarvenu
