@@ -25,7 +25,7 @@
 #include "report/preview.h"
 #include "shell/db_controls.h"
 #include "shell/exp.h"
-#include "shell/web_browser.h"
+#include "shell/preview_browser.h"
 
 namespace sarvenu {
 
@@ -108,7 +108,7 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     void tcPrintPreviewChange();
     void btnPrintClick();
     void btnPrintAllClick();
-    TWebBrowser& Browser() { return *browser_; }
+    TPreviewBrowser& Browser() { return *browser_; }
     // The printed texts of the date lists and the report's fiscal year.
     TPreviewDates PreviewDates() const;
 
@@ -224,7 +224,7 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     bool helpAvailable_ = true;
     std::unique_ptr<TdmCdsModule> dm_;
     TfrmHelp* frmHelp_ = nullptr;
-    std::unique_ptr<TWebBrowser> browser_;
+    std::unique_ptr<TPreviewBrowser> browser_;
     struct TSheetTab {
         QWidget* tab;
         QWidget* panel;

@@ -162,7 +162,7 @@ void TfrmMain::BuildPreviewTab() {
     wbPreview->setAccessibleName(U("印刷プレビュー"));
     wbPreview->setGeometry(4, 34, kSheetPanelWidth + 14, kSheetViewHeight - 34);
     wbPreview->setOpenLinks(false);
-    browser_ = std::make_unique<TWebBrowser>(wbPreview);
+    browser_ = std::make_unique<TPreviewBrowser>(wbPreview);
     connect(tcPrintPreview, &QTabBar::currentChanged, this,
             [this](int) { tcPrintPreviewChange(); });
     connect(btnPrint, &QPushButton::clicked, this, [this] { btnPrintClick(); });

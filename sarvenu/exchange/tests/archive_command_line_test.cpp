@@ -30,11 +30,11 @@ TEST(CommandLineBuilder, LeavesOutWhatIsNotGiven) {
     line.AddList("", {});
     line.AddDirectory("w", " ");
     line.AddDirectory("w", "");
-    line.AddDirectory("w", "/tmp/work");
-    line.AddDirectory("", "/tmp/done/");
+    line.AddDirectory("w", "/data/job");
+    line.AddDirectory("", "/data/done/");
     EXPECT_EQ(line.Text(),
               "  -+ -x0 -n12 \"-jo\" \"-jztext with space\" \"/a/b.lzh\" \"-jx*.bak\" \"-jx*.tmp\""
-              " \"-w/tmp/work/\" \"/tmp/done/\"");
+              " \"-w/data/job/\" \"/data/done/\"");
 }
 
 class WrapperLines : public ArchiveTest {};
@@ -47,16 +47,16 @@ TEST_F(WrapperLines, LzhLinesOfTheProgramAndEverySwitchInOrder) {
     // Extracting a submission file: x = 1, n = 1, into the work directory.
     options.x = 1;
     options.n = 1;
-    EXPECT_EQ(lha.MakeCommandLine("x", "/home/u/提出.lzh", options, "/opt/app/tmp/", nullptr),
-              "x -+ -n1 -x1  \"/home/u/提出.lzh\" \"/opt/app/tmp/\" ");
+    EXPECT_EQ(lha.MakeCommandLine("x", "/users/u/提出.lzh", options, "/data/app/tmp/", nullptr),
+              "x -+ -n1 -x1  \"/users/u/提出.lzh\" \"/data/app/tmp/\" ");
     // A directory given without its final separator gets one.
-    EXPECT_EQ(lha.MakeCommandLine("x", "A", options, "/opt/app/tmp", nullptr),
-              "x -+ -n1 -x1  \"A\" \"/opt/app/tmp/\" ");
+    EXPECT_EQ(lha.MakeCommandLine("x", "A", options, "/data/app/tmp", nullptr),
+              "x -+ -n1 -x1  \"A\" \"/data/app/tmp/\" ");
     // Packing one: x = 0, n = 1, no directory, the work directory's files.
     options.x = 0;
-    const TStringList files = {"/opt/app/tmp/*.*"};
-    EXPECT_EQ(lha.MakeCommandLine("u", "/home/u/out.lzh", options, "", &files),
-              "u -+ -n1 -x0  \"/home/u/out.lzh\" \"/opt/app/tmp/*.*\" ");
+    const TStringList files = {"/data/app/tmp/*.*"};
+    EXPECT_EQ(lha.MakeCommandLine("u", "/users/u/out.lzh", options, "", &files),
+              "u -+ -n1 -x0  \"/users/u/out.lzh\" \"/data/app/tmp/*.*\" ");
 
     TArchiverOptions all;
     int value = 0;

@@ -208,6 +208,18 @@ TEST_F(RadarChartTest, ValuesAtTheirRadii) {
     EXPECT_NE(gif->At(AxisPoint(5, 60)), TColour::Red);
 }
 
+TEST_F(RadarChartTest, AllEmptyValuesCollapseToTheCentre) {
+    auto gif = Draw({"", "", "", "", "", ""});
+    ASSERT_TRUE(gif->ok());
+    // The polygon is a point: nothing red anywhere along the axes.
+    for (int k = 1; k <= 6; ++k)
+        for (int radius : {10, 60, 120})
+            EXPECT_NE(gif->At(AxisPoint(k, radius)), TColour::Red) << k;
+    EXPECT_LE(gif->Count(TColour::Red) -
+                  gif->Count(TColour::Red, C.x() + 60, kLegendRedY, C.x() + 90, kLegendRedY),
+              1);
+}
+
 TEST_F(RadarChartTest, ReplacesAnExistingFile) {
     auto first = Draw({"200", "200", "200", "200", "200", "200"});
     EXPECT_EQ(first->At(AxisPoint(4, 120)), TColour::Red);

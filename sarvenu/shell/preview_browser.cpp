@@ -1,4 +1,4 @@
-#include "shell/web_browser.h"
+#include "shell/preview_browser.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,7 +37,7 @@ std::string NextPrintFile(const std::string& directory) {
 
 }  // namespace
 
-void TWebBrowser::Navigate(const std::string& path) {
+void TPreviewBrowser::Navigate(const std::string& path) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) Fail("ページを開けません: " + path);
     const QByteArray bytes = file.readAll();
@@ -52,7 +52,7 @@ void TWebBrowser::Navigate(const std::string& path) {
     location_ = path;
 }
 
-void TWebBrowser::ExecWB(int command, int option) {
+void TPreviewBrowser::ExecWB(int command, int option) {
     if (command != OLECMDID_PRINT) Fail("未対応のコマンドです。");
     if (location_.empty()) Fail("印刷するページがありません。");
     lastPrintFile_.clear();

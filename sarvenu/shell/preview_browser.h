@@ -15,9 +15,9 @@ inline constexpr int OLECMDID_PRINT = 6;
 inline constexpr int OLECMDEXECOPT_PROMPTUSER = 1;
 inline constexpr int OLECMDEXECOPT_DONTPROMPTUSER = 2;
 
-class TWebBrowser {
+class TPreviewBrowser {
   public:
-    explicit TWebBrowser(QTextBrowser* view) : view_(view) {}
+    explicit TPreviewBrowser(QTextBrowser* view) : view_(view) {}
 
     // Shows the page at path (a file-system path); pictures and the chart the
     // page refers to load from the file system. Throws std::runtime_error
