@@ -24,7 +24,7 @@ inline const std::map<std::string, std::string>& KnownTexts() {
     static const std::map<std::string, std::string> texts = {
         {"CON_NAME", "一般国道４号　千代田橋梁補修工事"},
         {"TECH_TITLE", "高耐久性床版防水システム"},
-        {"REG_NO", "KT-060123-A"},
+        {"REG_NO", "KT-060123A"},
         {"CON_CHARGE_SEC", "道路工事課"},
         {"OLD_TECH_TITLE", "シート系床版防水工"},
         {"CON_PLACE", "東京都千代田区千代田一丁目地内"},
