@@ -1,6 +1,8 @@
 // Reading a submission file: as a new work from the menu page, or as the
 // contractor's sheet of the open work. Whatever happens after extraction, the
 // work directory is cleared and the import-running state ends.
+#include <optional>
+
 #include "exchange/exp_imp.h"
 #include "platform/codepage.h"
 #include "records/manage_version.h"
@@ -48,7 +50,6 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     const std::optional<std::string> path = FileDialog(this, call);
     if (!path) return;
 
-    TWaitCursor wait;
     TExpImp files(*dm_);
     TImportEnd end(files, importRunning_);
     files.ClearWorkDirectory();
@@ -57,8 +58,12 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
         [this](const std::string& text) {
             MessageBox(this, text, GetAppTitle(), miWarning, mbOK);
         }};
+    // The hourglass shows while files are moved, not over the questions.
+    std::optional<TWaitCursor> wait(std::in_place);
+    const bool extracted = files.Extract(*path);
+    wait.reset();
     // A failed extraction takes nothing, even when some files came out.
-    if (!files.Extract(*path)) {
+    if (!extracted) {
         MessageBox(this,
                    files.Recognise(orderingOffice_).empty()
                        ? Sj("活用効果調査データとして認識できません。")
@@ -89,6 +94,7 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
         number = dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText();
     }
 
+    wait.emplace();
     if (newWork) {
         const std::pair<const char*, TClientTable*> tables[] = {
             {kMainTableFile, &dm_->cdsEV_TBL_MAIN},
@@ -116,6 +122,7 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     if (dm_->cdsEV_TBL_MAIN.IsEditing()) dm_->CdsPost();
     DataNoEdit();
     dgConstList->RefreshRows();
+    wait.reset();
     if (!newWork)
         MessageBox(this, Sj("［活用効果調査表(3)/請負者・技術開発者提出用］を取り込みました。"),
                    GetAppTitle(), miInformation, mbOK);
