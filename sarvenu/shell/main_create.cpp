@@ -154,9 +154,9 @@ void TfrmMain::BuildPreviewTab() {
     tcPrintPreview->setAccessibleName(U("印刷する様式"));
     tcPrintPreview->setExpanding(false);
     for (const char* choice : kPreviewChoices) tcPrintPreview->addTab(U(choice));
-    tcPrintPreview->setGeometry(4, 4, 700, 26);
-    btnPrintAll = MakeButton(tsPrintPreview, "btnPrintAll", "一括印刷", QRect(730, 4, 85, 26));
-    btnPrint = MakeButton(tsPrintPreview, "btnPrint", "印刷", QRect(820, 4, 85, 26));
+    tcPrintPreview->setGeometry(4, 4, 754, 26);
+    btnPrintAll = MakeButton(tsPrintPreview, "btnPrintAll", "一括印刷", QRect(762, 4, 76, 26));
+    btnPrint = MakeButton(tsPrintPreview, "btnPrint", "印刷", QRect(842, 4, 64, 26));
     wbPreview = new QTextBrowser(tsPrintPreview);
     wbPreview->setObjectName("wbPreview");
     wbPreview->setAccessibleName(U("印刷プレビュー"));
