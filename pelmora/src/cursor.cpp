@@ -620,14 +620,4 @@ void TDSCursor::AggregateStandOn(uint32_t position) {
     Bookkeep();
 }
 
-// ---------------------------------------------------------------------------
-// Operations that arrive with row requests.
-
-EngineResult TDSCursor::BuildRowRequest(int32_t, int32_t, int32_t, int32_t, SAFEARRAY**) {
-    return DSERR_NOTSUPPORTED;
-}
-EngineResult TDSCursor::MergeRowResponse(SAFEARRAY*) {
-    return DSERR_NOTSUPPORTED;
-}
-
 }  // namespace pelmora

@@ -192,6 +192,19 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>,
     void MarkMaster();
     bool IsNestedLink() const;
 
+    // ---- row requests (row_request.cpp) ----------------------------------
+    // One level of a row request: a dataset with its current record, the
+    // nested field towards the next level and its key fields.
+    struct RequestLevel {
+        TDSBASE* dataset = nullptr;
+        uint32_t record = 0;
+        uint32_t nestedField = 0;
+        std::vector<uint32_t> keyFields;
+    };
+    // The cursor's dataset and its masters, top first; each must stand on a
+    // record (its status otherwise).
+    EngineResult RequestChain(std::vector<RequestLevel>& out);
+
     // ---- edits (cursor_edits.cpp) ----------------------------------------
     EngineResult CheckMasterDelete(uint32_t record) const;
     EngineResult CheckUpdateLinks(uint32_t record, const uint8_t* newValues, bool* leavesMaster,

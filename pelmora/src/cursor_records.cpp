@@ -206,7 +206,25 @@ EngineResult TDSCursor::PrepareRecord(void* record) {
         WriteBufferValue(fields_, rec, k, nullptr);
         rec[fields_[k - 1].indicatorOffset] = IND_UNCHANGED;
     }
-    // Default-value constraints join here once constraints exist.
+    // Default values are evaluated over a buffer of the dataset's layout
+    // (later defaults see earlier ones) and copied into the caller's buffer.
+    if (dataset_->constraints() != nullptr) {
+        std::vector<uint8_t> work;
+        try {
+            work.assign(dataset_->record_size(), 0);
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+        const std::vector<FieldDesc>& dsFields = dataset_->fields();
+        for (uint32_t k = 1; k <= dsFields.size(); ++k)
+            work[dsFields[k - 1].indicatorOffset] = IND_UNCHANGED;
+        EngineResult r = dataset_->ApplyDefaultValues(
+            work.data(), [this, rec](uint32_t field, const void* value) -> EngineResult {
+                if (field > fieldCount_) return DS_OK;
+                return WriteBufferValue(fields_, rec, field, value);
+            });
+        if (r != DS_OK) return r;
+    }
     if (master_) {
         SyncWithMaster();
         if (master_->status_ == DS_OK) PutMasterLinkValues(rec);
@@ -214,12 +232,11 @@ EngineResult TDSCursor::PrepareRecord(void* record) {
     return DS_OK;
 }
 
-EngineResult TDSCursor::CheckFieldConstraint(uint32_t field, const void*) {
+EngineResult TDSCursor::CheckFieldConstraint(uint32_t field, const void* value) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
     if (!ValidField(field)) return DSERR_OUTOFRANGE;
     Guard guard(dataset_->lock());
-    // Datasets carry no field constraints yet, so every value passes.
-    return DS_OK;
+    return dataset_->CheckFieldValue(field, value);
 }
 
 }  // namespace pelmora

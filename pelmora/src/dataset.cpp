@@ -6,6 +6,7 @@
 
 #include "change_log.h"
 #include "error_text.h"
+#include "filter_list.h"
 #include "index.h"
 #include "parameter_list.h"
 #include "platform/collation.h"
@@ -41,6 +42,19 @@ TDSBASE* NewDataset() {
 // ---- simple slots -----------------------------------------------------------
 
 EngineResult TDSBASE::ErrorText(uint32_t code, char* buffer) {
+    if (ResultCode(code) == DSERR_CONSTRAINTFAILED) {
+        // A failed constraint's own message is handed out once.
+        std::lock_guard guard(lock_);
+        std::string message;
+        if (TakeConstraintMessage(message)) {
+            if (buffer != nullptr) {
+                const size_t n = std::min<size_t>(message.size(), 126);
+                std::memcpy(buffer, message.data(), n);
+                buffer[n] = '\0';
+            }
+            return DS_OK;
+        }
+    }
     return pelmora::ErrorText(code, buffer);
 }
 
@@ -59,24 +73,6 @@ EngineResult TDSBASE::ReservedSlot25() {
 }
 EngineResult TDSBASE::ReservedSlot26() {
     return DS_OK;
-}
-
-// Delta packets, reconciling and refreshing arrive with the delta support.
-EngineResult TDSBASE::MakeDelta(IDSBase**) {
-    return DSERR_NOTSUPPORTED;
-}
-EngineResult TDSBASE::ApplyReconcileResult(SAFEARRAY*, SAFEARRAY*, void*, ReconcileCallback) {
-    return DSERR_NOTSUPPORTED;
-}
-EngineResult TDSBASE::RefreshFromPacket(SAFEARRAY*, uint32_t) {
-    return DSERR_NOTSUPPORTED;
-}
-
-EngineResult TDSBASE::MergeChanges(IDSBase*, SAFEARRAY* delta, SAFEARRAY* errors, void*,
-                                   MergeCallback) {
-    if (delta != nullptr || errors != nullptr) return DSERR_NOTSUPPORTED;
-    std::lock_guard guard(lock_);
-    return MergeAll();
 }
 
 EngineResult TDSBASE::ReadDatasetProps(DatasetProps* out) {

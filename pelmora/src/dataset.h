@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,8 +25,10 @@ class Collation;
 
 namespace pelmora {
 
+class DSCONSTR;
 class DSIDX;
 class DSLOG;
+struct LogEntry;
 class ParameterList;
 class TDSCursor;
 class TDSBASE;
@@ -187,8 +190,9 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     uint32_t FirstVersion(uint32_t record) const;
     // The change log, or null before the first logged edit.
     DSLOG* log() { return log_.get(); }
-    // Accepts every change (the merge): empties the log, discards old versions.
-    EngineResult MergeAll();
+    // Accepts every change (the merge): empties the log, discards old
+    // versions; the nested details' changes too unless told otherwise.
+    EngineResult MergeAll(bool includeNested = true);
     // Change count (property 2).
     uint32_t ChangeCount() const;
     // Savepoint (property 10): creates one and returns its id.
@@ -233,6 +237,63 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     EngineResult Calculate(uint8_t* buffer);
     // Recomputes a stored record's calculated fields in place.
     EngineResult RecalculateStored(uint32_t record);
+
+    // ---- engine-internal: constraints and default values (constraints.cpp)
+    // Receives each default value written into a new record (null = blank).
+    using DefaultSink = std::function<EngineResult(uint32_t field, const void* value)>;
+    // Adds one constraint (kind 1) or default value (kind 2) entry from a
+    // parameter's blob; an expression that does not compile adds nothing.
+    EngineResult InstallConstraint(uint32_t kind, uint32_t length, const void* value);
+    // Record check before a modify or insert stores a record: 11950 when an
+    // entry rejects the buffer (its message kept), else 0.
+    EngineResult CheckRecordConstraints(const uint8_t* buffer);
+    // Field check of one value against the field's constraints.
+    EngineResult CheckFieldValue(uint32_t field, const void* value);
+    // Evaluates the default values in list order over `work` (a buffer in
+    // this dataset's layout), writes each into it and hands it to the sink.
+    EngineResult ApplyDefaultValues(uint8_t* work, const DefaultSink& sink);
+    // Takes the message of the last failed check once; false when none.
+    bool TakeConstraintMessage(std::string& out);
+    DSCONSTR* constraints() { return constraints_.get(); }
+
+    // ---- engine-internal: deltas (delta.cpp) ---------------------------
+    // Stores a buffer as a new record with a status byte, unlogged (delta
+    // rows, reconcile views).
+    EngineResult AppendRow(const uint8_t* buffer, uint8_t status, uint32_t* record);
+    // Fills a shaped delta with this dataset's delta rows and recurses into
+    // the nested details; *rowCount receives the rows of this level.
+    EngineResult FillDelta(TDSBASE& delta, uint32_t* rowCount);
+    // Takes a change's chain out of the log (the merge rule): the chain of
+    // the compacted entry `entry`; several versions leave old ones discarded
+    // and the rest unchanged, a single record keeps its status byte.
+    EngineResult RemoveChain(const LogEntry& entry);
+
+    // ---- engine-internal: refresh (refresh.cpp) ------------------------
+    // Refreshes record r from row s of a source dataset of the same fields
+    // (in place, without logging); nested details too when asked.
+    EngineResult RefreshRecord(uint32_t r, TDSBASE& source, uint32_t s, bool nested);
+    // Writes a buffer of this layout (BLOB references of this dataset) over
+    // a stored record in place, without logging: unchanged fields are left,
+    // blank ones become blank, link and nested fields are not touched; the
+    // calculated fields are computed again and the indexes told when the
+    // record is live.
+    EngineResult WriteOver(uint32_t record, const uint8_t* buffer);
+    // Tells the keyed indexes that a live record changed in place.
+    EngineResult ReindexInPlace(uint32_t record);
+    // Nested detail lists of record r refreshed from row s of a source.
+    EngineResult RefreshDetails(uint32_t r, TDSBASE& source, uint32_t s);
+    // Discards, without logging, the detail records under a link value of a
+    // nested field (and theirs, recursively).
+    EngineResult DropDetailsUnder(uint32_t field, uint32_t link);
+    // Copies, without logging, the source's detail rows under sourceLink of
+    // its nested field into this dataset's nested field under `link`.
+    EngineResult CopyDetailsUnder(uint32_t field, TDSBASE& source, uint32_t sourceField,
+                                  uint32_t sourceLink, uint32_t link);
+    // Takes one record out without logging: a live one leaves the indexes;
+    // the slot is freed or discarded.
+    EngineResult DiscardRecord(uint32_t record);
+    // The row-request dataset, made on first use (row_request.cpp).
+    EngineResult RowRequestDataset(TDSBASE** out);
 
   private:
     friend class DatasetLoader;
@@ -313,6 +374,11 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
 
     // Optional parameters.
     std::unique_ptr<ParameterList> params_;
+
+    // Constraints and default values (created with the first one).
+    std::unique_ptr<DSCONSTR> constraints_;
+    // The kept row-request dataset (one reference held), or null.
+    TDSBASE* rowRequest_ = nullptr;
 
     // Properties.
     uint32_t readOnly_ = 0;

@@ -8,6 +8,7 @@
 #include "change_log.h"
 #include "dataset.h"
 #include "field_types.h"
+#include "filter_list.h"
 #include "index.h"
 #include "parameter_list.h"
 #include "platform/collation.h"
@@ -130,6 +131,9 @@ EngineResult TDSBASE::ApplyLayout(std::vector<FieldDesc>& fields) {
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;
     }
+    // Constraints read fields at their offsets: compile them for the new
+    // layout and set their required attributes again.
+    if (constraints_) constraints_->RecompileAll();
     return DS_OK;
 }
 
@@ -257,6 +261,11 @@ void TDSBASE::Reset() {
     defaultOrderByMakeIndex_ = false;
     log_.reset();
     params_->Clear();
+    constraints_.reset();
+    if (rowRequest_ != nullptr) {
+        rowRequest_->Release();
+        rowRequest_ = nullptr;
+    }
     fields_.clear();
     definedFields_.clear();
     packetFieldCount_ = 0;

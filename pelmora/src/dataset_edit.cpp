@@ -22,12 +22,6 @@ constexpr uint8_t kNotLive = REC_SUPERSEDED | REC_DELETED | REC_DISCARDED;
 // Masters above masters are followed at most this far (guards against loops).
 constexpr int kMaxMasterDepth = 32;
 
-// The one place where record constraints will judge a record buffer before it
-// is stored (11950 when one fails). There are none yet.
-EngineResult CheckRecordConstraints(const TDSBASE&, const uint8_t*) {
-    return DS_OK;
-}
-
 void BlankSlot(RecordStore& store, uint32_t record) {
     for (uint32_t k = 1; k <= store.field_count(); ++k) store.WriteValue(record, k, nullptr);
 }
@@ -145,10 +139,10 @@ EngineResult TDSBASE::ModifyRecord(uint32_t record, const uint8_t* buffer, uint3
         return DSERR_NOMEMORY;
     }
     if (EngineResult r = Calculate(changes.data()); r != DS_OK) return r;
-    if (EngineResult r = CheckRecordConstraints(*this, changes.data()); r != DS_OK) return r;
     store_.ReadRecord(record, before.data());
     after = before;
     Patch(fields_, after.data(), changes.data());
+    if (EngineResult r = CheckRecordConstraints(after.data()); r != DS_OK) return r;
 
     if (!logging_ || delta_mode()) {
         // In place: every keyed index except the change index sees the record
@@ -217,7 +211,7 @@ EngineResult TDSBASE::InsertRecord(const uint8_t* buffer, uint32_t* newRecord) {
         return DSERR_NOMEMORY;
     }
     if (EngineResult r = Calculate(values.data()); r != DS_OK) return r;
-    if (EngineResult r = CheckRecordConstraints(*this, values.data()); r != DS_OK) return r;
+    if (EngineResult r = CheckRecordConstraints(values.data()); r != DS_OK) return r;
     if (logging_) {
         if (!log_) log_.reset(new (std::nothrow) DSLOG);
         if (!log_) return DSERR_NOMEMORY;
@@ -477,11 +471,11 @@ uint32_t TDSBASE::FirstVersion(uint32_t record) const {
 
 // ---- merge, change count, savepoints ---------------------------------------
 
-EngineResult TDSBASE::MergeAll() {
+EngineResult TDSBASE::MergeAll(bool includeNested) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (delta_mode()) return DS_OK;
     for (const NestedDetail& nd : nested_) {
-        if (nd.dataset == nullptr) continue;
+        if (!includeNested || nd.dataset == nullptr) continue;
         if (EngineResult r = nd.dataset->MergeAll(); r != DS_OK) return r;
     }
     if (log_ && !log_->empty()) {
@@ -612,6 +606,80 @@ bool TDSBASE::SameValues(uint32_t a, uint32_t b) const {
         }
     }
     return true;
+}
+
+}  // namespace pelmora
+
+namespace pelmora {
+
+// ---- settling one change -----------------------------------------------------
+
+EngineResult TDSBASE::RemoveChain(const LogEntry& change) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (!log_ || log_->empty()) return DS_OK;
+    const auto& entries = log_->entries();
+    // The record the chain starts from: a modification's or deletion's first
+    // version, an insertion's first inserted version, a detail change's master.
+    uint32_t root = change.action == LOG_MODIFY ? change.previous : change.record;
+    if (change.action == LOG_INSERT) root = log_->FirstVersion(change.record, nullptr);
+    std::vector<uint32_t> removed;
+    std::vector<uint32_t> versions;
+    try {
+        versions.push_back(root);
+        uint32_t current = root;
+        bool ended = false;
+        for (uint32_t i = 0; i < entries.size(); ++i) {
+            const LogEntry& e = entries[i];
+            if (e.action == LOG_DETAIL_CHANGED) {
+                if (std::find(versions.begin(), versions.end(), e.record) != versions.end())
+                    removed.push_back(i);
+                continue;
+            }
+            if (ended || change.action == LOG_DETAIL_CHANGED) continue;
+            if (e.action == LOG_INSERT && e.record == root) {
+                removed.push_back(i);
+            } else if (e.action == LOG_MODIFY && e.previous == current) {
+                removed.push_back(i);
+                current = e.record;
+                versions.push_back(current);
+            } else if (e.action == LOG_DELETE && e.record == current) {
+                removed.push_back(i);
+                ended = true;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    log_->RemoveEntries(std::move(removed));
+    if (versions.size() > 1) {
+        std::sort(versions.begin(), versions.end(), std::greater<uint32_t>());
+        for (uint32_t v : versions) {
+            if (v == 0 || v >= store_.next_record()) continue;
+            if ((store_.StatusAt(v) & kNotLive) != 0) {
+                FreeOrDiscard(store_, holes_, v);
+            } else {
+                store_.SetStatus(v, 0);
+            }
+        }
+    }
+    return DS_OK;
+}
+
+}  // namespace pelmora
+
+namespace pelmora {
+
+EngineResult TDSBASE::DiscardRecord(uint32_t record) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (record == 0 || record >= store_.next_record()) return DSERR_OUTOFRANGE;
+    const uint8_t status = store_.StatusAt(record);
+    if ((status & kNotLive) == 0) {
+        if (EngineResult r = NotifyRemoved(record); r != DS_OK) return r;
+        --liveCount_;
+    }
+    store_.SetStatus(record, REC_DELETED);  // not live: freed or discarded below
+    FreeOrDiscard(store_, holes_, record);
+    return DS_OK;
 }
 
 }  // namespace pelmora

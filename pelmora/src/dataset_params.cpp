@@ -183,9 +183,19 @@ EngineResult TDSBASE::ApplyParameter(uint32_t field, const char* name, uint32_t 
         case PARAM_DISABLE_EDITS:
             disableEdits_ = 1;
             return keep(ParameterFlags(id, typeWord));
+        case PARAM_VRKDOMAIN_X:
+        case PARAM_VRKRECORD_X:
+        case PARAM_VRKDEFAULT_X: {
+            const uint32_t kind = id == PARAM_VRKDEFAULT_X ? 2 : 1;
+            if (EngineResult r = InstallConstraint(kind, length, value); r != DS_OK) return r;
+            return keep(ParameterFlags(id, typeWord));
+        }
+        case PARAM_VRKDOMAIN_CL:
+        case PARAM_VRKRECORD_CL:
+            return InstallConstraint(1, length, value);
+        case PARAM_VRKDEFAULT_CL:
+            return InstallConstraint(2, length, value);
         default:
-            // Constraint and default-value expressions are kept (and written
-            // back) until the engine evaluates them itself.
             return keep(ParameterFlags(id, typeWord));
     }
 }

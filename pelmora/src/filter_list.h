@@ -76,6 +76,7 @@ class DSCONSTR {
     // Message of the last compiled entry that rejected a record.
     const std::string& message() const { return message_; }
     void ClearMessage() { message_.clear(); }
+    void SetMessage(std::string message) { message_ = std::move(message); }
 
     // A record-sized scratch buffer of the dataset's current layout
     // (allocated on first use; null when memory is short).

@@ -1,0 +1,62 @@
+// Reconciling a dataset's change log with the outcome of applying its delta
+// elsewhere: the error rows name failed delta rows; a callback chooses for
+// each what to do (skip, abort, merge, correct, cancel, refresh) and every
+// change that did not fail is settled. One RECONCB per nesting level holds
+// the datasets, the delta rows matched to the log and the row buffers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "delta.h"
+#include "pelmora/pelmora.h"
+
+namespace pelmora {
+
+class TDSBASE;
+
+// Reconcile actions a callback returns.
+enum : uint32_t {
+    RECONCILE_SKIP = 1,
+    RECONCILE_ABORT = 2,
+    RECONCILE_MERGE = 3,
+    RECONCILE_CORRECT = 4,
+    RECONCILE_CANCEL = 5,
+    RECONCILE_REFRESH = 6,
+};
+
+struct RECONCB {
+    TDSBASE* base = nullptr;    // not owned
+    TDSBASE* delta = nullptr;   // not owned (lives in the loaded packet's tree)
+    TDSBASE* errors = nullptr;  // not owned
+    TDSBASE* view = nullptr;    // not owned; nested reconcile only
+    uint32_t depth = 0;
+    std::vector<uint32_t> path;  // nested field numbers from the top level
+    std::vector<DeltaRow> rows;  // delta row k + 1 stands for rows[k]
+    std::vector<bool> handled;
+    std::vector<std::unique_ptr<RECONCB>> children;
+    std::vector<uint32_t> childFields;  // nested field of each child
+};
+
+// Loads a packet into a new dataset (one reference held by the caller).
+EngineResult LoadIntoNew(SAFEARRAY* packet, TDSBASE** out);
+
+// Matches a level's delta rows to its base's compacted log: 16385 when the
+// log is empty and `emptyIsError`, 16389 when the counts differ.
+EngineResult MatchDeltaRows(RECONCB& level, bool emptyIsError);
+
+// Runs one action for a delta row (0-based index k) of a level: `current`
+// and `old` are base-layout buffers, `values` the error values or null.
+EngineResult RunFlatAction(RECONCB& level, size_t k, uint32_t action, uint32_t errorCode,
+                           uint8_t* current, const uint8_t* values);
+
+// Settles every delta row that is not handled (the final merge); rows of
+// status 64 are passed over when `keepDetailChanges`.
+EngineResult FinalMerge(RECONCB& level, bool keepDetailChanges);
+
+// The latest version of the chain that starts at a record (the record
+// itself when no modification follows it).
+uint32_t LatestVersion(TDSBASE& base, uint32_t first);
+
+}  // namespace pelmora

@@ -1,0 +1,326 @@
+// Refreshing records from a packet of current values: the record refresh
+// (old versions of a pending modification keep what the caller changed and
+// take the new values elsewhere), nested detail lists replaced or filled,
+// and RefreshFromPacket finding each row's record by the unique default
+// order. Everything here changes the store in place, without logging.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "change_log.h"
+#include "dataset.h"
+#include "delta.h"
+#include "index.h"
+#include "platform/collation.h"
+#include "record_buffer.h"
+#include "value_compare.h"
+
+namespace pelmora {
+
+namespace {
+
+constexpr uint8_t kNotLive = REC_SUPERSEDED | REC_DELETED | REC_DISCARDED;
+constexpr uint32_t kLinkNotFetched = 0x80000000u;
+
+bool Skipped(const TDSBASE& ds, uint32_t k) {
+    const FieldDesc& f = ds.fields()[k - 1];
+    return f.type == FLD_TABLE || (f.attributes & ATTR_LINK) != 0 || k == ds.link_field() ||
+           (f.calculated != 0) || f.length == 0;
+}
+
+// True when stored field k of `record` equals the field in a buffer of the
+// dataset's layout (blank equals blank; BLOBs by content).
+bool FieldEqualsBuffer(TDSBASE& ds, uint32_t record, uint32_t k, const uint8_t* buffer) {
+    const FieldDesc& f = ds.fields()[k - 1];
+    const RecordStore& s = ds.store();
+    const bool blankA = s.IndicatorAt(record, k) != IND_VALUE;
+    const bool blankB = buffer[f.indicatorOffset] != IND_VALUE;
+    if (blankA != blankB) return false;
+    if (blankA) return true;
+    const uint8_t* a = s.ValueAt(record, k);
+    const uint8_t* b = buffer + f.offset;
+    if (f.type == FLD_BLOB) {
+        uint32_t ra = 0;
+        uint32_t rb = 0;
+        std::memcpy(&ra, a, 4);
+        std::memcpy(&rb, b, 4);
+        bool equal = ra == rb;
+        if (!equal && ds.blobs() != nullptr && ds.blobs()->Compare(ra, rb, equal) != DS_OK)
+            equal = false;
+        return equal;
+    }
+    if (f.type == FLD_BCD) return std::memcmp(a, b, f.length) == 0;
+    return ds.CompareValues(f.type, a, b, f.length) == 0;
+}
+
+bool FieldsEqual(TDSBASE& ds, uint32_t a, uint32_t b, uint32_t k) {
+    const RecordStore& s = ds.store();
+    const bool blankA = s.IndicatorAt(a, k) != IND_VALUE;
+    const bool blankB = s.IndicatorAt(b, k) != IND_VALUE;
+    if (blankA != blankB) return false;
+    if (blankA) return true;
+    std::vector<uint8_t> one(ds.record_size(), 0);
+    ds.ReadRecord(b, one.data());
+    return FieldEqualsBuffer(ds, a, k, one.data());
+}
+
+uint32_t LinkValue(const TDSBASE& ds, uint32_t record, uint32_t k, bool* blank) {
+    uint32_t v = 0;
+    *blank = ds.store().IndicatorAt(record, k) != IND_VALUE;
+    if (!*blank) std::memcpy(&v, ds.store().ValueAt(record, k), 4);
+    return v;
+}
+
+}  // namespace
+
+EngineResult TDSBASE::ReindexInPlace(uint32_t record) {
+    if ((store_.StatusAt(record) & kNotLive) != 0 && !delta_mode()) return DS_OK;
+    for (DSIDX* index : indexes_) {
+        if (index->key_field_count() == 0 && index != changeIndex_) continue;
+        if (EngineResult r = index->RecordRemoved(record); r != DS_OK) return r;
+        if (EngineResult r = index->RecordAdded(record); r != DS_OK) return r;
+    }
+    return DS_OK;
+}
+
+EngineResult TDSBASE::WriteOver(uint32_t record, const uint8_t* buffer) {
+    if (record == 0 || record >= next_record()) return DSERR_OUTOFRANGE;
+    for (uint32_t k = 1; k <= field_count(); ++k) {
+        const FieldDesc& f = fields_[k - 1];
+        if (f.type == FLD_TABLE || (f.attributes & ATTR_LINK) != 0 || k == linkField_) continue;
+        const uint8_t indicator = buffer[f.indicatorOffset];
+        if (indicator == IND_UNCHANGED) continue;
+        EngineResult r = indicator == IND_BLANK ? store_.WriteValue(record, k, nullptr)
+                                                : store_.WriteValue(record, k, buffer + f.offset);
+        if (r != DS_OK) return r;
+    }
+    if (blobs_) blobs_->Commit();
+    RecalculateStored(record);
+    return ReindexInPlace(record);
+}
+
+EngineResult TDSBASE::DropDetailsUnder(uint32_t field, uint32_t link) {
+    const NestedDetail* nested = NestedFor(field);
+    if (nested == nullptr || nested->dataset == nullptr) return DS_OK;
+    TDSBASE& d = *nested->dataset;
+    std::lock_guard guard(d.lock_);
+    if (d.linkField_ == 0) return DS_OK;
+    for (uint32_t r = d.next_record(); r-- > 1;) {
+        bool blank = false;
+        const uint32_t v = LinkValue(d, r, d.linkField_, &blank);
+        if (blank || (v & ~kLinkNotFetched) != (link & ~kLinkNotFetched)) continue;
+        if (d.store_.StatusAt(r) == REC_DISCARDED) continue;
+        for (const NestedDetail& inner : d.nested_) {
+            const uint32_t innerLink = LinkValue(d, r, inner.field, &blank);
+            if (!blank) {
+                if (EngineResult e = d.DropDetailsUnder(inner.field, innerLink); e != DS_OK)
+                    return e;
+            }
+        }
+        if (EngineResult e = d.DiscardRecord(r); e != DS_OK) return e;
+    }
+    return DS_OK;
+}
+
+EngineResult TDSBASE::CopyDetailsUnder(uint32_t field, TDSBASE& source, uint32_t sourceField,
+                                       uint32_t sourceLink, uint32_t link) {
+    const NestedDetail* mine = NestedFor(field);
+    const NestedDetail* theirs = source.NestedFor(sourceField);
+    if (mine == nullptr || theirs == nullptr || mine->dataset == nullptr ||
+        theirs->dataset == nullptr)
+        return DS_OK;
+    TDSBASE& d = *mine->dataset;
+    TDSBASE& s = *theirs->dataset;
+    std::lock_guard guard(d.lock_);
+    if (d.linkField_ == 0 || s.linkField_ == 0) return DS_OK;
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.assign(d.record_size(), 0);
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    for (uint32_t r = 1; r < s.next_record(); ++r) {
+        bool blank = false;
+        const uint32_t v = LinkValue(s, r, s.linkField_, &blank);
+        if (blank || v != sourceLink || (s.store_.StatusAt(r) & kNotLive) != 0) continue;
+        if (EngineResult e = CopyRecordAcross(s, r, d, buffer.data(), 0); e != DS_OK) return e;
+        WriteBufferValue(d.fields_, buffer.data(), d.linkField_, &link);
+        // Deeper details get link values of this dataset's own count.
+        for (const NestedDetail& inner : d.nested_) {
+            const uint32_t innerSource = LinkValue(s, r, inner.field, &blank);
+            if (blank || (innerSource & kLinkNotFetched) != 0) continue;
+            const uint32_t fresh = d.NextLinkValue();
+            WriteBufferValue(d.fields_, buffer.data(), inner.field, &fresh);
+            if (EngineResult e =
+                    d.CopyDetailsUnder(inner.field, s, inner.field, innerSource, fresh);
+                e != DS_OK)
+                return e;
+        }
+        if (EngineResult e = d.AppendRow(buffer.data(), 0, nullptr); e != DS_OK) return e;
+    }
+    return DS_OK;
+}
+
+EngineResult TDSBASE::RefreshDetails(uint32_t r, TDSBASE& source, uint32_t s) {
+    for (const NestedDetail& nested : nested_) {
+        const uint32_t k = nested.field;
+        if (k > source.field_count() || source.fields()[k - 1].type != FLD_TABLE) continue;
+        const uint8_t theirsIndicator = source.store().IndicatorAt(s, k);
+        if (theirsIndicator == IND_UNCHANGED) continue;
+        bool mineBlank = false;
+        bool theirsBlank = false;
+        uint32_t mine = LinkValue(*this, r, k, &mineBlank);
+        const uint32_t theirs = LinkValue(source, s, k, &theirsBlank);
+        if (mineBlank && theirsBlank) continue;
+        const bool notFetched = !mineBlank && (mine & kLinkNotFetched) != 0;
+        if (notFetched) {
+            if (theirsBlank) {
+                store_.WriteValue(r, k, nullptr);
+                continue;
+            }
+            mine &= ~kLinkNotFetched;
+            if (EngineResult e = CopyDetailsUnder(k, source, k, theirs, mine); e != DS_OK) return e;
+            // The cleared link goes to the record and its earlier versions.
+            for (uint32_t v = 1; v < next_record(); ++v) {
+                bool blank = false;
+                if (LinkValue(*this, v, k, &blank) == (mine | kLinkNotFetched) && !blank)
+                    store_.WriteValue(v, k, &mine);
+            }
+            continue;
+        }
+        if (theirsBlank) {
+            if (EngineResult e = DropDetailsUnder(k, mine); e != DS_OK) return e;
+            store_.WriteValue(r, k, nullptr);
+            continue;
+        }
+        if (mineBlank) {
+            mine = NextLinkValue();
+            store_.WriteValue(r, k, &mine);
+        }
+        if (EngineResult e = CopyDetailsUnder(k, source, k, theirs, mine); e != DS_OK) return e;
+    }
+    return DS_OK;
+}
+
+EngineResult TDSBASE::RefreshRecord(uint32_t r, TDSBASE& source, uint32_t s, bool nested) {
+    std::lock_guard guard(lock_);
+    if (r == 0 || r >= next_record()) return DSERR_OUTOFRANGE;
+    std::vector<uint8_t> values;
+    try {
+        values.assign(record_size(), 0);
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    if (EngineResult e = CopyRecordAcross(source, s, *this, values.data(), 0); e != DS_OK) return e;
+
+    if (store_.StatusAt(r) == REC_MODIFIED && log_) {
+        // The versions from the first (o) to the current one (r).
+        std::vector<uint32_t> chain{r};
+        uint32_t current = r;
+        const auto& entries = log_->entries();
+        for (size_t i = entries.size(); i-- > 0;) {
+            if (entries[i].action == LOG_MODIFY && entries[i].record == current &&
+                entries[i].previous != current && entries[i].previous != 0) {
+                current = entries[i].previous;
+                chain.push_back(current);
+            }
+        }
+        const uint32_t o = chain.back();
+        bool same = true;
+        for (uint32_t k = 1; k <= field_count() && same; ++k) {
+            if (!Skipped(*this, k)) same = FieldEqualsBuffer(*this, o, k, values.data());
+        }
+        if (!same) {
+            std::vector<uint8_t> version(record_size(), 0);
+            for (size_t i = 0; i + 1 < chain.size(); ++i) {
+                const uint32_t v = chain[i];
+                bool differs = false;
+                version = values;
+                for (uint32_t k = 1; k <= field_count(); ++k) {
+                    if (Skipped(*this, k)) continue;
+                    if (!FieldsEqual(*this, v, o, k)) {
+                        differs = true;
+                        version[fields_[k - 1].indicatorOffset] = IND_UNCHANGED;
+                    }
+                }
+                if (!differs) break;
+                if (EngineResult e = WriteOver(v, version.data()); e != DS_OK) return e;
+            }
+            if (EngineResult e = WriteOver(o, values.data()); e != DS_OK) return e;
+        }
+    } else {
+        if (EngineResult e = WriteOver(r, values.data()); e != DS_OK) return e;
+    }
+    if (nested) return RefreshDetails(r, source, s);
+    return DS_OK;
+}
+
+EngineResult TDSBASE::RefreshFromPacket(SAFEARRAY* packet, uint32_t recordNumber) {
+    if (packet == nullptr) return DSERR_INVALIDPARAM;
+    TDSBASE* source = NewDataset();
+    if (source == nullptr) return DSERR_NOMEMORY;
+    source->AddRef();
+    struct Releaser {
+        TDSBASE* p;
+        ~Releaser() { p->Release(); }
+    } releaser{source};
+    if (EngineResult r = source->LoadPacket(packet, 1); r != DS_OK) return r;
+    std::vector<uint32_t> rows;
+    for (uint32_t s = 1; s < source->next_record(); ++s) {
+        if ((source->store().StatusAt(s) & kNotLive) == 0) rows.push_back(s);
+    }
+    if (rows.empty() || (recordNumber != 0 && rows.size() > 1)) return DSERR_NOTSUPPORTED;
+
+    std::lock_guard guard(lock_);
+    if (recordNumber != 0) return RefreshRecord(recordNumber, *source, rows.front(), true);
+    DSIDX* order = defaultIndex_;
+    if (order == nullptr || order->desc().unique == 0) return DSERR_NOTSUPPORTED;
+    const IndexDesc desc = order->desc();
+    std::vector<uint8_t> key;
+    try {
+        key.assign(record_size(), 0);
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    EngineResult last = DS_OK;
+    for (uint32_t s : rows) {
+        if (EngineResult e = CopyRecordAcross(*source, s, *this, key.data(), 0); e != DS_OK)
+            return e;
+        uint32_t found = 0;
+        for (uint32_t r = 1; r < next_record() && found == 0; ++r) {
+            if ((store_.StatusAt(r) & kNotLive) != 0) continue;
+            bool match = true;
+            for (uint32_t i = 0; i < desc.fieldCount && i < 16 && match; ++i) {
+                const uint32_t k = desc.fields[i];
+                if (k == 0 || k > field_count()) {
+                    match = false;
+                    break;
+                }
+                if (k == linkField_) continue;
+                const FieldDesc& f = fields_[k - 1];
+                const bool blankA = store_.IndicatorAt(r, k) != IND_VALUE;
+                const bool blankB = key[f.indicatorOffset] != IND_VALUE;
+                if (blankA || blankB) {
+                    match = blankA && blankB;
+                    continue;
+                }
+                if (f.type == FLD_STRING && desc.caseInsensitive[i] != 0) {
+                    match =
+                        collation().Compare(reinterpret_cast<const char*>(store_.ValueAt(r, k)), -1,
+                                            reinterpret_cast<const char*>(key.data() + f.offset),
+                                            -1, true) == 0;
+                } else {
+                    match = FieldEqualsBuffer(*this, r, k, key.data());
+                }
+            }
+            if (match) found = r;
+        }
+        if (found == 0) continue;
+        last = RefreshRecord(found, *source, s, true);
+        if (last != DS_OK) return last;
+    }
+    return last;
+}
+
+}  // namespace pelmora
