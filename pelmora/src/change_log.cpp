@@ -97,6 +97,10 @@ void DSLOG::RemoveAt(uint32_t index) {
     savepoints_.EntryRemoved(index);
 }
 
+void DSLOG::SetRecord(uint32_t index, uint32_t record) {
+    if (index < entries_.size()) entries_[index].record = record;
+}
+
 void DSLOG::CutTo(uint32_t n) {
     if (n < entries_.size()) entries_.resize(n);
     savepoints_.CutTo(n);

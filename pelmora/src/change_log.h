@@ -54,6 +54,8 @@ class DSLOG {
     EngineResult Reserve(uint32_t extra);
     // Removes the entry at index i (0-based), keeping savepoints true.
     void RemoveAt(uint32_t index);
+    // Makes the entry at index i (0-based) name another record.
+    void SetRecord(uint32_t index, uint32_t record);
     // Cuts the log to n entries, invalidating savepoints past n.
     void CutTo(uint32_t n);
     // Removes the entries at the given indexes (0-based, any order): the log

@@ -24,6 +24,28 @@ void PadKey(std::vector<uint8_t>& key, uint32_t size) {
     if (key.size() < size) key.resize(size, 0);
 }
 
+// The record-layout conversion of a search key, for the index's key fields
+// only: a search reads nothing else of the key.
+void KeyFieldsToDatasetLayout(const std::vector<FieldDesc>& mine, uint32_t mineCount,
+                              const std::vector<FieldDesc>& target, const IndexDesc& d,
+                              const uint8_t* in, uint8_t* out) {
+    for (uint32_t i = 0; i < d.fieldCount && i < kMaxKeyFields; ++i) {
+        const uint32_t k = d.fields[i];
+        if (k == 0 || k > target.size()) continue;
+        const FieldDesc& t = target[k - 1];
+        uint8_t* value = out + t.offset;
+        if (t.length) std::memset(value, 0, t.length);
+        if (k > mineCount || k > mine.size()) {
+            out[t.indicatorOffset] = IND_BLANK;
+            continue;
+        }
+        const FieldDesc& f = mine[k - 1];
+        const uint32_t width = std::min(f.length, t.length);
+        if (width) std::memcpy(value, in + f.offset, width);
+        out[t.indicatorOffset] = in[f.indicatorOffset];
+    }
+}
+
 }  // namespace
 
 bool TDSCursor::NestedDetail() const {
@@ -193,7 +215,8 @@ EngineResult TDSCursor::SeekKey(uint32_t mode, uint32_t fieldCount, uint32_t par
         }
         k = heap.data();
     }
-    ToDatasetLayout(static_cast<const uint8_t*>(key), k);
+    KeyFieldsToDatasetLayout(fields_, fieldCount_, dataset_->fields(), index_->desc(),
+                             static_cast<const uint8_t*>(key), k);
     if (master_ && IsNestedLink()) {
         if (masterLink_ == 0) return DSERR_RECNOTFOUND;
         WriteLinkValue(k, static_cast<uint32_t>(masterLink_));

@@ -265,8 +265,11 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     EngineResult FillDelta(TDSBASE& delta, uint32_t* rowCount);
     // Takes a change's chain out of the log (the merge rule): the chain of
     // the compacted entry `entry`; several versions leave old ones discarded
-    // and the rest unchanged, a single record keeps its status byte.
-    EngineResult RemoveChain(const LogEntry& entry);
+    // and the rest unchanged, a single record keeps its status byte. With
+    // `keepDetailChanges` the detail-change entries of the chain's record
+    // stay (moved to the version that stays live), so that detail changes
+    // still in the detail's log keep their master row.
+    EngineResult RemoveChain(const LogEntry& entry, bool keepDetailChanges = false);
 
     // ---- engine-internal: refresh (refresh.cpp) ------------------------
     // Refreshes record r from row s of a source dataset of the same fields

@@ -186,6 +186,10 @@ EngineResult TDSBASE::AttachNested(uint32_t field, TDSBASE* child) {
     nested_.push_back(std::move(nested));
     child->master_ = this;
     child->masterField_ = field;
+    // A nested dataset read from a packet has its fields laid out but no
+    // state of its own yet; like a defined one, it is complete from here on
+    // (its rows arrive with its master's).
+    if (child->state_ == DS_UNINITIALISED && child->field_count() != 0) child->state_ = DS_COMPLETE;
     return child->EnsureLinkField();
 }
 

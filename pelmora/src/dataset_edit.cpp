@@ -614,7 +614,7 @@ namespace pelmora {
 
 // ---- settling one change -----------------------------------------------------
 
-EngineResult TDSBASE::RemoveChain(const LogEntry& change) {
+EngineResult TDSBASE::RemoveChain(const LogEntry& change, bool keepDetailChanges) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!log_ || log_->empty()) return DS_OK;
     const auto& entries = log_->entries();
@@ -624,15 +624,17 @@ EngineResult TDSBASE::RemoveChain(const LogEntry& change) {
     if (change.action == LOG_INSERT) root = log_->FirstVersion(change.record, nullptr);
     std::vector<uint32_t> removed;
     std::vector<uint32_t> versions;
+    std::vector<uint32_t> detailChanges;  // kept ones, when asked to
+    const bool keep = keepDetailChanges && change.action != LOG_DETAIL_CHANGED;
+    uint32_t current = root;
+    bool ended = false;
     try {
         versions.push_back(root);
-        uint32_t current = root;
-        bool ended = false;
         for (uint32_t i = 0; i < entries.size(); ++i) {
             const LogEntry& e = entries[i];
             if (e.action == LOG_DETAIL_CHANGED) {
                 if (std::find(versions.begin(), versions.end(), e.record) != versions.end())
-                    removed.push_back(i);
+                    (keep ? detailChanges : removed).push_back(i);
                 continue;
             }
             if (ended || change.action == LOG_DETAIL_CHANGED) continue;
@@ -647,8 +649,14 @@ EngineResult TDSBASE::RemoveChain(const LogEntry& change) {
                 ended = true;
             }
         }
+        // A master that is gone takes its detail changes along; one that
+        // stays carries them on its live version.
+        if (ended) removed.insert(removed.end(), detailChanges.begin(), detailChanges.end());
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;
+    }
+    if (!ended) {
+        for (uint32_t i : detailChanges) log_->SetRecord(i, current);
     }
     log_->RemoveEntries(std::move(removed));
     if (versions.size() > 1) {

@@ -3,8 +3,11 @@
 // nested details attached under their masters.
 #include "delta.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_map>
+#include <utility>
 
 #include "dataset.h"
 #include "index.h"
@@ -67,6 +70,44 @@ std::vector<DeltaRow> DeltaRowsOf(const TDSBASE& base, const std::vector<LogEntr
                 break;
         }
     }
+    return rows;
+}
+
+std::vector<DeltaRow> OrderedDeltaRows(TDSBASE& ds) {
+    std::vector<DeltaRow> rows;
+    if (ds.log() != nullptr && !ds.log()->empty())
+        rows = DeltaRowsOf(ds, CompactLog(*ds.log(), ds));
+    TDSBASE* master = ds.master();
+    const uint32_t link = ds.link_field();
+    const uint32_t field = ds.master_field();
+    if (master == nullptr || link == 0 || field == 0 || rows.empty()) return rows;
+
+    auto linkOf = [](TDSBASE& d, uint32_t record, uint32_t k) -> int64_t {
+        if (record == 0 || record >= d.next_record() ||
+            d.store().IndicatorAt(record, k) != IND_VALUE)
+            return -1;
+        uint32_t v = 0;
+        std::memcpy(&v, d.store().ValueAt(record, k), 4);
+        return v;
+    };
+    const std::vector<DeltaRow> masterRows = OrderedDeltaRows(*master);
+    std::unordered_map<int64_t, size_t> owner;  // link value -> last master row with it
+    for (size_t i = 0; i < masterRows.size(); ++i) {
+        const int64_t v = linkOf(*master, masterRows[i].record, field);
+        if (v >= 0) owner[v] = i;
+    }
+    std::vector<std::pair<size_t, DeltaRow>> keyed;
+    keyed.reserve(rows.size());
+    for (const DeltaRow& row : rows) {
+        // Both rows of a modification go with the old version's master.
+        const uint32_t record =
+            row.action == 1 || row.action == 8 ? row.entry.previous : row.record;
+        auto it = owner.find(linkOf(ds, record, link));
+        keyed.push_back({it != owner.end() ? it->second : masterRows.size(), row});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = keyed[i].second;
     return rows;
 }
 
@@ -156,7 +197,7 @@ EngineResult TDSBASE::FillDelta(TDSBASE& delta, uint32_t* rowCount) {
     std::vector<DeltaRow> rows;
     std::vector<uint8_t> buffer;
     try {
-        if (log_ && !log_->empty()) rows = DeltaRowsOf(*this, CompactLog(*log_, *this));
+        rows = OrderedDeltaRows(*this);
         buffer.assign(delta.record_size(), 0);
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;

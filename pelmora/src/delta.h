@@ -27,6 +27,14 @@ struct DeltaRow {
 // std::bad_alloc when memory runs out.
 std::vector<DeltaRow> DeltaRowsOf(const TDSBASE& base, const std::vector<LogEntry>& compacted);
 
+// The delta rows of a dataset's own log in the order its delta holds them.
+// A nested detail's rows travel in a packet under their master's row, so
+// they are grouped by the position of that row in the master's delta (the
+// last row carrying the master's link value), keeping the log order within
+// one master; rows without a master row come last. Throws std::bad_alloc
+// when memory runs out.
+std::vector<DeltaRow> OrderedDeltaRows(TDSBASE& ds);
+
 // Copies a stored record of `from` into a buffer of `to`'s layout field by
 // field: field k of `to` takes field k + shift of `from` (the hidden link
 // fields map onto each other); BLOB contents are copied into `to`'s BLOB

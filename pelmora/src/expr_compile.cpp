@@ -12,6 +12,7 @@
 #include "bcd.h"
 #include "dataset.h"
 #include "expr_compile.h"
+#include "expr_direct.h"
 #include "expr_format.h"
 #include "platform/collation.h"
 
@@ -874,6 +875,8 @@ class ExprCompiler {
 
 QCanFilter::QCanFilter(TDSBASE* dataset) : dataset_(dataset) {}
 
+QCanFilter::~QCanFilter() = default;
+
 void QCanFilter::set_message(std::string message) {
     if (message.size() > kMaxExprMessage) message.resize(kMaxExprMessage);
     message_ = std::move(message);
@@ -882,6 +885,7 @@ void QCanFilter::set_message(std::string message) {
 EngineResult QCanFilter::Compile(const uint8_t* bytes, size_t length, CompileMode mode) {
     steps_.clear();
     aggregates_.clear();
+    direct_.reset();
     ExprReader reader;
     if (EngineResult r = reader.Open(bytes, length); r != DS_OK) return r;
     if (reader.empty()) return DS_OK;
@@ -896,6 +900,7 @@ EngineResult QCanFilter::Compile(const uint8_t* bytes, size_t length, CompileMod
     for (QCanExecElem& step : steps_) {
         if (!step.own.empty()) step.value = step.own.data();
     }
+    if (mode == CompileMode::Filter && aggregates_.empty()) direct_ = DirectPredicate::From(steps_);
     return DS_OK;
 }
 

@@ -15,6 +15,7 @@
 namespace pelmora {
 
 class TDSBASE;
+class DirectPredicate;
 
 // What a step does. Operators keep their canonical operator code in `op`.
 enum class StepCode : uint8_t {
@@ -121,6 +122,9 @@ enum class CompileMode { Filter, Aggregate };
 class QCanFilter {
   public:
     explicit QCanFilter(TDSBASE* dataset);
+    ~QCanFilter();
+    QCanFilter(const QCanFilter&) = delete;
+    QCanFilter& operator=(const QCanFilter&) = delete;
 
     // Compiles a canonical expression (length 0 = an empty expression, which
     // every record satisfies). 11871 for type errors, unknown operators or
@@ -151,6 +155,9 @@ class QCanFilter {
     TDSBASE* dataset() const { return dataset_; }
     const std::vector<QCanExecElem>& steps() const { return steps_; }
     std::vector<QCanExecElem>& steps() { return steps_; }
+    // The direct form of a filter compiled in filter mode, when it has one
+    // (see expr_direct.h); null otherwise.
+    const DirectPredicate* direct() const { return direct_.get(); }
     // The aggregate steps in compilation order (aggregate mode only).
     const std::vector<uint32_t>& aggregates() const { return aggregates_; }
 
@@ -164,6 +171,7 @@ class QCanFilter {
     uint32_t field_ = 0;
     std::vector<QCanExecElem> steps_;
     std::vector<uint32_t> aggregates_;
+    std::unique_ptr<DirectPredicate> direct_;
     // Scratch space of LIKE over BLOBs and of Unicode comparisons.
     std::vector<uint8_t> scratch_;
     std::u16string wideA_;

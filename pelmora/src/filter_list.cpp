@@ -6,6 +6,8 @@
 #include <stdexcept>
 
 #include "dataset.h"
+#include "expr_direct.h"
+#include "record_store.h"
 
 namespace pelmora {
 
@@ -101,6 +103,34 @@ bool DSCONSTR::RecordPasses(const uint8_t* record) {
         }
     }
     return true;
+}
+
+int DSCONSTR::StoredRecordPasses(const RecordStore& store, uint32_t record) {
+    FollowLayout();
+    const std::vector<FieldDesc>& fields = dataset_->fields();
+    for (FilterEntry& e : entries_) {
+        if (e.callback != nullptr) return -1;
+        if (e.kind == FILTER_KIND_DEFAULT) continue;
+        if (e.filter == nullptr) return 0;  // no longer compiles
+        const DirectPredicate* direct = e.filter->direct();
+        if (direct == nullptr) return -1;
+        for (const DirectPredicate::FieldUse& use : direct->fields()) {
+            if (use.number > fields.size() || use.number > store.field_count()) return -1;
+            const FieldDesc& f = fields[use.number - 1];
+            if (f.offset != use.offset || f.indicatorOffset != use.indicator ||
+                f.length != use.width)
+                return -1;
+        }
+        if (!direct->Passes(store, record)) {
+            try {
+                message_ = e.filter->message();
+            } catch (const std::bad_alloc&) {
+                message_.clear();
+            }
+            return 0;
+        }
+    }
+    return 1;
 }
 
 EngineResult DSCONSTR::RecompileAll() {

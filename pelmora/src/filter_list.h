@@ -17,6 +17,7 @@
 namespace pelmora {
 
 class TDSBASE;
+class RecordStore;
 
 // Entry kinds.
 enum : uint32_t { FILTER_KIND_FILTER = 0, FILTER_KIND_CONSTRAINT = 1, FILTER_KIND_DEFAULT = 2 };
@@ -59,6 +60,12 @@ class DSCONSTR {
     // every callback returns non-zero (default values are skipped). The
     // message of a failing compiled entry is kept as the list's message.
     bool RecordPasses(const uint8_t* record);
+
+    // RecordPasses for a stored record, decided from the store through the
+    // entries' direct forms: 1 passes, 0 fails (message kept as there), -1
+    // when an entry has no direct form or the layout is not the compiled one,
+    // and the record must be read and tested whole.
+    int StoredRecordPasses(const RecordStore& store, uint32_t record);
 
     // Compiles every expression entry again from its bytes (after the
     // dataset's record layout changed) and reapplies the required flags. An

@@ -50,6 +50,9 @@ bool DSIDXFILT::Passes(uint32_t record) {
     if (!filters_ || filters_->empty()) return true;
     if (PrepareScratch() != DS_OK && scratch_.size() != dataset_->record_size()) return false;
     if (record == 0 || record >= dataset_->next_record()) return false;
+    const RecordStore& store = static_cast<const TDSBASE*>(dataset_)->store();
+    if (const int direct = filters_->StoredRecordPasses(store, record); direct >= 0)
+        return direct != 0;
     if (!CopyFilterFields(record) && dataset_->ReadRecord(record, scratch_.data()) != DS_OK)
         return false;
     return filters_->RecordPasses(scratch_.data());

@@ -68,6 +68,7 @@ EngineResult DSIDX::InstallDescriptor(const IndexDesc& desc) {
     desc_.name[sizeof desc_.name - 1] = '\0';
     desc_.keyWidth = width;
     comparators_.swap(comparators);
+    fixedKey_ = desc.fieldCount != 0 ? FixedKeyOf(fields[desc.fields[0] - 1]) : FixedKey::None;
     return DS_OK;
 }
 
@@ -77,6 +78,7 @@ const uint8_t* DSIDX::StoredValue(uint32_t record, uint32_t field) const {
 }
 
 int DSIDX::CompareRecords(uint32_t a, uint32_t b) const {
+    if (fixedKey_ != FixedKey::None && desc_.fieldCount == 1) return FixedCompareRecords(a, b);
     for (uint32_t k = 0; k < desc_.fieldCount; ++k) {
         const uint32_t f = desc_.fields[k];
         if (int c = comparators_[k]->Compare(StoredValue(a, f), StoredValue(b, f)); c != 0) {
@@ -88,6 +90,7 @@ int DSIDX::CompareRecords(uint32_t a, uint32_t b) const {
 
 int DSIDX::CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                       uint32_t record) const {
+    if (FixedSearchApplies(fullFields, partial)) return FixedCompareKey(key, record);
     const std::vector<FieldDesc>& fields = dataset_->fields();
     const uint32_t full = std::min(fullFields, desc_.fieldCount);
     for (uint32_t k = 0; k < full; ++k) {
@@ -119,8 +122,11 @@ int DSIDX::CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
 bool DSIDX::SearchKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                       uint32_t* position) const {
     // The first entry at or after the key.
-    const uint32_t first = entries_.PartitionPoint(
-        [&](uint32_t record) { return CompareKey(key, fullFields, partial, record) > 0; });
+    const uint32_t first = FixedSearchApplies(fullFields, partial)
+                               ? FixedPartition(key, false)
+                               : entries_.PartitionPoint([&](uint32_t record) {
+                                     return CompareKey(key, fullFields, partial, record) > 0;
+                                 });
     if (first <= count() && CompareKey(key, fullFields, partial, EntryAt(first)) == 0) {
         *position = first;
         return true;
@@ -133,8 +139,11 @@ uint32_t DSIDX::LastEqual(const uint8_t* key, uint32_t fullFields, uint32_t part
                           uint32_t from) const {
     if (from == 0 || from > count()) return from;
     // The first entry after the key, less one.
-    const uint32_t after = entries_.PartitionPoint(
-        [&](uint32_t record) { return CompareKey(key, fullFields, partial, record) >= 0; });
+    const uint32_t after = FixedSearchApplies(fullFields, partial)
+                               ? FixedPartition(key, true)
+                               : entries_.PartitionPoint([&](uint32_t record) {
+                                     return CompareKey(key, fullFields, partial, record) >= 0;
+                                 });
     return std::max(from, after - 1);
 }
 

@@ -122,6 +122,37 @@ class DSIDX {
     const uint8_t* StoredValue(uint32_t record, uint32_t field) const;
     class SortKeys;  // collation sort keys used by SortEntries
 
+    // The first key field's value type when it is a fixed-width number (the
+    // integer, date, time, boolean and float types): searches and record
+    // comparisons over that field alone then read the store's column
+    // directly instead of going through the comparator objects.
+    enum class FixedKey : uint8_t {
+        None,
+        Int8,
+        UInt8,
+        Int16,
+        UInt16,
+        Int32,
+        UInt32,
+        Int64,
+        UInt64,
+        Float
+    };
+    static FixedKey FixedKeyOf(const FieldDesc& field);
+    // True when a key search over `fullFields` fields and `partial` bytes
+    // compares the first key field only and that field has a fixed key.
+    bool FixedSearchApplies(uint32_t fullFields, uint32_t partial) const {
+        return fixedKey_ != FixedKey::None && (fullFields == 1 || desc_.fieldCount == 1) &&
+               fullFields != 0 && (partial == 0 || desc_.fieldCount == 1);
+    }
+    // The fixed-key forms of PartitionPoint over CompareKey (> 0 when
+    // `orEqual` is false, >= 0 when true), of CompareKey and of
+    // CompareRecords for a one-field index.
+    uint32_t FixedPartition(const uint8_t* key, bool orEqual) const;
+    int FixedCompareKey(const uint8_t* key, uint32_t record) const;
+    int FixedCompareRecords(uint32_t a, uint32_t b) const;
+    FixedKey fixedKey_ = FixedKey::None;
+
     TDSBASE* dataset_;
     uint32_t kind_;
     bool private_ = false;

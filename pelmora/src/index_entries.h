@@ -45,6 +45,11 @@ class EntryList {
     // for the rest: a block-wise then in-block binary search.
     template <typename Before>
     uint32_t PartitionPoint(Before before) const;
+    // The same answer for a cheap `before` over a totally ordered key: each
+    // step picks its half without a branch, so that the unpredictable
+    // outcome of a comparison costs no misprediction.
+    template <typename Before>
+    uint32_t PartitionPointSelect(Before before) const;
 
   private:
     static constexpr uint32_t kNoBlock = 0xFFFFFFFFu;
@@ -95,6 +100,32 @@ uint32_t EntryList::PartitionPoint(Before before) const {
         } else {
             b = mid;
         }
+    }
+    return EntriesBefore(lo) + a + 1;
+}
+
+template <typename Before>
+uint32_t EntryList::PartitionPointSelect(Before before) const {
+    // The first failing block among [lo, lo + n - 1], where place `blocks`
+    // stands for "none fails": halve the range keeping that place inside it.
+    const auto blocks = static_cast<uint32_t>(order_.size());
+    uint32_t lo = 0;
+    uint32_t n = blocks + 1;
+    while (n > 1) {
+        const uint32_t half = n / 2;
+        lo = before(pool_[order_[lo + half - 1]].back()) ? lo + half : lo;
+        n -= half;
+    }
+    if (lo == blocks) return count_ + 1;
+    // Within the block, whose last entry fails.
+    const std::vector<uint32_t>& block = pool_[order_[lo]];
+    const uint32_t* entries = block.data();
+    uint32_t a = 0;
+    auto m = static_cast<uint32_t>(block.size());
+    while (m > 1) {
+        const uint32_t half = m / 2;
+        a = before(entries[a + half - 1]) ? a + half : a;
+        m -= half;
     }
     return EntriesBefore(lo) + a + 1;
 }

@@ -124,7 +124,12 @@ class Compactor {
             out_.push_back({{first, 0, LOG_DELETE}, std::move(chain)});
             return;
         }
-        if (dataset_.SameValues(first, current)) return;
+        if (dataset_.SameValues(first, current)) {
+            // The record's values came back, but detail changes logged for it
+            // (they name its first version) still need their master row.
+            if (HasDetailChange(first)) out_.push_back({{first, 0, LOG_DETAIL_CHANGED}, {first}});
+            return;
+        }
         out_.push_back({{current, first, LOG_MODIFY}, std::move(chain)});
     }
 
@@ -149,6 +154,9 @@ class Compactor {
             if ((e.action == LOG_DETAIL_CHANGED || e.action == LOG_INSERT) && e.record == m) return;
             if (e.action == LOG_INSERT && Contains(c.chain, m)) return;
             if (e.action == LOG_MODIFY && e.previous == m) return;
+            // A modification chain that ended in a deletion: the deletion row
+            // carries the detail rows.
+            if (e.action == LOG_DELETE && e.record == m) return;
         }
         // A later modification, deletion or detail change of m speaks for it.
         if (auto it = byPrevious_.find(m); it != byPrevious_.end() && it->second.back() > i) return;
@@ -160,6 +168,13 @@ class Compactor {
             }
         }
         out_.push_back({{m, 0, LOG_DETAIL_CHANGED}, {m}});
+    }
+
+    bool HasDetailChange(uint32_t first) const {
+        auto it = byRecord_.find(first);
+        if (it == byRecord_.end()) return false;
+        return std::any_of(it->second.begin(), it->second.end(),
+                           [this](uint32_t j) { return entries_[j].action == LOG_DETAIL_CHANGED; });
     }
 
     // Marker (a, b): a must come before b in the compacted log.

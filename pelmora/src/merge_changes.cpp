@@ -219,7 +219,7 @@ class NestedReconcile {
                     return ViewOverBase(level, currentRow, row.record);
                 }
                 if (row.action == 4 && values != nullptr && code == DSERR_KEYVIOL) {
-                    if (EngineResult r = base.RemoveChain(row.entry); r != DS_OK) return r;
+                    if (EngineResult r = base.RemoveChain(row.entry, true); r != DS_OK) return r;
                     return base.WriteOver(row.record, values);
                 }
                 return DSERR_INVALIDPARAM;

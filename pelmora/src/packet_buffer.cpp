@@ -1,8 +1,13 @@
 #include "packet_buffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "packet_format.h"
 
@@ -32,19 +37,54 @@ void PacketBuffer::FindTail() {
     tailStart_ = chunk.start;
 }
 
+namespace {
+
+// Large blocks ask for huge pages: a packet of many megabytes is written
+// once from start to end, and every small page would cost a fault.
+void AdviseLarge(uint8_t* block, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr size_t kHuge = size_t{2} << 20;
+    if (bytes < 4 * kHuge) return;
+    const auto begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHuge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
+}  // namespace
+
 bool PacketBuffer::AddChunk(size_t bytes) {
+    if (bytes == 0) bytes = 1;
     try {
         chunks_.reserve(chunks_.size() + 1);
-        Chunk chunk;
-        chunk.bytes.reset(new uint8_t[bytes]);
-        chunk.start = capacity_;
-        chunk.capacity = bytes;
-        chunks_.push_back(std::move(chunk));
     } catch (const std::bad_alloc&) {
         return false;
     }
+    auto* block = static_cast<uint8_t*>(std::malloc(bytes));
+    if (block == nullptr) return false;
+    AdviseLarge(block, bytes);
+    Chunk chunk;
+    chunk.bytes.reset(block);
+    chunk.start = capacity_;
+    chunk.capacity = bytes;
+    chunks_.push_back(std::move(chunk));
     capacity_ += bytes;
     if (tail_ == tailEnd_) FindTail();
+    return true;
+}
+
+bool PacketBuffer::GrowOnlyChunk(size_t bytes) {
+    Chunk& chunk = chunks_[0];
+    auto* block = static_cast<uint8_t*>(std::realloc(chunk.bytes.get(), bytes));
+    if (block == nullptr) return false;
+    (void)chunk.bytes.release();
+    chunk.bytes.reset(block);
+    AdviseLarge(block, bytes);
+    capacity_ = chunk.capacity = bytes;
+    FindTail();
     return true;
 }
 
@@ -52,8 +92,21 @@ bool PacketBuffer::Reserve(size_t bytes) {
     const size_t room = capacity_ - size_;
     if (bytes <= room) return true;
     const size_t shortfall = bytes - room;
+    if (chunks_.size() == 1 && shortfall > kMaxGrowth) return GrowOnlyChunk(size_ + bytes);
     const size_t step = std::max(std::clamp(capacity_, kMinGrowth, kMaxGrowth), shortfall);
     return AddChunk(step);
+}
+
+uint8_t* PacketBuffer::TakeBlock() {
+    if (size_ == 0 || size_ > chunks_[0].capacity) return nullptr;
+    uint8_t* block = chunks_[0].bytes.get();
+    if (chunks_[0].capacity != size_) {
+        // Giving back the unused end never moves a large block's pages.
+        if (auto* cut = static_cast<uint8_t*>(std::realloc(block, size_))) block = cut;
+    }
+    (void)chunks_[0].bytes.release();
+    Clear();
+    return block;
 }
 
 size_t PacketBuffer::ChunkAt(size_t offset) const {

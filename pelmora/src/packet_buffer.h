@@ -1,11 +1,14 @@
 // The packet writer's output buffer: bytes are appended into a list of
 // chunks, so growing never copies what was already written; earlier bytes
 // (header counts, nested row counts, row bitmaps) can still be patched in
-// place. The whole packet is copied once, into the caller's byte array.
+// place. A packet written into a single chunk (the writer reserves the room
+// for a whole dataset up front) is handed over without a copy; otherwise it
+// is copied once, into the caller's byte array.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -25,6 +28,8 @@ class PacketBuffer {
     void Clear();
 
     // Makes room for `bytes` more bytes; false when memory cannot be had.
+    // Room for more than kMaxGrowth bytes while everything is in the first
+    // chunk grows that chunk, so that the packet stays in one block.
     bool Reserve(size_t bytes);
     // Appends bytes for which room was reserved. The common case, bytes that
     // fit in the chunk being filled, is a plain copy at the tail.
@@ -68,19 +73,28 @@ class PacketBuffer {
 
     // Copies all written bytes to `out` (Size() bytes).
     void CopyTo(uint8_t* out) const;
+    // When all written bytes are in one block: that block, cut to Size()
+    // bytes and allocated with malloc (the caller frees it with free), and
+    // the buffer is left empty. Null otherwise, or when nothing is written.
+    uint8_t* TakeBlock();
 
     size_t Size() const { return size_; }
     size_t Capacity() const { return capacity_; }
     size_t ChunkCount() const { return chunks_.size(); }
 
   private:
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
     struct Chunk {
-        std::unique_ptr<uint8_t[]> bytes;
+        std::unique_ptr<uint8_t, Free> bytes;
         size_t start = 0;     // offset of the chunk's first byte in the packet
         size_t capacity = 0;  // bytes the chunk holds
     };
 
     bool AddChunk(size_t bytes);
+    // Grows the only chunk to `bytes` (it may move); false when it cannot.
+    bool GrowOnlyChunk(size_t bytes);
     void AppendSpanning(const void* data, size_t bytes);
     void AppendZerosSpanning(size_t bytes);
     void OrByteAnywhere(size_t offset, uint8_t bits);

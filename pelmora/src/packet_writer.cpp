@@ -1,5 +1,6 @@
 #include "packet_writer.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -12,6 +13,29 @@ namespace {
 
 constexpr uint32_t kMaxKind = 2;
 constexpr char kReservedColumnName[] = "RowState";
+
+// A byte array that takes over the buffer's block instead of copying it: a
+// header of the byte-array layout whose data is the block, which the array's
+// destruction frees separately (as for an array whose size was changed).
+// Null, with the buffer untouched, when the packet is not in one block or
+// the header cannot be had.
+SAFEARRAY* AdoptBlock(PacketBuffer& buffer, uint32_t size) {
+    if (size == 0 || buffer.ChunkCount() == 0) return nullptr;
+    auto* array = static_cast<SAFEARRAY*>(std::calloc(1, sizeof(SAFEARRAY)));
+    if (array == nullptr) return nullptr;
+    uint8_t* block = buffer.TakeBlock();
+    if (block == nullptr) {
+        std::free(array);
+        return nullptr;
+    }
+    array->cDims = 1;
+    array->fFeatures = 0;
+    array->cbElements = 1;
+    array->pvData = block;
+    array->rgsabound[0].cElements = size;
+    array->rgsabound[0].lLbound = 0;
+    return array;
+}
 
 }  // namespace
 
@@ -474,9 +498,12 @@ EngineResult TDATAPACKET_WRITE::TakePacket(SAFEARRAY** out) {
     RecordRowOffset();
     const size_t size = buffer_.Size();
     if (size > 0xFFFFFFFFu) return DSERR_NOMEMORY;
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<uint32_t>(size));
-    if (!array) return DSERR_NOMEMORY;
-    buffer_.CopyTo(static_cast<uint8_t*>(array->pvData));
+    SAFEARRAY* array = AdoptBlock(buffer_, static_cast<uint32_t>(size));
+    if (!array) {
+        array = SafeArrayCreateVector(VT_UI1, 0, static_cast<uint32_t>(size));
+        if (!array) return DSERR_NOMEMORY;
+        buffer_.CopyTo(static_cast<uint8_t*>(array->pvData));
+    }
     *out = array;
     takenSize_ = static_cast<uint32_t>(size);
     buffer_.Clear();

@@ -58,11 +58,8 @@ EngineResult LoadIntoNew(SAFEARRAY* packet, TDSBASE** out) {
 EngineResult MatchDeltaRows(RECONCB& level, bool emptyIsError) {
     TDSBASE& base = *level.base;
     try {
-        std::vector<LogEntry> compacted;
-        if (base.log() != nullptr && !base.log()->empty())
-            compacted = CompactLog(*base.log(), base);
-        if (compacted.empty() && emptyIsError) return DSERR_DELTAISEMPTY;
-        level.rows = DeltaRowsOf(base, compacted);
+        level.rows = OrderedDeltaRows(base);
+        if (level.rows.empty() && emptyIsError) return DSERR_DELTAISEMPTY;
         level.handled.assign(level.rows.size(), false);
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;
@@ -155,7 +152,7 @@ EngineResult FinalMerge(RECONCB& level, bool keepDetailChanges) {
         if (row.action == 1) continue;  // settled with the status-8 row after it
         if (row.action == 64 && keepDetailChanges) continue;
         if (level.handled[k] || (row.action == 8 && k > 0 && level.handled[k - 1])) continue;
-        if (EngineResult r = base.RemoveChain(row.entry); r != DS_OK) return r;
+        if (EngineResult r = base.RemoveChain(row.entry, keepDetailChanges); r != DS_OK) return r;
     }
     if (DSIDX* changes = nullptr; base.ChangeIndex(&changes) == DS_OK && changes != nullptr)
         changes->Rebuild(nullptr, nullptr);

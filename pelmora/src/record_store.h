@@ -57,6 +57,12 @@ class RecordStore {
         return indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
     }
     uint8_t StatusAt(uint32_t record) const { return status_[record - 1]; }
+    // A field's value column (record r's value at (r - 1) * width) and the
+    // indicator table (record r, field f at (r - 1) * field_count() + f - 1),
+    // for loops that read one field of many records. Valid until the store
+    // grows or is reshaped.
+    const uint8_t* ColumnData(uint32_t field) const { return columns_[field - 1].data(); }
+    const uint8_t* IndicatorData() const { return indicators_.data(); }
     // Unchecked writable slots for bulk loading; the record must lie within
     // the capacity and the field must exist.
     uint8_t* ValueSlot(uint32_t record, uint32_t field) { return MutableValue(record, field); }
