@@ -48,16 +48,21 @@ class ExchangeTest : public WindowTest {
         WriteSettings(userId);
         Open(userId);
     }
-    // The names in an archive, through the archiver library.
-    std::set<std::string> Entries(const fs::path& archive) {
-        const fs::path out = installation->Root() / "listing";
+    // Extracts an archive into a fresh directory below the installation, as
+    // the import does; true when the archiver succeeded.
+    bool ExtractTo(const fs::path& archive, const fs::path& out) {
         fs::remove_all(out);
         fs::create_directories(out);
         TArchiveFile file;
         file.SetFileName(archive.string());
         file.Options().x = 1;
         file.Options().n = 1;
-        EXPECT_EQ(file.Extract(nullptr, out.string(), nullptr), 0);
+        return file.Extract(nullptr, out.string(), nullptr) == 0;
+    }
+    // The names in an archive, through the archiver library.
+    std::set<std::string> Entries(const fs::path& archive) {
+        const fs::path out = installation->Root() / "listing";
+        EXPECT_TRUE(ExtractTo(archive, out));
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(out))
             names.insert(entry.path().filename().string());
@@ -197,13 +202,7 @@ TEST_F(ExchangeTest, VersionsAndUnrecognisedArchives) {
     // Rewrites the archive with the main table stamped as given (or only it).
     auto Restamp = [&](const std::string& stamp, bool onlyMain) {
         const fs::path out = installation->Root() / "restamp";
-        fs::remove_all(out);
-        fs::create_directories(out);
-        TArchiveFile file;
-        file.SetFileName(archive.string());
-        file.Options().x = 1;
-        file.Options().n = 1;
-        ASSERT_EQ(file.Extract(nullptr, out.string(), nullptr), 0);
+        ASSERT_TRUE(ExtractTo(archive, out));
         TClientTable table;
         SetRegVersion(table, (out / "EV_TBL_MAIN.cds").string(), stamp);
         if (onlyMain)
