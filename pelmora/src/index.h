@@ -118,6 +118,9 @@ class DSIDX {
     // Sorts the entries in place after a bulk append and, for a unique index,
     // fails with 9729 on the first pair of equal keys.
     EngineResult SortEntries();
+    // Makes `flat` the entry order after a bulk sort (unique indexes check
+    // their neighbours).
+    EngineResult InstallSorted(const std::vector<uint32_t>& flat);
     // Key field value of a stored record, null when blank.
     const uint8_t* StoredValue(uint32_t record, uint32_t field) const;
     class SortKeys;  // collation sort keys used by SortEntries

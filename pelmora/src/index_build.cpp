@@ -12,6 +12,7 @@
 #include "dataset.h"
 #include "index.h"
 #include "platform/collation.h"
+#include "word_sort.h"
 
 namespace pelmora {
 
@@ -83,6 +84,31 @@ class DSIDX::SortKeys {
     }
 
     bool Has(uint32_t k) const { return k < fields_.size() && fields_[k].kind != Kind::None; }
+
+    // For a one-field index over a narrow integer type: every entry's key
+    // and record number packed into one word whose plain order is the index
+    // order (blank first, inverted when descending, equal keys by record
+    // number). False, with `out` untouched, when the index does not qualify.
+    static bool PackIntegerKeys(const DSIDX& index, const std::vector<uint32_t>& entries,
+                                std::vector<uint64_t>& out) {
+        const IndexDesc& d = index.desc_;
+        if (d.fieldCount != 1) return false;
+        const uint32_t field = d.fields[0];
+        const uint32_t type = index.dataset_->fields()[field - 1].type;
+        // Keys take 33 bits (blank, then 2^32 values), record numbers 31.
+        if (IntegerWidth(type) == 0 || index.dataset_->next_record() > 0x7FFFFFFFu) return false;
+        constexpr uint64_t kTop = (uint64_t{1} << 33) - 1;
+        const bool descending = d.descending[0] != 0;
+        out.resize(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const uint32_t r = entries[i];
+            const uint8_t* v = index.StoredValue(r, field);
+            uint64_t key = v == nullptr ? 0 : 1 + Normalised(type, v);
+            if (descending) key = kTop - key;
+            out[i] = key << 31 | r;
+        }
+        return true;
+    }
 
     // The comparator's rules: blank first, negated when descending.
     int Compare(uint32_t k, uint32_t a, uint32_t b) const {
@@ -256,6 +282,17 @@ EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
 EngineResult DSIDX::SortEntries() {
     std::vector<uint32_t> flat;
     if (EngineResult r = entries_.CopyTo(flat); r != DS_OK) return r;
+    try {
+        std::vector<uint64_t> packed;
+        if (SortKeys::PackIntegerKeys(*this, flat, packed)) {
+            SortWords(packed);
+            for (size_t i = 0; i < packed.size(); ++i)
+                flat[i] = static_cast<uint32_t>(packed[i] & 0x7FFFFFFFu);
+            return InstallSorted(flat);
+        }
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
     SortKeys keys;
     if (EngineResult r = keys.Build(*this, flat, dataset_->collation()); r != DS_OK) return r;
     // Equal keys are ordered by record number, i.e. by arrival, as the
@@ -289,6 +326,10 @@ EngineResult DSIDX::SortEntries() {
         return compare(a.record, b.record) < 0;
     });
     for (size_t i = 0; i < items.size(); ++i) flat[i] = items[i].record;
+    return InstallSorted(flat);
+}
+
+EngineResult DSIDX::InstallSorted(const std::vector<uint32_t>& flat) {
     if (EngineResult r = entries_.Assign(flat); r != DS_OK) return r;
     Touch();
     TellGrouping(EntryEvent::Reordered, 0);

@@ -5,10 +5,7 @@
 #include <cstring>
 #include <new>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
+#include "large_pages.h"
 #include "packet_format.h"
 
 namespace pelmora {
@@ -37,25 +34,6 @@ void PacketBuffer::FindTail() {
     tailStart_ = chunk.start;
 }
 
-namespace {
-
-// Large blocks ask for huge pages: a packet of many megabytes is written
-// once from start to end, and every small page would cost a fault.
-void AdviseLarge(uint8_t* block, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr size_t kHuge = size_t{2} << 20;
-    if (bytes < 4 * kHuge) return;
-    const auto begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-    const auto end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHuge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)block;
-    (void)bytes;
-#endif
-}
-
-}  // namespace
-
 bool PacketBuffer::AddChunk(size_t bytes) {
     if (bytes == 0) bytes = 1;
     try {
@@ -65,7 +43,7 @@ bool PacketBuffer::AddChunk(size_t bytes) {
     }
     auto* block = static_cast<uint8_t*>(std::malloc(bytes));
     if (block == nullptr) return false;
-    AdviseLarge(block, bytes);
+    AdviseLargePages(block, bytes);
     Chunk chunk;
     chunk.bytes.reset(block);
     chunk.start = capacity_;
@@ -82,7 +60,7 @@ bool PacketBuffer::GrowOnlyChunk(size_t bytes) {
     if (block == nullptr) return false;
     (void)chunk.bytes.release();
     chunk.bytes.reset(block);
-    AdviseLarge(block, bytes);
+    AdviseLargePages(block, bytes);
     capacity_ = chunk.capacity = bytes;
     FindTail();
     return true;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "field_values.h"
+#include "large_pages.h"
 
 namespace pelmora {
 
@@ -58,6 +59,7 @@ EngineResult RecordStore::GrowTo(uint32_t capacity) {
         std::vector<std::vector<uint8_t>> columns(n);
         for (size_t k = 0; k < n; ++k) {
             columns[k].reserve(static_cast<size_t>(capacity) * fields_[k].length);
+            AdviseLargePages(columns[k].data(), columns[k].capacity());
             columns[k] = columns_[k];
             columns[k].resize(static_cast<size_t>(capacity) * fields_[k].length, 0);
         }
@@ -65,6 +67,7 @@ EngineResult RecordStore::GrowTo(uint32_t capacity) {
         status.resize(capacity, 0);
         std::vector<uint8_t> indicators;
         indicators.reserve(static_cast<size_t>(capacity) * n);
+        AdviseLargePages(indicators.data(), indicators.capacity());
         indicators = indicators_;
         indicators.resize(static_cast<size_t>(capacity) * n, IND_BLANK);
         columns_.swap(columns);
