@@ -127,7 +127,9 @@ bool DSIDX::SearchKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                                : entries_.PartitionPoint([&](uint32_t record) {
                                      return CompareKey(key, fullFields, partial, record) > 0;
                                  });
-    if (first <= count() && CompareKey(key, fullFields, partial, EntryAt(first)) == 0) {
+    const int known = FixedSearchApplies(fullFields, partial) ? FixedEqualAt(key, first) : -1;
+    if (known == 1 || (known == -1 && first <= count() &&
+                       CompareKey(key, fullFields, partial, EntryAt(first)) == 0)) {
         *position = first;
         return true;
     }
@@ -233,6 +235,7 @@ EngineResult DSIDX::RecordReplaced(uint32_t newRecord, uint32_t oldRecord) {
     // the record map is made first so that the replacement cannot fail then.
     if (EngineResult r = entries_.ReserveRecords(newRecord + 1); r != DS_OK) return r;
     TellGrouping(EntryEvent::Removed, position);
+    searchWords_.Drop();  // the record number changes, the counter does not
     entries_.Replace(position, newRecord);
     TellGrouping(EntryEvent::Added, position);
     return DS_OK;

@@ -12,6 +12,7 @@
 #include "comparators.h"
 #include "index_entries.h"
 #include "pelmora/pelmora.h"
+#include "search_words.h"
 
 namespace pelmora {
 
@@ -69,7 +70,11 @@ class DSIDX {
     // Number of entries N and the record number at a position (1..N; 0
     // outside that range).
     uint32_t count() const { return entries_.size(); }
-    uint32_t EntryAt(uint32_t position) const { return entries_.At(position); }
+    uint32_t EntryAt(uint32_t position) const {
+        if (searchWords_.Valid(changeCounter_, count()))
+            return position >= 1 && position <= count() ? searchWords_.RecordAt(position) : 0;
+        return entries_.At(position);
+    }
     // Position of a record number; 0 when absent.
     uint32_t PositionOf(uint32_t record) const { return entries_.PositionOf(record); }
 
@@ -153,8 +158,14 @@ class DSIDX {
     // CompareRecords for a one-field index.
     uint32_t FixedPartition(const uint8_t* key, bool orEqual) const;
     int FixedCompareKey(const uint8_t* key, uint32_t record) const;
+    // Whether the entry at a position has the key's first field, when the
+    // flat search copy can tell (-1 when it cannot).
+    int FixedEqualAt(const uint8_t* key, uint32_t position) const;
     int FixedCompareRecords(uint32_t a, uint32_t b) const;
     FixedKey fixedKey_ = FixedKey::None;
+    // The first key field's words for runs of searches over an unchanged
+    // index (integer keys of up to 32 bits); guarded by the dataset's lock.
+    mutable SearchWords searchWords_;
 
     TDSBASE* dataset_;
     uint32_t kind_;

@@ -3,10 +3,13 @@
 // as plain numbers, with the comparators' rules (a blank sorts first, the
 // order is reversed for a descending field).
 #include <cstring>
+#include <new>
 #include <type_traits>
+#include <vector>
 
 #include "dataset.h"
 #include "index.h"
+#include "large_pages.h"
 #include "record_store.h"
 
 namespace pelmora {
@@ -57,6 +60,26 @@ class FixedColumn {
     size_t stride_;
     bool descending_;
 };
+
+// The word of a key value in the flat search copy: a blank is 0, values
+// follow from 1 in the field's order, all inverted for a descending field.
+template <typename T>
+uint64_t KeyWord(bool blank, T value, bool descending) {
+    static_assert(std::is_integral_v<T> && sizeof(T) <= 4);
+    constexpr uint64_t kTop = (uint64_t{1} << 33) - 1;
+    uint64_t word = 0;
+    if (!blank) {
+        using U = std::make_unsigned_t<T>;
+        auto u = static_cast<U>(value);
+        if constexpr (std::is_signed_v<T>) u = static_cast<U>(u ^ (U{1} << (sizeof(T) * 8 - 1)));
+        word = 1 + static_cast<uint64_t>(u);
+    }
+    return descending ? kTop - word : word;
+}
+
+// Integer keys of up to 32 bits have words.
+template <typename T>
+constexpr bool kHasWords = std::is_integral_v<T> && sizeof(T) <= 4;
 
 // Calls fn with a value of the C++ type of a fixed key.
 template <typename Fn>
@@ -142,12 +165,54 @@ uint32_t DSIDX::FixedPartition(const uint8_t* key, bool orEqual) const {
         // Integers are totally ordered; floats (where not-a-number compares
         // equal to everything) keep the plain search's probing.
         constexpr bool total = std::is_integral_v<T>;
+        if constexpr (kHasWords<T>) {
+            const bool descending = desc_.descending[0] != 0;
+            // The words of every entry in index order; false when memory is short.
+            auto copy = [&] {
+                try {
+                    std::vector<uint32_t> records;
+                    if (entries_.CopyTo(records) != DS_OK) return false;
+                    std::vector<uint64_t> words;
+                    words.reserve(records.size());
+                    AdviseLargePages(words.data(), words.capacity() * sizeof(uint64_t));
+                    for (uint32_t r : records) {
+                        const bool none = column.Blank(r);
+                        words.push_back(KeyWord(none, none ? T{} : column.Value(r), descending));
+                    }
+                    searchWords_.Adopt(std::move(words), std::move(records), changeCounter_);
+                    return true;
+                } catch (const std::bad_alloc&) {
+                    return false;
+                }
+            };
+            const bool ready = searchWords_.Matches(changeCounter_, count()) ||
+                               (searchWords_.WorthBuilding() && copy());
+            if (ready) return searchWords_.Partition(KeyWord(blank, mine, descending), orEqual);
+        }
         if (orEqual) {
             auto before = [&](uint32_t record) { return column.Compare(blank, mine, record) >= 0; };
             return total ? entries_.PartitionPointSelect(before) : entries_.PartitionPoint(before);
         }
         auto before = [&](uint32_t record) { return column.Compare(blank, mine, record) > 0; };
         return total ? entries_.PartitionPointSelect(before) : entries_.PartitionPoint(before);
+    });
+}
+
+int DSIDX::FixedEqualAt(const uint8_t* key, uint32_t position) const {
+    if (!searchWords_.Valid(changeCounter_, count())) return -1;
+    const FieldDesc& field = dataset_->fields()[desc_.fields[0] - 1];
+    const bool blank = key[field.indicatorOffset] != IND_VALUE;
+    return WithKeyType(static_cast<int>(fixedKey_), [&](auto zero) {
+        using T = decltype(zero);
+        if constexpr (kHasWords<T>) {
+            T mine{};
+            if (!blank) std::memcpy(&mine, key + field.offset, sizeof mine);
+            return searchWords_.WordAt(position, KeyWord(blank, mine, desc_.descending[0] != 0))
+                       ? 1
+                       : 0;
+        } else {
+            return -1;
+        }
     });
 }
 
