@@ -9,7 +9,6 @@
 
 #include "dataset.h"
 #include "index.h"
-#include "large_pages.h"
 #include "record_store.h"
 
 namespace pelmora {
@@ -167,21 +166,25 @@ uint32_t DSIDX::FixedPartition(const uint8_t* key, bool orEqual) const {
         constexpr bool total = std::is_integral_v<T>;
         if constexpr (kHasWords<T>) {
             const bool descending = desc_.descending[0] != 0;
-            // The words of every entry in index order; false when memory is short.
+            // The words of every entry in index order; false when memory is
+            // short or a record number does not fit.
             auto copy = [&] {
                 try {
                     std::vector<uint32_t> records;
                     if (entries_.CopyTo(records) != DS_OK) return false;
-                    std::vector<uint64_t> words;
-                    words.reserve(records.size());
-                    AdviseLargePages(words.data(), words.capacity() * sizeof(uint64_t));
+                    searchWords_.Begin(records.size(), changeCounter_);
                     for (uint32_t r : records) {
                         const bool none = column.Blank(r);
-                        words.push_back(KeyWord(none, none ? T{} : column.Value(r), descending));
+                        if (!searchWords_.Add(
+                                KeyWord(none, none ? T{} : column.Value(r), descending), r)) {
+                            searchWords_.Drop();
+                            return false;
+                        }
                     }
-                    searchWords_.Adopt(std::move(words), std::move(records), changeCounter_);
+                    searchWords_.Finish();
                     return true;
                 } catch (const std::bad_alloc&) {
+                    searchWords_.Drop();
                     return false;
                 }
             };

@@ -22,15 +22,20 @@ TEST(SearchWords, PartitionCountsTheWordsBefore) {
     for (size_t n :
          {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{33}, size_t{1000}}) {
         std::vector<uint64_t> words(n);
-        for (uint64_t& w : words) w = random() % 50;
+        for (uint64_t& w : words)
+            w = random() % 50 + (random() % 2 ? SearchWords::kWordLimit - 60 : 0);
         std::sort(words.begin(), words.end());
-        std::vector<uint32_t> records(n, 1);
         SearchWords copy;
-        const std::vector<uint64_t> sorted = words;
-        copy.Adopt(std::move(words), std::move(records), 7);
+        copy.Begin(n, 7);
+        for (size_t i = 0; i < n; ++i)
+            ASSERT_TRUE(copy.Add(words[i], static_cast<uint32_t>(i + 1)));
+        copy.Finish();
+        const std::vector<uint64_t>& sorted = words;
         ASSERT_TRUE(copy.Valid(7, static_cast<uint32_t>(n)));
         EXPECT_FALSE(copy.Valid(8, static_cast<uint32_t>(n)));
-        for (uint64_t probe = 0; probe <= 51; ++probe) {
+        for (uint64_t probe :
+             {uint64_t{0}, uint64_t{7}, uint64_t{49}, uint64_t{50}, SearchWords::kWordLimit - 60,
+              SearchWords::kWordLimit - 31, SearchWords::kWordLimit - 1}) {
             const auto below =
                 std::lower_bound(sorted.begin(), sorted.end(), probe) - sorted.begin();
             const auto notAbove =
@@ -38,7 +43,15 @@ TEST(SearchWords, PartitionCountsTheWordsBefore) {
             ASSERT_EQ(copy.Partition(probe, false), below + 1) << n << " " << probe;
             ASSERT_EQ(copy.Partition(probe, true), notAbove + 1) << n << " " << probe;
         }
+        for (uint32_t p = 1; p <= n; ++p) {
+            ASSERT_EQ(copy.RecordAt(p), p);
+            ASSERT_TRUE(copy.WordAt(p, sorted[p - 1]));
+        }
     }
+    SearchWords copy;
+    copy.Begin(2, 1);
+    EXPECT_FALSE(copy.Add(SearchWords::kWordLimit, 1));
+    EXPECT_FALSE(copy.Add(1, SearchWords::kRecordLimit));
 }
 
 class SearchRuns : public ::testing::TestWithParam<bool> {
