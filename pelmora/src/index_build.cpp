@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,33 @@ bool Skipped(const TDSBASE& dataset, uint32_t record) {
     if (dataset.delta_mode()) return false;
     return (dataset.store().StatusAt(record) & (REC_SUPERSEDED | REC_DELETED | REC_DISCARDED)) != 0;
 }
+
+// Remembers the first record that had each text, so that a text met again
+// takes that record's sort key instead of asking the collation once more.
+class FirstWithText {
+  public:
+    explicit FirstWithText(size_t expected) {
+        size_t capacity = 16;
+        while (capacity < expected * 2) capacity *= 2;
+        slots_.assign(capacity, 0);
+    }
+    // The record that first had `text` (textOf gives a record's text), or 0
+    // after taking `record` as the first one.
+    template <typename TextOf>
+    uint32_t Find(std::string_view text, uint32_t record, TextOf textOf) {
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = std::hash<std::string_view>{}(text)&mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) {
+                slots_[i] = record;
+                return 0;
+            }
+            if (textOf(slots_[i]) == text) return slots_[i];
+        }
+    }
+
+  private:
+    std::vector<uint32_t> slots_;  // record numbers, 0 for an empty slot
+};
 
 }  // namespace
 
@@ -48,24 +76,41 @@ class DSIDX::SortKeys {
                     out.start.assign(records + 1, 0);
                     out.length.assign(records + 1, kBlank);
                     size_t made = 0;
+                    auto textOf = [&](uint32_t r) {
+                        const char* text =
+                            reinterpret_cast<const char*>(index.StoredValue(r, d.fields[k]));
+                        return std::string_view(text, strnlen(text, field.length));
+                    };
+                    FirstWithText seen(entries.size());
+                    // The first field's texts are ranked: records below 2^31
+                    // note here the first record with their text.
+                    const bool rank = k == 0 && records <= kRankedFlag;
+                    std::vector<uint32_t> firsts;
+                    if (rank) rank_.assign(records + 1, 0);
                     for (uint32_t r : entries) {
-                        const uint8_t* v = index.StoredValue(r, d.fields[k]);
-                        if (v == nullptr) continue;
+                        if (index.StoredValue(r, d.fields[k]) == nullptr) continue;
+                        const std::string_view text = textOf(r);
+                        if (const uint32_t first = seen.Find(text, r, textOf); first != 0) {
+                            out.start[r] = out.start[first];
+                            out.length[r] = out.length[first];
+                            if (rank) rank_[r] = first | kRankedFlag;
+                            continue;
+                        }
+                        if (rank) firsts.push_back(r);
                         // Room for all keys at the size of the first ones,
                         // rather than growing (and copying) step by step.
                         if (++made == kWorthIt) {
                             const size_t each = out.bytes.size() / (made - 1);
                             out.bytes.reserve(each * entries.size() / 4 * 5);
                         }
-                        const char* text = reinterpret_cast<const char*>(v);
-                        const std::string key = collation.SortKey(
-                            text, static_cast<ptrdiff_t>(strnlen(text, field.length)),
-                            d.caseInsensitive[k] != 0);
+                        const std::string key =
+                            collation.SortKey(text.data(), static_cast<ptrdiff_t>(text.size()),
+                                              d.caseInsensitive[k] != 0);
                         out.start[r] = out.bytes.size();
                         out.length[r] = static_cast<uint32_t>(key.size());
                         out.bytes.insert(out.bytes.end(), key.begin(), key.end());
                     }
-                    if (k == 0) head_ = CommonPrefix(out, entries);
+                    if (rank) RankTexts(out, firsts, entries);
                 } else if (IntegerWidth(field.type) != 0) {
                     out.kind = Kind::Integer;
                     out.number.assign(records + 1, 0);
@@ -140,39 +185,57 @@ class DSIDX::SortKeys {
         uint64_t h = 0;
         if (f.kind == Kind::Integer) {
             h = f.number[record];
+        } else if (f.kind == Kind::Text && ranked_) {
+            h = rank_[record];
         } else if (f.kind == Kind::Text && f.length[record] != kBlank) {
-            // The bytes every key shares tell nothing: the summary starts after them.
             uint8_t first[8] = {};
-            std::memcpy(first, f.bytes.data() + f.start[record] + head_,
-                        std::min(f.length[record] - head_, 8u));
+            std::memcpy(first, f.bytes.data() + f.start[record], std::min(f.length[record], 8u));
             for (uint8_t byte : first) h = (h << 8) | byte;
             h = (h >> 1) + 1;  // blank stays 0
         }
         return f.descending ? ~h : h;
     }
+    // True when equal heads mean an equal first field: the head then orders
+    // that field alone, and HeadWord gives it in 33 bits.
+    bool ExactHead() const {
+        return !fields_.empty() &&
+               (fields_[0].kind == Kind::Integer || (fields_[0].kind == Kind::Text && ranked_));
+    }
+    uint64_t HeadWord(uint32_t record) const {
+        constexpr uint64_t kTop = (uint64_t{1} << 33) - 1;
+        const uint64_t h =
+            fields_[0].kind == Kind::Integer ? fields_[0].number[record] : rank_[record];
+        return fields_[0].descending ? kTop - h : h;
+    }
 
   private:
     enum class Kind { None, Text, Integer };
     struct Field;
-    // Length of the leading bytes all non-blank keys of a text field share.
-    static uint32_t CommonPrefix(const Field& f, const std::vector<uint32_t>& entries) {
-        const char* first = nullptr;
-        uint32_t common = 0;
-        for (uint32_t r : entries) {
-            if (f.length[r] == kBlank) continue;
-            const char* key = f.bytes.data() + f.start[r];
-            if (first == nullptr) {
-                first = key;
-                common = f.length[r];
-                continue;
-            }
-            uint32_t n = std::min(common, f.length[r]);
-            uint32_t i = 0;
-            while (i < n && key[i] == first[i]) ++i;
-            common = i;
-            if (common == 0) break;
+    // Sort-key order of two non-blank texts.
+    static int CompareText(const Field& f, uint32_t a, uint32_t b) {
+        const uint32_t an = f.length[a];
+        const uint32_t bn = f.length[b];
+        const int m =
+            std::memcmp(f.bytes.data() + f.start[a], f.bytes.data() + f.start[b], std::min(an, bn));
+        return m != 0 ? (m < 0 ? -1 : 1) : (an < bn ? -1 : (an > bn ? 1 : 0));
+    }
+    // Numbers the distinct texts from 1 in sort-key order (texts with equal
+    // sort keys share a number); every record takes its text's number.
+    void RankTexts(const Field& f, std::vector<uint32_t>& firsts,
+                   const std::vector<uint32_t>& entries) {
+        std::sort(firsts.begin(), firsts.end(),
+                  [&f](uint32_t a, uint32_t b) { return CompareText(f, a, b) < 0; });
+        uint32_t rank = 0;
+        uint32_t previous = 0;
+        for (uint32_t r : firsts) {
+            if (previous == 0 || CompareText(f, previous, r) != 0) ++rank;
+            rank_[r] = rank;
+            previous = r;
         }
-        return common;
+        for (uint32_t r : entries) {
+            if ((rank_[r] & kRankedFlag) != 0) rank_[r] = rank_[rank_[r] & ~kRankedFlag];
+        }
+        ranked_ = true;
     }
 
     static constexpr uint32_t kBlank = 0xFFFFFFFFu;
@@ -233,7 +296,12 @@ class DSIDX::SortKeys {
         std::vector<uint64_t> number;  // 0 for a blank value
     };
     std::vector<Field> fields_;
-    uint32_t head_ = 0;  // shared leading bytes of the first field's text keys
+    // The first field's text ranks by record number (0 for a blank), when
+    // ranked_; while ranking, a record with an earlier text holds that
+    // record's number with kRankedFlag set.
+    static constexpr uint32_t kRankedFlag = 0x80000000u;
+    std::vector<uint32_t> rank_;
+    bool ranked_ = false;
 };
 
 EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
@@ -295,6 +363,20 @@ EngineResult DSIDX::SortEntries() {
     }
     SortKeys keys;
     if (EngineResult r = keys.Build(*this, flat, dataset_->collation()); r != DS_OK) return r;
+    if (desc_.fieldCount == 1 && keys.ExactHead() && dataset_->next_record() <= 0x7FFFFFFFu) {
+        // The head orders the only field: words of head and record number.
+        try {
+            std::vector<uint64_t> packed(flat.size());
+            for (size_t i = 0; i < flat.size(); ++i)
+                packed[i] = keys.HeadWord(flat[i]) << 31 | flat[i];
+            SortWords(packed);
+            for (size_t i = 0; i < packed.size(); ++i)
+                flat[i] = static_cast<uint32_t>(packed[i] & 0x7FFFFFFFu);
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+        return InstallSorted(flat);
+    }
     // Equal keys are ordered by record number, i.e. by arrival, as the
     // insertion path orders them; the order is total, so the sort's result
     // does not depend on how it partitions.
