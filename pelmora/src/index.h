@@ -123,6 +123,9 @@ class DSIDX {
     // Sorts the entries in place after a bulk append and, for a unique index,
     // fails with 9729 on the first pair of equal keys.
     EngineResult SortEntries();
+    // Sorts the given records (every entry the index is to hold) into key
+    // order and makes them the entries.
+    EngineResult SortFlat(std::vector<uint32_t>& flat);
     // Makes `flat` the entry order after a bulk sort (unique indexes check
     // their neighbours).
     EngineResult InstallSorted(const std::vector<uint32_t>& flat);

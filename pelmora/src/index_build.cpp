@@ -330,6 +330,21 @@ EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
     const uint32_t keyFields = desc_.fieldCount;
     if (bulk) desc_.fieldCount = 0;
     EngineResult result = DS_OK;
+    if (bulk && kind_ == IDX_PLAIN) {
+        // A plain index takes every live record: gathered straight into the
+        // order to sort, without going through the entry blocks first.
+        desc_.fieldCount = keyFields;
+        std::vector<uint32_t> flat;
+        try {
+            flat.reserve(records);
+            for (uint32_t record = 1; record <= records; ++record) {
+                if (!Skipped(*dataset_, record)) flat.push_back(record);
+            }
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+        return SortFlat(flat);
+    }
     if (useSource) {
         for (uint32_t record : order) {
             if (record == 0 || record > records || Skipped(*dataset_, record)) continue;
@@ -350,6 +365,10 @@ EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
 EngineResult DSIDX::SortEntries() {
     std::vector<uint32_t> flat;
     if (EngineResult r = entries_.CopyTo(flat); r != DS_OK) return r;
+    return SortFlat(flat);
+}
+
+EngineResult DSIDX::SortFlat(std::vector<uint32_t>& flat) {
     try {
         std::vector<uint64_t> packed;
         if (SortKeys::PackIntegerKeys(*this, flat, packed)) {
