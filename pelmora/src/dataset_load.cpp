@@ -106,6 +106,9 @@ class DatasetLoader {
     std::unordered_map<const TDSBASE*, std::vector<uint32_t>> previous_;
     std::unordered_map<const TDSBASE*, std::vector<uint32_t>> unmapped_;
     std::unordered_map<const TDSBASE*, uint32_t> visible_;
+    const TDSBASE* lastDataset_ = nullptr;
+    const std::vector<uint32_t>* lastUnmapped_ = nullptr;
+    uint32_t* lastVisible_ = nullptr;
 };
 
 EngineResult DatasetLoader::ReadParameter(PendingParameter& out) {
@@ -502,18 +505,24 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
         if (w != DS_OK) return w;
     }
 
-    // Fields the packet has no column for.
-    auto it = unmapped_.find(&ds);
-    if (it == unmapped_.end()) {
-        std::vector<uint32_t> unmapped;
-        std::vector<bool> mapped(ds.field_count() + 1, false);
-        for (uint32_t k : ds.packetColumns_) mapped[k] = true;
-        for (uint32_t k = 1; k <= ds.field_count(); ++k) {
-            if (!mapped[k]) unmapped.push_back(k);
+    // Fields the packet has no column for. Rows of one dataset come in long
+    // runs: its entries in the maps are kept at hand (map entries never move).
+    if (&ds != lastDataset_) {
+        auto it = unmapped_.find(&ds);
+        if (it == unmapped_.end()) {
+            std::vector<uint32_t> unmapped;
+            std::vector<bool> mapped(ds.field_count() + 1, false);
+            for (uint32_t k : ds.packetColumns_) mapped[k] = true;
+            for (uint32_t k = 1; k <= ds.field_count(); ++k) {
+                if (!mapped[k]) unmapped.push_back(k);
+            }
+            it = unmapped_.emplace(&ds, std::move(unmapped)).first;
         }
-        it = unmapped_.emplace(&ds, std::move(unmapped)).first;
+        lastUnmapped_ = &it->second;
+        lastVisible_ = &visible_[&ds];
+        lastDataset_ = &ds;
     }
-    for (uint32_t k : it->second) store.WriteValue(rec, k, nullptr);
+    for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
     if (ds.linkField_ != 0 && ds.master_ != nullptr) {
         // The link value is 32 bits; a packet may declare its link column with
         // another width, so the value goes through a zeroed buffer of that width.
@@ -529,7 +538,7 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
     if (EngineResult r = store.SetNextRecord(rec + 1); r != DS_OK) return r;
     const bool live = (rowStatus & kNotLive) == 0;
     if (live) ++ds.liveCount_;
-    if (live || ds.delta_mode()) ++visible_[&ds];
+    if (live || ds.delta_mode()) ++*lastVisible_;
     return DS_OK;
 }
 

@@ -330,9 +330,10 @@ EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
     const uint32_t keyFields = desc_.fieldCount;
     if (bulk) desc_.fieldCount = 0;
     EngineResult result = DS_OK;
-    if (bulk && kind_ == IDX_PLAIN) {
+    if (kind_ == IDX_PLAIN && records != 0 && !useSource) {
         // A plain index takes every live record: gathered straight into the
-        // order to sort, without going through the entry blocks first.
+        // order to sort (record order for an index without key fields),
+        // without going through the entry blocks first.
         desc_.fieldCount = keyFields;
         std::vector<uint32_t> flat;
         try {
@@ -343,7 +344,7 @@ EngineResult DSIDX::Rebuild(const IndexDesc* desc, const DSIDX* source) {
         } catch (const std::bad_alloc&) {
             return DSERR_NOMEMORY;
         }
-        return SortFlat(flat);
+        return keyFields != 0 ? SortFlat(flat) : InstallSorted(flat);
     }
     if (useSource) {
         for (uint32_t record : order) {
@@ -435,7 +436,7 @@ EngineResult DSIDX::InstallSorted(const std::vector<uint32_t>& flat) {
     Touch();
     TellGrouping(EntryEvent::Reordered, 0);
 
-    if (unique()) {
+    if (unique() && desc_.fieldCount != 0) {
         for (size_t i = 1; i < flat.size(); ++i) {
             if (CompareRecords(flat[i - 1], flat[i]) == 0) return DSERR_KEYVIOL;
         }
