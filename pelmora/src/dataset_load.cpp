@@ -483,7 +483,19 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                     if (length != kBcdPacketSize) return DSERR_DATAPACKETMISMATCH;
                     uint8_t value[kBcdMaxBytes] = {};
                     BcdPacketToField(value_, value, sizeof value);
-                    w = store.WriteValue(rec, k, value);
+                    const uint32_t places = f.units2 & kBcdPlacesMask;
+                    const size_t bytes = BcdBytes(f.units1);
+                    if (plain && value[0] == f.units1 && (value[1] & kBcdPlacesMask) == places &&
+                        bytes <= kBcdPacketSize && bytes <= f.length) {
+                        // Already at the field's precision and places: the
+                        // value's own bytes, the rest of the slot zero.
+                        uint8_t* slot = store.ValueSlot(rec, k);
+                        std::memcpy(slot, value, bytes);
+                        std::memset(slot + bytes, 0, f.length - bytes);
+                        store.SetIndicatorAt(rec, k, IND_VALUE);
+                    } else {
+                        w = store.WriteValue(rec, k, value);
+                    }
                     break;
                 }
                 default: {

@@ -257,6 +257,40 @@ TEST(DatasetPacketNested, NestedFieldFromDescriptorsWritesNoDecimals) {
     EXPECT_TRUE(decimals) << "a packed decimal keeps its places";
 }
 
+TEST(DatasetPacketRoundTrip, PackedDecimalsTakeTheFieldsPrecisionAndPlaces) {
+    Builder b;
+    b.Begin(1);
+    b.Col("AMOUNT", 0x00050007);
+    b.Width(10);
+    const uint16_t places = 2;
+    b.ColParam("DECIMALS", kUint16, &places, 2);
+    b.Close();
+    // Already 10.2, with stray bytes past its digits; 10.3, which loses a
+    // decimal; 12.2 whose leading digits are zero; a blank.
+    std::vector<uint8_t> stray = Bcd(10, 2, true, {0x00, 0x00, 0x12, 0x34, 0x50});
+    for (size_t i = 7; i < stray.size(); ++i) stray[i] = 0x99;
+    const std::vector<std::vector<uint8_t>> values = {
+        stray, Bcd(10, 3, false, {0x00, 0x00, 0x12, 0x34, 0x56}),
+        Bcd(12, 2, false, {0x00, 0x00, 0x00, 0x00, 0x78, 0x90})};
+    for (const std::vector<uint8_t>& v : values) {
+        b.Status(0);
+        EXPECT_EQ(0u, b->PutValue(0, 18, v.data()));
+    }
+    b.Status(0);
+    b.Blank();
+    uint32_t r = 0;
+    Ref<IDSBase> ds(Load(b.Take(), &r));
+    ASSERT_EQ(0u, r);
+    const std::vector<uint8_t> digits = Bcd(10, 2, true, {0x00, 0x00, 0x12, 0x34, 0x50});
+    const Decoded d = Decode(Write(ds.get()));
+    ASSERT_EQ(0u, d.result);
+    ASSERT_EQ(4u, d.rows.size());
+    EXPECT_EQ(d.rows[0].items[0].bytes, digits);
+    EXPECT_EQ(d.rows[1].items[0].bytes, Bcd(10, 2, false, {0x00, 0x00, 0x01, 0x23, 0x45}));
+    EXPECT_EQ(d.rows[2].items[0].bytes, Bcd(10, 2, false, {0x00, 0x00, 0x00, 0x78, 0x90}));
+    EXPECT_EQ(1u, d.rows[3].items[0].status);
+}
+
 // ---- arrays and references keep their shape -----------------------------------------
 
 TEST(DatasetPacketShapes, ArrayFieldComesBackWithTheSameFields) {
