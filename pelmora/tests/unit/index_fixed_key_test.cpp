@@ -12,17 +12,13 @@
 #include "comparators.h"
 #include "dataset.h"
 #include "index.h"
+#include "index_test_support.h"
 #include "record_buffer.h"
 
 namespace pelmora {
 namespace {
 
-FieldDesc Field(const char* name, uint32_t type) {
-    FieldDesc f{};
-    std::strncpy(f.name, name, sizeof f.name - 1);
-    f.type = type;
-    return f;
-}
+using index_test::Field;
 
 // Raw values of a type: extremes, zero and a few in between, as the bytes
 // the store holds. Narrower types keep the low bytes.

@@ -12,24 +12,15 @@
 
 #include "dataset.h"
 #include "index.h"
+#include "index_test_support.h"
 #include "record_buffer.h"
 #include "word_sort.h"
 
 namespace pelmora {
 namespace {
 
-FieldDesc Field(const char* name, uint32_t type) {
-    FieldDesc f{};
-    std::strncpy(f.name, name, sizeof f.name - 1);
-    f.type = type;
-    return f;
-}
-
-std::vector<uint32_t> Entries(const DSIDX& index) {
-    std::vector<uint32_t> out;
-    for (uint32_t p = 1; p <= index.count(); ++p) out.push_back(index.EntryAt(p));
-    return out;
-}
+using index_test::Entries;
+using index_test::Field;
 
 IndexDesc OneField(const char* name, uint32_t field, bool descending) {
     IndexDesc d{};

@@ -11,24 +11,14 @@
 
 #include "dataset.h"
 #include "index.h"
+#include "index_test_support.h"
 #include "record_buffer.h"
 
 namespace pelmora {
 namespace {
 
-FieldDesc Field(const char* name, uint32_t type, uint32_t units1 = 0) {
-    FieldDesc f{};
-    std::strncpy(f.name, name, sizeof f.name - 1);
-    f.type = type;
-    f.units1 = units1;
-    return f;
-}
-
-std::vector<uint32_t> Entries(const DSIDX& index) {
-    std::vector<uint32_t> out;
-    for (uint32_t p = 1; p <= index.count(); ++p) out.push_back(index.EntryAt(p));
-    return out;
-}
+using index_test::Entries;
+using index_test::Field;
 
 TEST(TextSortKeys, BulkBuildEqualsOneByOneInsertion) {
     TDSBASE* ds = NewDataset();
