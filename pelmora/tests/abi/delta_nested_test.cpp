@@ -134,12 +134,8 @@ class NestedTable {
         return out;
     }
 
-    // The delta as packet bytes (empty on failure; *result gets the code).
     std::vector<uint8_t> Delta(uint32_t* result) {
-        Ref<IDSBase> delta;
-        *result = ResultCode(ds_->MakeDelta(delta.out()));
-        if (*result != 0) return {};
-        return dstest::Write(delta.get());
+        return deltatest::DeltaBytes(ds_.get(), result);
     }
 
   private:

@@ -41,6 +41,14 @@ inline std::vector<uint8_t> TablePacket(const std::vector<std::pair<int32_t, Val
     return b.Take();
 }
 
+// A dataset's delta as packet bytes (empty on failure; *result gets the code).
+inline std::vector<uint8_t> DeltaBytes(IDSBase* ds, uint32_t* result) {
+    Ref<IDSBase> delta;
+    *result = ResultCode(ds->MakeDelta(delta.out()));
+    if (*result != 0) return {};
+    return dstest::Write(delta.get());
+}
+
 class Table {
   public:
     explicit Table(const std::vector<uint8_t>& packet) {
@@ -114,13 +122,7 @@ class Table {
         return out;
     }
     uint32_t ChangeCount() { return dstest::Prop(ds_.get(), 2); }
-    // The delta as packet bytes (empty on failure; *result gets the code).
-    std::vector<uint8_t> Delta(uint32_t* result) {
-        Ref<IDSBase> delta;
-        *result = ResultCode(ds_->MakeDelta(delta.out()));
-        if (*result != 0) return {};
-        return dstest::Write(delta.get());
-    }
+    std::vector<uint8_t> Delta(uint32_t* result) { return DeltaBytes(ds_.get(), result); }
 
   private:
     void Attach() {
