@@ -16,6 +16,7 @@
 
 namespace {
 
+using deltatest::ErrorColumns;
 using dstest::Builder;
 using dstest::DecodedRow;
 using dstest::Field;
@@ -319,17 +320,6 @@ struct MasterError {
     uint32_t code = 0;  // 0: the master's change went through, only details failed
     std::vector<DetailError> details;
 };
-
-void ErrorColumns(Builder& b) {
-    b.Col("ERROR_RECORDNO", dstest::kUint32);
-    b.Col("ERROR_RESPONSE", dstest::kUint32);
-    b.Col("ERROR_MESSAGE", dstest::kString1);
-    b.Width(255);
-    b.Col("ERROR_CONTEXT", dstest::kString1);
-    b.Width(127);
-    b.Col("ERROR_CATEGORY", dstest::kUint32);
-    b.Col("ERROR_CODE", dstest::kUint32);
-}
 
 void ErrorFields(Builder& b, uint32_t recordNo, uint32_t code) {
     b.U32(recordNo);

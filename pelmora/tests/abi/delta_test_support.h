@@ -170,9 +170,8 @@ inline ErrorRow ErrWith(uint32_t recordNo, uint32_t code, int32_t id, std::strin
     return e;
 }
 
-inline std::vector<uint8_t> ErrorPacket(const std::vector<ErrorRow>& rows) {
-    Builder b;
-    b.Begin(9);
+// The six columns every error packet starts with.
+inline void ErrorColumns(Builder& b) {
     b.Col("ERROR_RECORDNO", dstest::kUint32);
     b.Col("ERROR_RESPONSE", dstest::kUint32);
     b.Col("ERROR_MESSAGE", dstest::kString1);
@@ -181,6 +180,12 @@ inline std::vector<uint8_t> ErrorPacket(const std::vector<ErrorRow>& rows) {
     b.Width(127);
     b.Col("ERROR_CATEGORY", dstest::kUint32);
     b.Col("ERROR_CODE", dstest::kUint32);
+}
+
+inline std::vector<uint8_t> ErrorPacket(const std::vector<ErrorRow>& rows) {
+    Builder b;
+    b.Begin(9);
+    ErrorColumns(b);
     b.Col("ID", dstest::kInt32);
     b.Col("NAME", dstest::kString1);
     b.Width(10);
