@@ -15,6 +15,7 @@
 namespace sarvenu {
 namespace {
 
+constexpr uint32_t kPropSavepoint = 10;
 constexpr uint32_t kPropReportBeforeExpansion = 11;
 constexpr uint32_t kPropXmlMode = 19;
 constexpr uint32_t kPropUnsavedChanges = 24;
@@ -98,6 +99,7 @@ void TClientTable::ReleaseEngine() noexcept {
     edit_.clear();
     state_ = dsInactive;
     modified_ = false;
+    unwritten_ = false;
     hasCurrent_ = false;
     atEnd_ = true;
     filterHandle_ = 0;
@@ -124,6 +126,11 @@ void TClientTable::OpenTable() {
         if (!bytes.get()) Raise(DSERR_NOMEMORY);
         Check(engine_->dataset->LoadPacket(bytes.get(), 1));
         engine_->packet = std::move(packet);
+        // A savepoint other than 0 means the file carries a change log.
+        uint32_t savepoint = 0;
+        unwritten_ =
+            ResultCode(engine_->dataset->ReadProperty(kPropSavepoint, &savepoint)) == DS_OK &&
+            savepoint != 0;
         engine_->cursor = engine::CreateCursor();
         Check(engine_->cursor->AttachDataset(engine_->dataset));
         Check(engine_->dataset->WriteProperty(kPropReportBeforeExpansion, 1));
@@ -151,11 +158,11 @@ void TClientTable::CloseTable() {
     if (!Active()) return;
     // An edit that was never posted is dropped, as closing does not post.
     if (IsEditing()) DiscardRecord();
-    // The engine does not know this property and leaves the value as it is,
-    // so every close writes the file.
+    // The engine does not keep this property; whether the file must be
+    // written is the table's own record of unwritten changes.
     int32_t unsaved = -1;
     engine_->dataset->ReadProperty(kPropUnsavedChanges, &unsaved);
-    if (!fileName_.empty()) SaveToPath();
+    SaveChanges();
     ReleaseEngine();
     MasterChanged();
     DataChanged();
@@ -166,6 +173,7 @@ void TClientTable::SaveToPath(const std::string& path) {
     const std::string target = path.empty() ? fileName_ : path;
     if (target.empty())
         throw EDatabaseError(dsmsg::Format(dsmsg::kWriteFailed, {"", "no file name"}));
+    Check(engine_->dataset->AcceptAllChanges());
     Check(engine_->dataset->WriteProperty(kPropXmlMode,
                                           HasXmlExtension(target) ? kXmlMode : kBinaryMode));
     SAFEARRAY* out = nullptr;
@@ -181,6 +189,13 @@ void TClientTable::SaveToPath(const std::string& path) {
     std::string error;
     if (!fileops::WriteFileAtomic(target, bytes, &error))
         throw EDatabaseError(dsmsg::Format(dsmsg::kWriteFailed, {PathForMessage(target), error}));
+    if (target == fileName_) unwritten_ = false;
+}
+
+bool TClientTable::SaveChanges() {
+    if (!Active() || !unwritten_ || fileName_.empty()) return false;
+    SaveToPath();
+    return true;
 }
 
 // ---------------------------------------------------------------------------

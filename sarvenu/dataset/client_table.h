@@ -94,6 +94,11 @@ class TField {
     uint32_t Width() const { return width_; }
 
   private:
+    friend class TRecordView;
+    friend class TClientTable;
+    // The value in a record buffer of the table's layout, read through cursor.
+    std::string TextIn(const uint8_t* record, IDSCursor* cursor) const;
+
     TClientTable* table_;
     std::string name_;
     TFieldKind kind_;
@@ -128,6 +133,19 @@ class TTableSource {
     std::vector<TClientTable*> details_;
     int nextId_ = 1;
     std::map<int, Listener> listeners_;
+};
+
+// One record met by TClientTable::ScanView; valid only inside the visit.
+class TRecordView {
+  public:
+    // The field's value in this record, as TField::GetText gives it.
+    std::string Text(const TField& field) const { return field.TextIn(record_, cursor_); }
+
+  private:
+    friend class TClientTable;
+    TRecordView(const uint8_t* record, IDSCursor* cursor) : record_(record), cursor_(cursor) {}
+    const uint8_t* record_;
+    IDSCursor* cursor_;
 };
 
 class TClientTable {
@@ -172,15 +190,25 @@ class TClientTable {
     bool IsEditing() const { return state_ == dsEdit || state_ == dsInsert; }
     // True when a field was set since the current edit or insert began.
     bool Modified() const { return modified_; }
+    // True when the records differ from the table file: a record was posted
+    // or deleted since the file was last written, or the file was loaded with
+    // a change log that the next write merges away.
+    bool Unwritten() const { return unwritten_; }
 
     void OpenTable();
-    // Drops an edit that was never posted, writes the file (when FileName is
-    // set) and releases the engine objects. A failed write raises and leaves
-    // the table open with its records.
+    // Drops an edit that was never posted, writes the file when the records
+    // differ from it (Unwritten, and FileName set) and releases the engine
+    // objects. A failed write raises and leaves the table open with its
+    // records.
     void CloseTable();
     // Writes the table's packet to path (empty = FileName), replacing the file
-    // atomically; ".xml" in any case selects the XML form.
+    // atomically; ".xml" in any case selects the XML form. The change log is
+    // merged first: the program never undoes a change once it is posted, so a
+    // file holds the live records only, and a deleted record's data leaves
+    // the disk with the write.
     void SaveToPath(const std::string& path = {});
+    // Writes the table to its own file when Unwritten; true when it wrote.
+    bool SaveChanges();
 
     void MoveFirst();
     // After a move past the last record AtEnd is true and the last record
@@ -194,8 +222,17 @@ class TClientTable {
     // 1-based position of the current record in the view; 0 when none.
     uint32_t Position();
     // Moves to the first record of the view whose field reads as text; true
-    // when found, else the cursor stays where it was.
+    // when found, else the cursor stays where it was. A key search when the
+    // order starts with the field.
     bool Locate(const std::string& fieldName, const std::string& text);
+    // Reads every record of the view in order through a second cursor that
+    // copies this one's order, filter and range. The table's own cursor, its
+    // details and its listeners stay as they are, so a scan costs one read
+    // per record. A record still being inserted is not part of the view.
+    void ScanView(const std::function<void(const TRecordView&)>& visit);
+    // The same over every live record of the dataset in stored order,
+    // whatever the table's order, filter and master range.
+    void ScanAllRecords(const std::function<void(const TRecordView&)>& visit);
     bool AtEnd() const { return atEnd_; }
     uint32_t RecordTotal();
     bool IsEmpty() { return RecordTotal() == 0; }
@@ -240,6 +277,8 @@ class TClientTable {
     void ApplyRange(bool force = false);
     void MasterChanged();
     void ReadCurrent();
+    void Scan(IDSCursor* cursor, const std::function<void(const TRecordView&)>& visit);
+    bool SeekFirstKeyField(const TField& field, const std::string& text);
     void Scrolled();
     void SettleEdit();
     void SettleDetails();
@@ -262,6 +301,7 @@ class TClientTable {
     std::string masterFields_;
     TDataSetState state_ = dsInactive;
     bool modified_ = false;
+    bool unwritten_ = false;
     bool atEnd_ = true;
     bool hasCurrent_ = false;
     std::unique_ptr<Engine> engine_;

@@ -79,6 +79,7 @@ void TClientTable::CommitRecord() {
         Check(cursor->AddRecord(edit_.data()));
     else
         Check(cursor->UpdateCurrentRecord(edit_.data()));
+    unwritten_ = true;
     state_ = dsBrowse;
     modified_ = false;
     edit_.clear();
@@ -116,6 +117,7 @@ void TClientTable::RemoveRecord() {
     SettleDetails();
     IDSCursor* cursor = Cursor();
     Check(cursor->RemoveCurrentRecord());
+    unwritten_ = true;
     uint32_t status = ResultCode(cursor->MoveBy(1));
     if (status == DSERR_EOF) status = ResultCode(cursor->MoveBy(-1));
     ReadCurrent();

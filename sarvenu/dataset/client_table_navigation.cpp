@@ -1,6 +1,7 @@
 // Moving through a table's view and counting it.
 #include "dataset/client_table.h"
 #include "dataset/table_engine.h"
+#include "dataset/value_codec.h"
 
 namespace sarvenu {
 
@@ -105,28 +106,57 @@ bool TClientTable::Locate(const std::string& fieldName, const std::string& text)
     TField& field = FieldNamed(fieldName);
     SettleDetails();
     SettleEdit();
-    uint32_t total = RecordTotal();
-    uint32_t start = Position();
-    std::vector<uint8_t> saved = current_;
-    bool savedHas = hasCurrent_;
-    for (uint32_t i = 1; i <= total; ++i) {
-        Check(Cursor()->GoToOrdinal(i));
-        ReadCurrent();
-        if (hasCurrent_ && field.GetText() == text) {
-            atEnd_ = false;
-            Scrolled();
-            return true;
-        }
+    if (!text.empty() && !sortFields_.empty() && sortFields_.front() == field.FieldNo()) {
+        // Ordered by the field: a key search, whose miss is final.
+        if (!SeekFirstKeyField(field, text)) return false;
+        atEnd_ = false;
+        Scrolled();
+        return true;
     }
-    // Not found: back to where the cursor stood.
-    if (start) {
-        Check(Cursor()->GoToOrdinal(start));
-        ReadCurrent();
-    } else {
-        current_ = saved;
-        hasCurrent_ = savedHas;
+    // Any other field: a walk over a cursor of its own, so that the table
+    // moves only to the record found.
+    uint32_t found = 0;
+    uint32_t ordinal = 0;
+    ScanView([&](const TRecordView& record) {
+        ++ordinal;
+        if (!found && record.Text(field) == text) found = ordinal;
+    });
+    if (!found) return false;
+    Check(Cursor()->GoToOrdinal(found));
+    ReadCurrent();
+    atEnd_ = !hasCurrent_;
+    Scrolled();
+    return hasCurrent_;
+}
+
+// In a view ordered by field first, finds the first record whose field reads
+// as text by a key search and stands on it; false, without a move, when none.
+bool TClientTable::SeekFirstKeyField(const TField& field, const std::string& text) {
+    if (text.empty()) return false;
+    std::vector<uint8_t> value;
+    if (codec::ParseValue(field.EngineType(), field.Width(), text, &value) !=
+        codec::ParseError::None)
+        return false;
+    const uint32_t ordinal = Position();
+    std::vector<uint8_t> key(engine_->recordSize, 0);
+    IDSCursor* cursor = Cursor();
+    Check(cursor->WriteFieldValue(key.data(), field.FieldNo(), value.data()));
+    std::vector<uint8_t> record(engine_->recordSize, 0);
+    const uint32_t status = ResultCode(cursor->FindRecordByKey(1, 0, key.data(), record.data()));
+    if (status == DSERR_RECNOTFOUND || status == DSERR_EOF) return false;
+    Check(status);
+    // The key comparison follows the collation; the match must also be the
+    // same text, else the cursor goes back to the record it stood on.
+    if (field.TextIn(record.data(), cursor) != text) {
+        if (ordinal)
+            Check(cursor->GoToOrdinal(ordinal));
+        else
+            Check(cursor->GoBeforeFirst());
+        return false;
     }
-    return false;
+    current_ = std::move(record);
+    hasCurrent_ = true;
+    return true;
 }
 
 uint32_t TClientTable::RecordTotal() {

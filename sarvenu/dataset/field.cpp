@@ -31,7 +31,10 @@ bool TField::IsNull() const {
 std::string TField::GetText() const {
     const uint8_t* record = table_->CurrentBuffer();
     if (!record) return {};
-    IDSCursor* cursor = table_->Cursor();
+    return TextIn(record, table_->Cursor());
+}
+
+std::string TField::TextIn(const uint8_t* record, IDSCursor* cursor) const {
     uint32_t blank = 1;
     std::vector<uint8_t> value(std::max<uint32_t>(width_, 8) + 8, 0);
     table_->Check(cursor->ReadFieldValue(record, fieldNo_, value.data(), &blank));

@@ -53,17 +53,6 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool SyncDirectory(const std::string& directory, std::string* error) {
-    if (!Step(directory, error)) return false;
-    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return SetErrno(error, "open directory " + directory, errno);
-    int rc = ::fsync(fd);
-    int code = errno;
-    ::close(fd);
-    if (rc != 0) return SetErrno(error, "sync directory " + directory, code);
-    return true;
-}
-
 bool WriteAll(int fd, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -94,6 +83,17 @@ bool MatchWildcard(const char* pattern, const char* name) {
 }
 
 }  // namespace
+
+bool SyncDirectory(const std::string& directory, std::string* error) {
+    if (!Step(directory, error)) return false;
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return SetErrno(error, "open directory " + directory, errno);
+    int rc = ::fsync(fd);
+    int code = errno;
+    ::close(fd);
+    if (rc != 0) return SetErrno(error, "sync directory " + directory, code);
+    return true;
+}
 
 bool FileExists(const std::string& path) {
     struct stat st;
@@ -176,6 +176,15 @@ bool CopyFile(const std::string& source, const std::string& target, bool failIfE
     return WriteFileAtomic(target, bytes, error);
 }
 
+bool LinkOrCopyFile(const std::string& source, const std::string& target, std::string* error) {
+    if (!FileExists(source)) return SetError(error, source + " does not exist");
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0) return SetError(error, target + " exists");
+    if (!Step(target, error)) return false;
+    if (::link(source.c_str(), target.c_str()) == 0) return true;
+    return CopyFile(source, target, true, error);
+}
+
 bool MoveFile(const std::string& source, const std::string& target, std::string* error) {
     if (!FileExists(source)) return SetError(error, source + " does not exist");
     struct stat st;
@@ -227,6 +236,44 @@ std::vector<std::string> ListFiles(const std::string& directory, const std::stri
             (bare.empty() || !MatchWildcard(bare.c_str(), name)))
             continue;
         if (FileExists(base + name)) names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool CreateDirectory(const std::string& path, std::string* error) {
+    if (!Step(path, error)) return false;
+    if (::mkdir(path.c_str(), 0755) != 0) return SetErrno(error, "create directory " + path, errno);
+    return true;
+}
+
+bool RemoveDirectory(const std::string& path, std::string* error) {
+    if (!Step(path, error)) return false;
+    if (::rmdir(path.c_str()) != 0) return SetErrno(error, "remove directory " + path, errno);
+    return true;
+}
+
+bool MoveDirectory(const std::string& source, const std::string& target, std::string* error) {
+    if (!DirectoryExists(source)) return SetError(error, source + " is not a directory");
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0) return SetError(error, target + " exists");
+    if (!Step(source, error) || !Step(target, error)) return false;
+    if (::rename(source.c_str(), target.c_str()) != 0)
+        return SetErrno(error, "rename " + source + " to " + target, errno);
+    return SyncDirectory(DirectoryOf(target), error);
+}
+
+std::vector<std::string> ListDirectories(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    if (!dir) return names;
+    std::string base = directory.empty() || directory.back() == '/' ? directory : directory + "/";
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st;
+        if (::lstat((base + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            names.push_back(std::move(name));
     }
     ::closedir(dir);
     return names;

@@ -26,6 +26,12 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
 // The target is written atomically.
 bool CopyFile(const std::string& source, const std::string& target, bool failIfExists,
               std::string* error = nullptr);
+// Makes target a second name of source (a hard link) when the file system
+// allows it, else a copy as CopyFile makes it; fails when the target exists.
+// For files the program never changes in place (it replaces them whole), the
+// link keeps the contents the source had, at no cost in space.
+bool LinkOrCopyFile(const std::string& source, const std::string& target,
+                    std::string* error = nullptr);
 // Renames source to target; fails when the target exists.
 bool MoveFile(const std::string& source, const std::string& target, std::string* error = nullptr);
 bool DeleteFile(const std::string& path, std::string* error = nullptr);
@@ -35,9 +41,23 @@ bool SetReadOnly(const std::string& path, bool readOnly, std::string* error = nu
 // pattern with "*" and "?" (ASCII case ignored), in listing order.
 std::vector<std::string> ListFiles(const std::string& directory, const std::string& pattern);
 
+// Creates a directory; fails when anything exists at path or the parent is missing.
+bool CreateDirectory(const std::string& path, std::string* error = nullptr);
+// Removes an empty directory.
+bool RemoveDirectory(const std::string& path, std::string* error = nullptr);
+// Renames a directory within one file system, then syncs the target's parent;
+// fails when the target exists.
+bool MoveDirectory(const std::string& source, const std::string& target,
+                   std::string* error = nullptr);
+// Flushes a directory's entries (new, renamed and removed names) to disk.
+bool SyncDirectory(const std::string& directory, std::string* error = nullptr);
+// Names of the subdirectories of directory (symbolic links are not followed),
+// without "." and "..", in listing order.
+std::vector<std::string> ListDirectories(const std::string& directory);
+
 // Test hook: the process-wide fault plan of this layer. Each primitive step
 // that changes the file system (create, write, sync, rename, delete, attribute
-// change) counts as one operation.
+// change, for files and directories alike) counts as one operation.
 struct FaultPlan {
     // Operations allowed before every further one fails; negative = no limit.
     int64_t failAfter = -1;

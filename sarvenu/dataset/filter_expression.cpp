@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "dataset/dataset_messages.h"
 #include "dataset/value_codec.h"
@@ -14,6 +15,14 @@ namespace sarvenu::filterexpr {
 namespace {
 
 constexpr size_t kMaxStringChars = 255;
+// The parser, the translation and the layout recurse over the text's
+// structure, so a text may nest parentheses and "not" only this deep and have
+// only this many syntax nodes. No text with more nodes could be translated
+// anyway: each canonical node takes at least 10 of the expression's 65535
+// bytes, and at most every other syntax node (a NULL beside its comparison)
+// has no canonical node of its own.
+constexpr size_t kMaxNesting = 1000;
+constexpr size_t kMaxSyntaxNodes = 2 * (0xFFFF / 10);
 
 [[noreturn]] void Fail(std::string_view message,
                        std::initializer_list<std::string_view> args = {}) {
@@ -139,13 +148,6 @@ struct Ast {
 };
 using AstPtr = std::unique_ptr<Ast>;
 
-AstPtr Leaf(Ast::Kind kind, std::string text = {}) {
-    auto a = std::make_unique<Ast>();
-    a->kind = kind;
-    a->text = std::move(text);
-    return a;
-}
-
 bool KeywordIs(const Token& t, const char* word) {
     if (t.kind != Tok::Ident || t.bracketed || t.text.size() != std::strlen(word)) return false;
     for (size_t i = 0; i < t.text.size(); ++i)
@@ -183,6 +185,19 @@ class Parser {
         Fail(Peek().kind == Tok::End ? dsmsg::kFilterUnterminated : dsmsg::kFilterSyntax);
     }
 
+    AstPtr Leaf(Ast::Kind kind, std::string text = {}) {
+        if (++nodes_ > kMaxSyntaxNodes) Fail(dsmsg::kFilterSyntax);
+        auto a = std::make_unique<Ast>();
+        a->kind = kind;
+        a->text = std::move(text);
+        return a;
+    }
+    // Entered a parenthesis or a "not"; Leave when done with it.
+    void Enter() {
+        if (++depth_ > kMaxNesting) Fail(dsmsg::kFilterSyntax);
+    }
+    void Leave() { --depth_; }
+
     AstPtr Or() {
         AstPtr left = And();
         while (KeywordIs(Peek(), "or")) {
@@ -202,8 +217,10 @@ class Parser {
     AstPtr Not() {
         if (KeywordIs(Peek(), "not")) {
             Take();
+            Enter();
             AstPtr a = Leaf(Ast::Not);
             a->left = Not();
+            Leave();
             return a;
         }
         return Comparison();
@@ -224,9 +241,11 @@ class Parser {
         switch (t.kind) {
             case Tok::LParen: {
                 Take();
+                Enter();
                 AstPtr inner = Or();
                 if (Peek().kind != Tok::RParen) Unexpected();
                 Take();
+                Leave();
                 return inner;
             }
             case Tok::Number:
@@ -256,7 +275,7 @@ class Parser {
                 Unexpected();
         }
     }
-    static AstPtr Join(uint32_t op, AstPtr left, AstPtr right) {
+    AstPtr Join(uint32_t op, AstPtr left, AstPtr right) {
         AstPtr a = Leaf(Ast::Logic);
         a->op = op;
         a->left = std::move(left);
@@ -266,6 +285,8 @@ class Parser {
 
     std::vector<Token> t_;
     size_t pos_ = 0;
+    size_t nodes_ = 0;
+    size_t depth_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -606,12 +627,9 @@ std::vector<uint8_t> Lay(const Node& root) {
     Put16(out, 4, 0xFFFF);
     Put16(out, 6, kHeader);
     Put16(out, 8, literalArea);
-    std::vector<size_t> offsets;
-    auto offsetOf = [&](const Node* n) {
-        for (const auto& [node, where] : order)
-            if (node == n) return where.first;
-        return size_t{0};
-    };
+    // Node offsets by node, so that long texts are laid out in linear time.
+    std::unordered_map<const Node*, size_t> offsets;
+    for (const auto& [node, where] : order) offsets.emplace(node, where.first);
     for (const auto& [node, where] : order) {
         size_t at = kHeader + where.first;
         Put32(out, at, node->kind);
@@ -628,7 +646,7 @@ std::vector<uint8_t> Lay(const Node& root) {
                         node->literal.size());
         }
         for (const auto& child : node->children) {
-            Put16(out, at, offsetOf(child.get()));
+            Put16(out, at, offsets.at(child.get()));
             at += 2;
         }
     }

@@ -1,11 +1,13 @@
 #include "records/cds_module.h"
 
+#include <functional>
 #include <initializer_list>
 
 #include "dataset/file_ops.h"
 #include "records/code_tables.h"
 #include "records/schema.h"
 #include "records/sjis.h"
+#include "records/table_health.h"
 
 namespace sarvenu {
 
@@ -122,6 +124,7 @@ TClientTable* TdmCdsModule::TableNamed(const std::string& tableName) {
 void TdmCdsModule::DataModuleCreate() {
     lastIssuedNumber_ = 0;
     dirs_ = ResolveDirectories(exeDir_);
+    backup_ = std::make_unique<TBackup>(dirs_.table, dirs_.picture);
     CdsOpen(dirs_.table);
 }
 
@@ -132,23 +135,44 @@ void TdmCdsModule::CdsOpen(const std::string& tableDirectory) {
     // and its file is left as it is (a closed table is never written).
     for (const TTableDef& def : SurveySchema()) {
         TClientTable* table = TableNamed(def.name);
-        table->SetFileName(tableDirectory + def.FileName());
+        const std::string path = tableDirectory + def.FileName();
+        table->SetFileName(path);
         try {
             table->OpenTable();
         } catch (const std::exception& e) {
-            openFailures_.push_back({def.name, e.what()});
+            openFailures_.push_back({def.name, e.what(), path});
+            continue;
+        }
+        // A file that loads but holds another table's columns would be read
+        // and written under the wrong names: it stays closed too.
+        const std::string layout = CheckTableLayout(*table, def);
+        if (!layout.empty()) {
+            CloseWithoutSaving(*table);
+            openFailures_.push_back({def.name, layout, path});
         }
     }
 }
 
-void TdmCdsModule::CdsClose() {
+std::string TdmCdsModule::ClosedSurveyTable() const {
+    for (const TClientTable* table :
+         {&cdsEV_TBL_MAIN, &cdsEV_TBL_PLAN, &cdsEV_TBL_REPORT, &cdsEV_TBL_INV_SECTION,
+          &cdsEV_TBL_INV_CHIEF, &cdsEV_TBL_INV_CON})
+        if (!table->Active()) return table->FileName();
+    return {};
+}
+
+namespace {
+
+// Runs step on each open table; every table is tried and the first failure
+// is raised afterwards.
+void ForEachOpenTable(std::initializer_list<TClientTable*> tables,
+                      const std::function<void(TClientTable&)>& step) {
     std::string firstError;
     uint16_t firstCode = 0;
-    for (TClientTable* table : {&cdsEV_TBL_INV_CON, &cdsEV_TBL_INV_CHIEF, &cdsEV_TBL_INV_SECTION,
-                                &cdsEV_TBL_REPORT, &cdsEV_TBL_PLAN, &cdsEV_TBL_MAIN}) {
+    for (TClientTable* table : tables) {
         if (!table->Active()) continue;
         try {
-            table->CloseTable();
+            step(*table);
         } catch (const EDatabaseError& e) {
             if (firstError.empty()) {
                 firstError = e.what();
@@ -157,6 +181,34 @@ void TdmCdsModule::CdsClose() {
         }
     }
     if (!firstError.empty()) throw EDatabaseError(firstError, firstCode);
+}
+
+}  // namespace
+
+void TdmCdsModule::CdsClose() {
+    ForEachOpenTable({&cdsEV_TBL_INV_CON, &cdsEV_TBL_INV_CHIEF, &cdsEV_TBL_INV_SECTION,
+                      &cdsEV_TBL_REPORT, &cdsEV_TBL_PLAN, &cdsEV_TBL_MAIN},
+                     [](TClientTable& table) { table.CloseTable(); });
+    if (backup_) ReportBackup(backup_->SnapshotOnClose());
+}
+
+void TdmCdsModule::CdsWrite() {
+    bool wrote = false;
+    ForEachOpenTable({&cdsEV_TBL_INV_CON, &cdsEV_TBL_INV_CHIEF, &cdsEV_TBL_INV_SECTION,
+                      &cdsEV_TBL_REPORT, &cdsEV_TBL_PLAN, &cdsEV_TBL_MAIN},
+                     [&wrote](TClientTable& table) { wrote = table.SaveChanges() || wrote; });
+    if (wrote && backup_) ReportBackup(backup_->SnapshotOnSave());
+}
+
+void TdmCdsModule::ReportBackup(const TBackupResult& result) {
+    // The data itself is written; a snapshot that could not be made is told
+    // once per run, so that the user knows the backups have stopped.
+    if (result.ok || backupFailureShown_) return;
+    backupFailureShown_ = true;
+    host_.ShowErrorBox(
+        ReadSetting(exeDir_, "MAIN", "APP_TITLE"),
+        Sj("バックアップを作成できませんでした。データの保存は完了しています。\r\n") +
+            platform::Utf8ToCp932(result.message));
 }
 
 void TdmCdsModule::SetValue(TClientTable& dataSet, const std::string& fieldName,

@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "dataset/client_table.h"
 #include "platform/library.h"
+#include "records/backup.h"
 #include "records/settings.h"
 
 namespace sarvenu {
@@ -96,8 +99,13 @@ class TdmCdsModule {
     struct TOpenFailure {
         std::string table;
         std::string message;
+        // The table file (file-system encoding).
+        std::string path;
     };
     const std::vector<TOpenFailure>& OpenFailures() const { return openFailures_; }
+    // The file of the first survey table that is not open (a work's actions
+    // need all six), or empty when all are open.
+    std::string ClosedSurveyTable() const;
 
     void DataModuleCreate();
     // Installs pending files, then opens the ten tables in their fixed order.
@@ -106,6 +114,15 @@ class TdmCdsModule {
     // Closes (and writes) the six survey tables. Every table is tried; the
     // first failure is raised afterwards and its table stays open.
     void CdsClose();
+    // Writes every survey table whose records differ from its file, sheets
+    // before the main table (a work's main record reaches the disk last, so a
+    // write cut short never leaves a listed work without its sheets). Every
+    // table is tried; the first failure is raised afterwards. A write that
+    // changed a file is followed by a snapshot, at most one a minute.
+    void CdsWrite();
+    // The dated snapshots of the table and picture directories; null until
+    // the directories are resolved.
+    TBackup* Backup() { return backup_.get(); }
     std::string GetNextConstNo();
     void DatePost();
     void CdsPost();
@@ -138,6 +155,7 @@ class TdmCdsModule {
     void ClearCostFields(TClientTable& sheet);
     bool MergeSurveyTable(const std::string& targetPath, const std::string& pendingPath);
     void InstallFailed();
+    void ReportBackup(const TBackupResult& result);
     long HighestStoredWorkNumber();
 
     TCdsModuleHost& host_;
@@ -145,6 +163,8 @@ class TdmCdsModule {
     TDirectories dirs_;
     long lastIssuedNumber_ = 0;
     std::vector<TOpenFailure> openFailures_;
+    std::unique_ptr<TBackup> backup_;
+    bool backupFailureShown_ = false;
 };
 
 // Closes a table without writing its file (for tables opened only to read).

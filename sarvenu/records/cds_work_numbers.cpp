@@ -10,9 +10,23 @@ namespace sarvenu {
 
 long TdmCdsModule::HighestStoredWorkNumber() {
     long highest = 0;
+    auto take = [&highest](TClientTable& table) {
+        const TField& key = table.FieldNamed("CONST_NO");
+        table.ScanAllRecords([&](const TRecordView& record) {
+            if (auto number = ParseWorkNumber(record.Text(key)))
+                highest = std::max(highest, *number);
+        });
+    };
     for (TTableId id : {TTableId::Main, TTableId::Plan, TTableId::Report, TTableId::InvSection,
                         TTableId::InvChief, TTableId::InvCon}) {
         const std::string path = dirs_.table + TableDef(id).FileName();
+        // An open table whose records are all written holds what its file
+        // holds: it is read in memory instead of loading the file again.
+        TClientTable* live = TableNamed(TableDef(id).name);
+        if (live->Active() && !live->Unwritten() && live->FileName() == path) {
+            take(*live);
+            continue;
+        }
         // A file that is missing or cannot be read holds no number we could
         // collide with: its table is closed for this run and never written.
         try {
@@ -22,13 +36,7 @@ long TdmCdsModule::HighestStoredWorkNumber() {
             continue;
         }
         try {
-            cdsGetMaxConstNo.MoveFirst();
-            TField& key = cdsGetMaxConstNo.FieldNamed("CONST_NO");
-            while (!cdsGetMaxConstNo.AtEnd()) {
-                if (auto number = ParseWorkNumber(key.GetText()))
-                    highest = std::max(highest, *number);
-                cdsGetMaxConstNo.MoveNext();
-            }
+            take(cdsGetMaxConstNo);
         } catch (...) {
             CloseWithoutSaving(cdsGetMaxConstNo);
             throw;

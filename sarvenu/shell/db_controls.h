@@ -24,6 +24,7 @@ namespace sarvenu {
 class TTableSource;
 class TField;
 class TClientTable;
+class TRecordView;
 
 // The binding of one control to one field. The control's refresh runs when
 // the source reports a change, except while the control itself is writing.
@@ -284,11 +285,10 @@ struct TDateCombos {
 };
 TDateCombos MakeDateCombos(QWidget* parent, const QString& baseName, const QString& label);
 
-// Runs visit on every record of the table's view, in order, and then puts the
-// cursor back on the record it stood on. These moves only read: the table's
-// AfterScroll handler does not run for them. A closed table, or one being
-// edited (moving would post or drop the edit), is not visited: false.
-bool VisitRecords(TClientTable& table, const std::function<void()>& visit);
+// Runs visit on every record of the table's view, in order, without moving
+// the table: its current record, edit, details and handlers stay as they are.
+// A closed table is not visited: false.
+bool VisitRecords(TClientTable& table, const std::function<void(const TRecordView&)>& visit);
 
 // QString <-> CP932 at the user-interface boundary.
 QString FromCp932(const std::string& cp932);

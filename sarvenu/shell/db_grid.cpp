@@ -57,14 +57,20 @@ TClientTable* OpenTableOf(TTableSource* source) {
     return table && table->Active() ? table : nullptr;
 }
 
+// The fields of the columns; null for a column whose field the table lacks.
+std::vector<TField*> ColumnFields(TClientTable& table,
+                                  const std::vector<TDBGrid::TColumn>& columns) {
+    std::vector<TField*> fields;
+    for (const TDBGrid::TColumn& column : columns) fields.push_back(table.FindField(column.field));
+    return fields;
+}
+
 // The texts of the current record for the columns.
 std::vector<std::string> CurrentCells(TClientTable& table,
                                       const std::vector<TDBGrid::TColumn>& columns) {
     std::vector<std::string> cells;
-    for (const TDBGrid::TColumn& column : columns) {
-        TField* field = table.FindField(column.field);
+    for (TField* field : ColumnFields(table, columns))
         cells.push_back(field ? field->GetText() : std::string());
-    }
     return cells;
 }
 
@@ -131,7 +137,16 @@ void TDBGrid::RefreshRows() {
     if (table && table->IsEditing()) return;
     QScopedValueRollback<bool> refreshing(refreshing_, true);
     std::vector<std::vector<std::string>> rows;
-    if (table) VisitRecords(*table, [&] { rows.push_back(CurrentCells(*table, columns_)); });
+    if (table) {
+        const std::vector<TField*> fields = ColumnFields(*table, columns_);
+        VisitRecords(*table, [&](const TRecordView& record) {
+            std::vector<std::string> cells;
+            cells.reserve(fields.size());
+            for (TField* field : fields)
+                cells.push_back(field ? record.Text(*field) : std::string());
+            rows.push_back(std::move(cells));
+        });
+    }
     model_->Reset(model_->titles, std::move(rows));
     // A reset gives the header its default widths back.
     for (size_t i = 0; i < columns_.size(); ++i)

@@ -1,30 +1,11 @@
 // The binding of a data-aware control to one field of a table, and reading a
-// whole view for lists and grids without disturbing the program's handlers.
+// whole view for lists and grids without moving the table.
 #include <QScopedValueRollback>
-#include <utility>
 
 #include "dataset/client_table.h"
 #include "shell/db_controls.h"
 
 namespace sarvenu {
-
-namespace {
-
-// Takes a table's AfterScroll handler away for the scope.
-class TQuietScroll {
-  public:
-    explicit TQuietScroll(TClientTable& table)
-        : table_(table), saved_(std::exchange(table.AfterScroll, nullptr)) {}
-    ~TQuietScroll() { table_.AfterScroll = std::move(saved_); }
-    TQuietScroll(const TQuietScroll&) = delete;
-    TQuietScroll& operator=(const TQuietScroll&) = delete;
-
-  private:
-    TClientTable& table_;
-    TClientTable::Event saved_;
-};
-
-}  // namespace
 
 TFieldLink::TFieldLink(std::function<void()> refresh) : refresh_(std::move(refresh)) {}
 
@@ -69,15 +50,9 @@ void TFieldLink::Write(const std::string& cp932) {
     field->SetText(cp932);
 }
 
-bool VisitRecords(TClientTable& table, const std::function<void()>& visit) {
-    if (!table.Active() || table.IsEditing()) return false;
-    TQuietScroll quiet(table);
-    const uint32_t position = table.Position();
-    for (table.MoveFirst(); !table.AtEnd(); table.MoveNext()) visit();
-    if (position > 0)
-        table.MoveToPosition(position);
-    else if (table.RecordTotal() > 0)
-        table.MoveFirst();
+bool VisitRecords(TClientTable& table, const std::function<void(const TRecordView&)>& visit) {
+    if (!table.Active()) return false;
+    table.ScanView(visit);
     return true;
 }
 

@@ -99,9 +99,9 @@ void TDBLookupComboBox::RefreshList() {
         TField* name = table ? table->FindField(listField_) : nullptr;
         if (key && name) {
             QStringList names;
-            VisitRecords(*table, [&] {
-                codes_.push_back(key->GetText());
-                names << FromCp932(name->GetText());
+            VisitRecords(*table, [&](const TRecordView& record) {
+                codes_.push_back(record.Text(*key));
+                names << FromCp932(record.Text(*name));
             });
             addItems(names);
         }

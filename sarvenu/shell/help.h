@@ -5,19 +5,10 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 #include <functional>
-#include <string>
-#include <vector>
+
+#include "shell/help_text.h"
 
 namespace sarvenu {
-
-// The lines of a CP932 help file with every "%" replaced by "％", in CP932.
-// ok is false when the file could not be opened or read; lines read before
-// a failure are kept.
-struct THelpText {
-    std::vector<std::string> lines;
-    bool ok = true;
-};
-THelpText ReadHelpText(const std::string& path);
 
 class TfrmHelp;
 

@@ -210,6 +210,12 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     void SelectPreviewForm(int index);
     void SaveAndSettle();
     void AbandonAndSettle();
+    // Writes the survey tables whose records differ from their files.
+    void WriteTables();
+    // False, after a box naming the file, when a survey table is not open.
+    bool SurveyTablesOpen();
+    // The start-up box naming the table files that could not be opened.
+    void ReportOpenFailures();
     void EditSpeceChk(TDBEdit* edit);
     void MemoSpaceChk(TDBMemo* memo);
     void EditChk(TDBEdit* edit);

@@ -205,6 +205,7 @@ void TfrmMain::CreateDataModule() {
     FillDateLists();
     DataNoEdit();
     dgConstList->RefreshRows();
+    ReportOpenFailures();
 }
 
 void TfrmMain::BuildSheets() {

@@ -42,6 +42,7 @@ class TImportEnd {
 
 void TfrmMain::btnImpClick(const std::string& senderName) {
     const bool newWork = senderName == "btnImp";
+    if (!SurveyTablesOpen()) return;
     if (!newWork && HasUnsavedChanges()) {
         MessageBox(this, Sj("編集内容を保存してください。"), GetAppTitle(), miWarning, mbOK);
         return;
@@ -120,6 +121,8 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
         dm_->CdsOutput(temp);
     }
     if (dm_->cdsEV_TBL_MAIN.IsEditing()) dm_->CdsPost();
+    // An imported work is saved at once, on disk.
+    dm_->CdsWrite();
     DataNoEdit();
     dgConstList->RefreshRows();
     wait.reset();

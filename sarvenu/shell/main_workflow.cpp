@@ -6,9 +6,11 @@
 #include "dataset/file_ops.h"
 #include "records/code_tables.h"
 #include "records/sjis.h"
+#include "records/table_health.h"
 #include "shell/GetSystemInfo.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/wait_cursor.h"
 
 namespace sarvenu {
 
@@ -37,7 +39,22 @@ void TfrmMain::DataNoEdit() {
     bbtnSubmit->setEnabled(false);
 }
 
+bool TfrmMain::SurveyTablesOpen() {
+    const std::string closed = dm_->ClosedSurveyTable();
+    if (closed.empty()) return true;
+    Ask(ClosedTableRefusal(closed), miError, mbOK);
+    return false;
+}
+
+void TfrmMain::ReportOpenFailures() {
+    std::vector<TTableProblem> problems;
+    for (const auto& failure : dm_->OpenFailures())
+        problems.push_back({failure.path, failure.message});
+    if (!problems.empty()) Ask(OpenFailureReport(problems), miError, mbOK);
+}
+
 void TfrmMain::btnNewClick() {
+    if (!SurveyTablesOpen()) return;
     TClientTable& main = dm_->cdsEV_TBL_MAIN;
     if (main.State() != dsInsert) main.StartInsert();
     main.FieldNamed("CONST_NO").SetText(dm_->GetNextConstNo());
@@ -51,6 +68,7 @@ void TfrmMain::btnNewClick() {
 }
 
 void TfrmMain::btnEditClick() {
+    if (!SurveyTablesOpen()) return;
     if (dm_->cdsEV_TBL_MAIN.IsEmpty()) {
         btnNewClick();
         return;
@@ -64,6 +82,7 @@ void TfrmMain::btnEditClick() {
 }
 
 void TfrmMain::dgConstListDblClick() {
+    if (!SurveyTablesOpen()) return;
     if (dm_->cdsEV_TBL_MAIN.IsEmpty()) {
         btnNewClick();
         return;
@@ -75,6 +94,7 @@ void TfrmMain::dgConstListDblClick() {
 }
 
 void TfrmMain::btnDelClick() {
+    if (!SurveyTablesOpen()) return;
     TClientTable& main = dm_->cdsEV_TBL_MAIN;
     if (main.IsEmpty()) {
         Ask(Sj("削除するデータがありません。"), miWarning, mbOK);
@@ -85,12 +105,22 @@ void TfrmMain::btnDelClick() {
     if (Ask(text, miWarning, mbYesNo) != idYes) return;
     dm_->CdsDelete();
     dgConstList->RefreshRows();
+    // A deletion reaches the disk at once, as a save does.
+    WriteTables();
 }
 
 void TfrmMain::SaveAndSettle() {
     dm_->CdsPost();
     dm_->DecideImg();
+    // Saved means on disk: a failed write raises with the save button still
+    // on, so that saving again (or closing) writes once more.
+    WriteTables();
     DataNoEdit();
+}
+
+void TfrmMain::WriteTables() {
+    TWaitCursor wait;
+    dm_->CdsWrite();
 }
 
 void TfrmMain::AbandonAndSettle() {

@@ -1,0 +1,58 @@
+#include "records/table_health.h"
+
+#include <cctype>
+
+#include "platform/codepage.h"
+#include "records/sjis.h"
+
+namespace sarvenu {
+
+namespace {
+
+bool SameAsciiName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+const char* const kAdvice =
+    "ファイルはそのまま残してあり、上書きすることはありません。\r\n"
+    "このファイルを使う操作はできません。プログラムを終了し、ヘルプの"
+    "「バックアップから戻すとき」の手順でファイルを戻してから、起動し直して下さい。";
+
+}  // namespace
+
+std::string CheckTableLayout(TClientTable& table, const TTableDef& def) {
+    const size_t expected = def.columns.size();
+    if (static_cast<size_t>(table.FieldTotal()) < expected)
+        return Sj("テーブルの項目数が足りません（") + std::to_string(table.FieldTotal()) + " / " +
+               std::to_string(expected) +
+               Sj("）。別のテーブルのファイルか、古い形式のファイルです。");
+    for (size_t i = 0; i < expected; ++i) {
+        const std::string& name = table.FieldAt(static_cast<int>(i)).FieldName();
+        if (!SameAsciiName(name, def.columns[i].name))
+            return Sj("テーブルの項目構成が違います（") + std::to_string(i + 1) +
+                   Sj("番目の項目 '") + name + Sj("'、正しくは '") + def.columns[i].name +
+                   Sj("'）。別のテーブルのファイルです。");
+    }
+    return {};
+}
+
+std::string OpenFailureReport(const std::vector<TTableProblem>& problems) {
+    std::string text = Sj("次のテーブルファイルを開けませんでした。\r\n");
+    for (const TTableProblem& problem : problems)
+        text += "\r\n" + platform::Utf8ToCp932(problem.path) + "\r\n" + Sj("　") + problem.reason +
+                "\r\n";
+    return text + "\r\n" + Sj(kAdvice);
+}
+
+std::string ClosedTableRefusal(const std::string& path) {
+    return Sj("テーブルファイルを開けなかったため、この操作はできません。\r\n") +
+           platform::Utf8ToCp932(path) + "\r\n\r\n" +
+           Sj("ヘルプの「バックアップから戻すとき」を参照して下さい。");
+}
+
+}  // namespace sarvenu

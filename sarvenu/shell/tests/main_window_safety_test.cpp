@@ -1,0 +1,217 @@
+// What a saved work survives, through the window: the program killed right
+// after 保存, and table files that are missing, empty, cut short, damaged or
+// of another table's layout (named at start-up, never written over, and the
+// actions that need them refused).
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <chrono>
+#include <thread>
+
+#include "shell/tests/sample_work.h"
+#include "shell/tests/window_fixture.h"
+
+namespace window_test {
+namespace {
+
+const char* const kChildVariable = "SARVENU_KILL_TEST_INSTALLATION";
+
+std::string JpegBytes(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    const fs::path path =
+        fs::temp_directory_path() / ("sarvenu_kill_" + std::to_string(::getpid()) + ".jpg");
+    EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "JPG"));
+    std::string bytes = ReadBytes(path);
+    fs::remove(path);
+    return bytes;
+}
+
+// Run in a child process: enters the sample work with a picture, saves it,
+// says so through a marker file and waits to be killed.
+TEST(KillAfterSaveChild, SavesAndWaits) {
+    const char* root = std::getenv(kChildVariable);
+    if (!root) GTEST_SKIP() << "only run as the child of the kill test";
+    EnsureQtApp();
+    ScriptedBoxes boxes;
+    TfrmMain window(std::string(root) + "/");
+    window.CreateDataModule();
+    window.show();
+    window.btnNew->click();
+    sample_work::FillSampleWork(window);
+    const fs::path picture = fs::path(root) / "site.jpg";
+    WriteBytes(picture, JpegBytes(300, 200));
+    boxes.files.push_back(picture.string());
+    window.FindControl<QPushButton>("btnPictSelect2")->click();
+    boxes.answers = {idYes};
+    window.bbtnSubmit->click();
+    ASSERT_FALSE(window.HasUnsavedChanges());
+    WriteBytes(fs::path(root) / "saved", "1");
+    for (;;) {
+        QApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+class SafetyTest : public WindowTest {};
+
+TEST_F(SafetyTest, WorkSavedBeforeTheProgramIsKilledIsThereAtTheNextStart) {
+    Open();
+    window.reset();
+    const std::string root = installation->Root().string();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv(kChildVariable, root.c_str(), 1);
+        ::execl("/proc/self/exe", "child", "--gtest_filter=KillAfterSaveChild.SavesAndWaits",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!fs::exists(installation->Root() / "saved") &&
+           std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child) FAIL() << "the child ended by itself";
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ASSERT_TRUE(fs::exists(installation->Root() / "saved")) << "the child never saved";
+
+    Open();
+    ASSERT_EQ(window->dgConstList->RowTotal(), 1);
+    EXPECT_EQ(Cell(0, 0), "一般国道４号　千代田橋梁補修工事");
+    window->btnEdit->click();
+    EXPECT_EQ(Edit(TTableId::InvCon, "INV_OLD_COST")->TextCp932(), "1250.5");
+    EXPECT_EQ(Date("cmbTechConDatePlanS").day->currentText().toStdString(), "上旬");
+    const auto con = ReadTable(installation->TablePath(TTableId::InvCon));
+    ASSERT_EQ(con.size(), 1u);
+    EXPECT_EQ(con[0].at("FILE_NAME_B"), "CYY-XX0001B.jpg");
+    EXPECT_EQ(platform::Cp932ToUtf8(con[0].at("PICTURE_B")), "防水層の施工状況");
+    EXPECT_TRUE(fs::exists(installation->PicturePath("CYY-XX0001B.jpg")));
+    EXPECT_FALSE(fs::exists(installation->PicturePath("_CYY-XX0001B.jpg")));
+    const auto chief = ReadTable(installation->TablePath(TTableId::InvChief));
+    ASSERT_EQ(chief.size(), 1u);
+    EXPECT_EQ(chief[0].at("INV_TECH_CON_DATE_E"), "2006/11/28");
+}
+
+TEST_F(SafetyTest, DeletingReachesTheDiskAtOnce) {
+    Open();
+    window->btnNew->click();
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    boxes.answers = {idYes};
+    window->bbtnSubmit->click();
+    EXPECT_EQ(ReadTable(installation->TablePath(TTableId::Main)).size(), 1u);
+    EXPECT_EQ(ReadTable(installation->TablePath(TTableId::Plan)).size(), 1u);
+    window->btnReturnMenu->click();
+    boxes.answers = {idYes};
+    window->btnDel->click();
+    // Before any close: the files already lost the work.
+    EXPECT_TRUE(ReadTable(installation->TablePath(TTableId::Main)).empty());
+    EXPECT_TRUE(ReadTable(installation->TablePath(TTableId::Plan)).empty());
+    EXPECT_TRUE(ReadTable(installation->TablePath(TTableId::InvChief)).empty());
+    EXPECT_EQ(ReadBytes(installation->TablePath(TTableId::Main)).find(Sj("橋梁補修")),
+              std::string::npos)
+        << "the deleted work's data left the file";
+}
+
+// Each way a table file can be unusable, applied to one table.
+struct Damage {
+    const char* name;
+    TTableId table;
+    void (*apply)(Installation& installation, const fs::path& path);
+};
+
+void Remove(Installation&, const fs::path& path) {
+    fs::remove(path);
+}
+void Empty(Installation&, const fs::path& path) {
+    WriteBytes(path, "");
+}
+void Truncate(Installation&, const fs::path& path) {
+    const std::string bytes = ReadBytes(path);
+    WriteBytes(path, bytes.substr(0, bytes.size() / 2));
+}
+void FlipBit(Installation&, const fs::path& path) {
+    // A bit of the column descriptions, past the packet's signature.
+    std::string bytes = ReadBytes(path);
+    bytes.at(13) = static_cast<char>(bytes.at(13) ^ 0x40);
+    WriteBytes(path, bytes);
+}
+void OtherLayout(Installation& installation, const fs::path& path) {
+    fs::copy_file(installation.TablePath(TTableId::HacSai), path,
+                  fs::copy_options::overwrite_existing);
+}
+
+class DamagedTableTest : public WindowTest, public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(DamagedTableTest, IsNamedAtStartRefusedByEveryWorkActionAndNeverWritten) {
+    const Damage& damage = GetParam();
+    // A saved work in the other tables, to see that nothing is added to them.
+    Open();
+    window.reset();
+    boxes.shown.clear();
+    installation->WriteRows(TTableId::Main, {{{"CONST_NO", "CYY-XX0001"}, {"CON_NAME", "A"}}});
+    for (TTableId sheet : {TTableId::Plan, TTableId::Report, TTableId::InvSection,
+                           TTableId::InvChief, TTableId::InvCon})
+        installation->WriteRows(sheet, {{{"CONST_NO", "CYY-XX0001"}}});
+    const fs::path path = installation->TablePath(damage.table);
+    damage.apply(*installation, path);
+    const bool existed = fs::exists(path);
+    const std::string before = existed ? ReadBytes(path) : std::string();
+    std::map<TTableId, std::string> others;
+    for (TTableId id : {TTableId::Main, TTableId::Plan, TTableId::InvCon})
+        if (id != damage.table) others[id] = ReadBytes(installation->TablePath(id));
+
+    Open();
+    ASSERT_EQ(boxes.shown.size(), 1u) << damage.name;
+    const std::string report = boxes.Texts()[0];
+    EXPECT_NE(report.find("次のテーブルファイルを開けませんでした。"), std::string::npos);
+    EXPECT_NE(report.find(path.string()), std::string::npos) << report;
+    EXPECT_NE(report.find("バックアップから戻すとき"), std::string::npos) << report;
+    EXPECT_EQ(boxes.shown[0].icon, miError);
+
+    // Every action on a work is refused with a box naming the file.
+    boxes.shown.clear();
+    boxes.answers = {idOK, idOK, idOK, idOK, idOK};
+    window->btnNew->click();
+    window->btnEdit->click();
+    window->dgConstListDblClick();
+    window->btnDel->click();
+    window->btnImp->click();
+    ASSERT_EQ(boxes.shown.size(), 5u);
+    for (const std::string& text : boxes.Texts()) {
+        EXPECT_NE(text.find("この操作はできません"), std::string::npos) << text;
+        EXPECT_NE(text.find(path.string()), std::string::npos) << text;
+    }
+    EXPECT_TRUE(window->pnlMenu->isVisible());
+    EXPECT_TRUE(boxes.dialogs.empty()) << "the import asked for no file";
+
+    ASSERT_TRUE(CloseWindow());
+    window.reset();
+    EXPECT_EQ(fs::exists(path), existed);
+    if (existed) {
+        EXPECT_EQ(ReadBytes(path), before) << "the damaged file was written over";
+    }
+    for (const auto& [id, bytes] : others)
+        EXPECT_EQ(ReadTable(installation->TablePath(id)).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DamagedTableTest,
+                         ::testing::Values(Damage{"MissingMain", TTableId::Main, Remove},
+                                           Damage{"EmptyMain", TTableId::Main, Empty},
+                                           Damage{"TruncatedMain", TTableId::Main, Truncate},
+                                           Damage{"BitFlippedMain", TTableId::Main, FlipBit},
+                                           Damage{"TruncatedChief", TTableId::InvChief, Truncate},
+                                           Damage{"OtherLayoutPlan", TTableId::Plan, OtherLayout},
+                                           Damage{"EmptyContractor", TTableId::InvCon, Empty}),
+                         [](const ::testing::TestParamInfo<Damage>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace window_test
