@@ -402,7 +402,9 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
         // general path below also looks after structured fields' containers.
         const bool plain = f.parentId == 0 && f.length != 0;
         if (status == 1 && plain) {
-            std::memset(store.ValueSlot(rec, k), 0, f.length);
+            // A slot never written still holds zeros: leaving it alone keeps
+            // the pages of blank wide columns untouched.
+            if (!store.SlotStillZero(rec, k)) std::memset(store.ValueSlot(rec, k), 0, f.length);
             store.SetIndicatorAt(rec, k, IND_BLANK);
         } else if (status == 1) {
             w = store.WriteValue(rec, k, nullptr);
@@ -452,6 +454,7 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                 case FLD_STRING:
                     if (plain) {
                         // At most width - 1 bytes, up to the first NUL; the rest zero.
+                        const bool zero = store.SlotStillZero(rec, k);
                         uint8_t* slot = store.ValueSlot(rec, k);
                         const size_t limit = std::min<size_t>(length, f.length - 1);
                         const void* nul = std::memchr(value_, 0, limit);
@@ -459,7 +462,7 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
                             nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value_)
                                 : limit;
                         std::memcpy(slot, value_, n);
-                        std::memset(slot + n, 0, f.length - n);
+                        if (!zero) std::memset(slot + n, 0, f.length - n);
                         store.SetIndicatorAt(rec, k, IND_VALUE);
                     } else {
                         // The store takes a NUL-terminated text.

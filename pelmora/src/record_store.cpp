@@ -1,9 +1,11 @@
 #include "record_store.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "field_values.h"
 #include "large_pages.h"
@@ -21,6 +23,37 @@ class StoreSlots final : public FieldSlots {
     uint32_t record_;
 };
 
+RecordStore::Column::Column(size_t size) : size_(size) {
+    if (size == 0) return;
+    // calloc hands out fresh pages without writing to them.
+    data_ = static_cast<uint8_t*>(std::calloc(size, 1));
+    if (data_ == nullptr) throw std::bad_alloc();
+    AdviseLargePages(data_, size);
+}
+
+RecordStore::Column::Column(Column&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+RecordStore::Column& RecordStore::Column::operator=(Column&& other) noexcept {
+    if (this != &other) {
+        std::free(data_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+RecordStore::Column::~Column() {
+    std::free(data_);
+}
+
+RecordStore::Column RecordStore::Column::Grown(size_t size, size_t used) const {
+    Column grown(size);
+    const size_t copied = std::min({used, size_, size});
+    if (copied != 0) std::memcpy(grown.data_, data_, copied);
+    return grown;
+}
+
 EngineResult RecordStore::Reshape(std::span<const FieldDesc> fields) {
     const size_t kept = std::min(fields.size(), fields_.size());
     for (size_t k = 0; k < kept; ++k) {
@@ -28,22 +61,23 @@ EngineResult RecordStore::Reshape(std::span<const FieldDesc> fields) {
     }
     try {
         std::vector<FieldDesc> newFields(fields.begin(), fields.end());
-        std::vector<std::vector<uint8_t>> newColumns(fields.size());
+        std::vector<Column> newColumns;
         const size_t n = fields.size();
+        newColumns.reserve(n);
         std::vector<uint8_t> newIndicators(static_cast<size_t>(capacity_) * n, IND_BLANK);
         for (size_t k = 0; k < n; ++k) {
-            if (k < kept) {
-                newColumns[k] = columns_[k];
-            } else {
-                newColumns[k].assign(static_cast<size_t>(capacity_) * fields[k].length, 0);
-            }
+            const size_t size = static_cast<size_t>(capacity_) * fields[k].length;
+            newColumns.push_back(k < kept ? columns_[k].Grown(size, size) : Column(size));
         }
+        std::vector<uint32_t> newUntouched(n, 1);
+        std::copy_n(untouched_.begin(), std::min(kept, untouched_.size()), newUntouched.begin());
         const size_t oldN = fields_.size();
         for (size_t r = 0; kept != 0 && r < capacity_; ++r) {
             std::memcpy(&newIndicators[r * n], &indicators_[r * oldN], kept);
         }
         fields_.swap(newFields);
         columns_.swap(newColumns);
+        untouched_.swap(newUntouched);
         indicators_.swap(newIndicators);
         return DS_OK;
     } catch (const std::bad_alloc&) {
@@ -56,12 +90,14 @@ EngineResult RecordStore::GrowTo(uint32_t capacity) {
     const size_t n = fields_.size();
     try {
         // Build the grown arrays aside so that a failure changes nothing.
-        std::vector<std::vector<uint8_t>> columns(n);
+        std::vector<Column> columns;
+        columns.reserve(n);
+        // Only the records written so far are copied; the rest stays zero
+        // without being touched.
         for (size_t k = 0; k < n; ++k) {
-            columns[k].reserve(static_cast<size_t>(capacity) * fields_[k].length);
-            AdviseLargePages(columns[k].data(), columns[k].capacity());
-            columns[k] = columns_[k];
-            columns[k].resize(static_cast<size_t>(capacity) * fields_[k].length, 0);
+            const uint32_t used = std::min(untouched_[k] - 1, capacity_);
+            columns.push_back(columns_[k].Grown(static_cast<size_t>(capacity) * fields_[k].length,
+                                                static_cast<size_t>(used) * fields_[k].length));
         }
         std::vector<uint8_t> status(status_);
         status.resize(capacity, 0);
@@ -83,7 +119,13 @@ EngineResult RecordStore::GrowTo(uint32_t capacity) {
 }
 
 void RecordStore::Clear() {
-    for (auto& column : columns_) std::fill(column.begin(), column.end(), 0);
+    // Only the slots ever written hold anything but zeros.
+    for (size_t k = 0; k < columns_.size(); ++k) {
+        const uint32_t used = std::min(untouched_[k] - 1, capacity_);
+        if (used != 0)
+            std::memset(columns_[k].data(), 0, static_cast<size_t>(used) * fields_[k].length);
+        untouched_[k] = 1;
+    }
     std::fill(status_.begin(), status_.end(), 0);
     std::fill(indicators_.begin(), indicators_.end(), IND_BLANK);
     next_ = 1;
@@ -100,6 +142,7 @@ bool RecordStore::ValidRecord(uint32_t record) const {
 }
 
 uint8_t* RecordStore::MutableValue(uint32_t record, uint32_t field) {
+    if (record >= untouched_[field - 1]) untouched_[field - 1] = record + 1;
     return const_cast<uint8_t*>(ValueAt(record, field));
 }
 

@@ -70,6 +70,11 @@ class RecordStore {
         *MutableIndicator(record, field) = indicator;
     }
     void SetStatus(uint32_t record, uint8_t status) { status_[record - 1] = status; }
+    // True when the record's slot of the field has not been written since it
+    // was allocated: it still holds zeros, so a bulk load need not clear it.
+    bool SlotStillZero(uint32_t record, uint32_t field) const {
+        return record >= untouched_[field - 1];
+    }
 
   private:
     bool ValidRecord(uint32_t record) const;
@@ -78,7 +83,31 @@ class RecordStore {
     friend class StoreSlots;
 
     std::vector<FieldDesc> fields_;
-    std::vector<std::vector<uint8_t>> columns_;
+    // One value column: zero-filled memory from the allocator, so that pages
+    // no value was ever written to are never touched (wide text columns of
+    // blank values cost no memory, and neither does capacity not yet used).
+    class Column {
+      public:
+        Column() = default;
+        explicit Column(size_t size);
+        Column(const Column& other) = delete;
+        Column& operator=(const Column& other) = delete;
+        Column(Column&& other) noexcept;
+        Column& operator=(Column&& other) noexcept;
+        ~Column();
+        uint8_t* data() const { return data_; }
+        size_t size() const { return size_; }
+        // A column of size bytes holding this one's bytes first, zeros after.
+        Column Grown(size_t size, size_t used) const;
+
+      private:
+        uint8_t* data_ = nullptr;
+        size_t size_ = 0;
+    };
+    std::vector<Column> columns_;
+    // Per column, the first record whose slot no write has reached since the
+    // column was allocated.
+    std::vector<uint32_t> untouched_;
     std::vector<uint8_t> status_;
     std::vector<uint8_t> indicators_;
     uint32_t capacity_ = 0;

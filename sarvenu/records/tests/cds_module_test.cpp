@@ -1,6 +1,8 @@
 // The data store on real table files: start-up, work numbers, saving,
 // cancelling and deleting a work across its sheets, the cost rule, the
 // bureau/office rule, record copies and writing the tables at close.
+#include <sys/stat.h>
+
 #include "dataset/file_ops.h"
 #include "store_fixture.h"
 
@@ -339,6 +341,79 @@ TEST_F(CdsModuleTest, FailedWriteAtCloseRaisesAndKeepsThePreviousFile) {
     EXPECT_TRUE(dm.cdsEV_TBL_MAIN.Active());
     dm.CdsClose();
     EXPECT_EQ(RowsOf(main, number), 1u);
+}
+
+}  // namespace
+}  // namespace store_test
+
+namespace store_test {
+namespace {
+
+ino_t InodeOf(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// A save writes exactly the tables whose records changed, merged, and the
+// next number is still taken from what is stored; writes and closes leave
+// dated snapshots.
+TEST_F(CdsModuleTest, WritingAfterASaveTouchesOnlyChangedTablesAndLeavesSnapshots) {
+    std::map<TTableId, ino_t> before;
+    for (const TTableDef& def : SurveySchema()) before[def.id] = InodeOf(install.TablePath(def.id));
+    {
+        TdmCdsModule dm(host, install.ExeDir());
+        const std::string number = NewWork(dm, Sj("橋梁補修"));
+        dm.CdsWrite();
+        EXPECT_EQ(RowsOf(install.TablePath(TTableId::Main), number), 1u);
+        EXPECT_EQ(RowsOf(install.TablePath(TTableId::InvChief), number), 1u);
+        // Only the survey tables the work changed were replaced.
+        // (The cost rule gives a work without a type a section chief's record.)
+        for (TTableId id : {TTableId::Main, TTableId::Plan, TTableId::InvSection,
+                            TTableId::InvChief, TTableId::InvCon})
+            EXPECT_NE(InodeOf(install.TablePath(id)), before[id]) << TableDef(id).name;
+        for (TTableId id : {TTableId::Report, TTableId::HacSai, TTableId::ConType})
+            EXPECT_EQ(InodeOf(install.TablePath(id)), before[id]) << TableDef(id).name;
+        ASSERT_NE(dm.Backup(), nullptr);
+        EXPECT_EQ(dm.Backup()->Snapshots().size(), 1u);
+
+        // Read from the open tables, which hold what the files hold.
+        EXPECT_EQ(dm.GetNextConstNo(), "CYY-XX0002");
+        dm.CdsCancel();
+        dm.cdsEV_TBL_MAIN.MoveFirst();
+        dm.CdsDelete();
+        dm.CdsWrite();
+        EXPECT_EQ(RowsOf(install.TablePath(TTableId::Main), number), 0u);
+        EXPECT_EQ(RowsOf(install.TablePath(TTableId::Plan), number), 0u);
+        // The second write came within the minute: no new snapshot.
+        EXPECT_EQ(dm.Backup()->Snapshots().size(), 1u);
+        dm.CdsClose();
+        EXPECT_EQ(dm.Backup()->Snapshots().size(), 2u);
+    }
+    EXPECT_TRUE(host.errorBoxes.empty());
+    const fs::path newest =
+        install.Root() / "backup" / ListSnapshots((install.Root() / "backup").string()).front();
+    EXPECT_TRUE(ReadTable(newest / "cds" / "EV_TBL_MAIN.cds").empty());
+    EXPECT_EQ(ReadTable(newest / "cds" / "MV_STBL_HAC_SAI.cds").size(), ShippedOffices().size());
+}
+
+// A file that loads but holds another table's columns stays closed and
+// is named among the failures.
+TEST_F(CdsModuleTest, TableFileOfAnotherLayoutStaysClosedAndUnwritten) {
+    fs::copy_file(install.TablePath(TTableId::ConType), install.TablePath(TTableId::Report),
+                  fs::copy_options::overwrite_existing);
+    const std::string bytes = ReadBytes(install.TablePath(TTableId::Report));
+    {
+        TdmCdsModule dm(host, install.ExeDir());
+        ASSERT_EQ(dm.OpenFailures().size(), 1u);
+        EXPECT_EQ(dm.OpenFailures()[0].table, "EV_TBL_REPORT_R");
+        EXPECT_EQ(dm.OpenFailures()[0].path, install.TablePath(TTableId::Report).string());
+        EXPECT_NE(dm.OpenFailures()[0].message.find("CONST_NO"), std::string::npos);
+        EXPECT_FALSE(dm.cdsEV_TBL_REPORT.Active());
+        EXPECT_EQ(dm.ClosedSurveyTable(), install.TablePath(TTableId::Report).string());
+        EXPECT_TRUE(dm.cdsEV_TBL_PLAN.Active());
+        dm.CdsClose();
+    }
+    EXPECT_EQ(ReadBytes(install.TablePath(TTableId::Report)), bytes);
 }
 
 }  // namespace
