@@ -180,6 +180,35 @@ TEST_F(RecordStoreTest, GrowingKeepsRecords) {
     EXPECT_EQ(store_.capacity(), 1000u);
 }
 
+// Slots no write reached stay zero through growth and are known to be zero;
+// a slot once written is not, even after it was blanked or cleared again.
+TEST_F(RecordStoreTest, UnwrittenSlotsStayZeroThroughGrowthAndClearing) {
+    const int32_t n = 42;
+    ASSERT_EQ(store_.WriteValue(3, 2, &n), DS_OK);
+    EXPECT_FALSE(store_.SlotStillZero(3, 2));
+    EXPECT_FALSE(store_.SlotStillZero(1, 2)) << "below the highest slot written";
+    EXPECT_TRUE(store_.SlotStillZero(4, 2));
+    EXPECT_TRUE(store_.SlotStillZero(1, 1)) << "each column keeps its own mark";
+    ASSERT_EQ(store_.GrowTo(5000), DS_OK);
+    ASSERT_EQ(store_.SetNextRecord(5000), DS_OK);
+    int32_t back = -1;
+    ASSERT_EQ(store_.ReadValue(3, 2, &back, nullptr), DS_OK);
+    EXPECT_EQ(back, 42);
+    for (uint32_t rec : {4u, 100u, 4999u}) {
+        EXPECT_TRUE(store_.SlotStillZero(rec, 2));
+        const uint8_t* slot = store_.ValueAt(rec, 2);
+        EXPECT_EQ(std::vector<uint8_t>(slot, slot + 4), std::vector<uint8_t>(4, 0)) << rec;
+    }
+    ASSERT_EQ(store_.WriteValue(3, 2, nullptr), DS_OK);
+    EXPECT_FALSE(store_.SlotStillZero(3, 2));
+
+    ASSERT_EQ(store_.WriteValue(4000, 1, "abc"), DS_OK);
+    store_.Clear();
+    const uint8_t* text = store_.ValueAt(4000, 1);
+    EXPECT_EQ(std::vector<uint8_t>(text, text + 10), std::vector<uint8_t>(10, 0));
+    EXPECT_TRUE(store_.SlotStillZero(1, 1));
+}
+
 TEST_F(RecordStoreTest, ReshapeAddsBlankColumnsAndKeepsValues) {
     const int32_t n = 7;
     ASSERT_EQ(store_.WriteValue(2, 2, &n), DS_OK);
