@@ -16,7 +16,11 @@
 #include "dataset/filter_expression.h"
 #include "pelmora/pelmora.h"
 
+#include "fuzz_support.h"
+
 namespace {
+
+using namespace fuzz_support;
 
 using namespace sarvenu;
 using filterexpr::FieldInfo;
@@ -46,10 +50,6 @@ const FieldInfo* Lookup(const std::string& name) {
         if (same) return &info;
     }
     return nullptr;
-}
-
-void Require(bool condition) {
-    if (!condition) std::abort();
 }
 
 // Checks a translated expression: header, then the nodes in pre-order with

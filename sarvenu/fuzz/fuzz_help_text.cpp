@@ -14,20 +14,17 @@
 #include "platform/codepage.h"
 #include "shell/help_text.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
+using namespace fuzz_support;
 
 struct THelpFile {
     std::string dir, path;
 
     THelpFile() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_help_XXXXXX";
-        Require(mkdtemp(pattern.data()) != nullptr);
-        dir = pattern + "/";
+        dir = MakeTempDirectory("fuzz_help");
         path = dir + "help.txt";
     }
     ~THelpFile() {
@@ -35,13 +32,6 @@ struct THelpFile {
         rmdir(dir.c_str());
     }
 };
-
-void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    Require(file != nullptr);
-    Require(size == 0 || std::fwrite(data, 1, size, file) == size);
-    Require(std::fclose(file) == 0);
-}
 
 // Checks one line, walking it by characters as the reader does.
 void CheckLine(const std::string& line) {

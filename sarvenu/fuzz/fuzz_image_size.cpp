@@ -13,11 +13,11 @@
 
 #include "records/image_size.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
+using namespace fuzz_support;
 
 // A private directory with "p.gif" and "p.jpg", and links to them under
 // other spellings of the extension.
@@ -25,10 +25,7 @@ struct TPictureDirectory {
     std::string dir, gif, jpg, gifUpper, jpgMixed, other;
 
     TPictureDirectory() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_image_XXXXXX";
-        Require(mkdtemp(pattern.data()) != nullptr);
-        dir = pattern + "/";
+        dir = MakeTempDirectory("fuzz_image");
         gif = dir + "p.gif";
         jpg = dir + "p.jpg";
         gifUpper = dir + "q.GIF";
@@ -44,13 +41,6 @@ struct TPictureDirectory {
         rmdir(dir.c_str());
     }
 };
-
-void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    Require(file != nullptr);
-    Require(size == 0 || std::fwrite(data, 1, size, file) == size);
-    Require(std::fclose(file) == 0);
-}
 
 bool Within16Bits(int value) {
     return value >= 0 && value <= 0xFFFF;

@@ -18,11 +18,11 @@
 #include "platform/ini.h"
 #include "records/settings.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
+using namespace fuzz_support;
 
 // A private program directory ("/tmp/...XXXXXX/") holding ini/.
 struct TProgramDirectory {
@@ -30,10 +30,7 @@ struct TProgramDirectory {
     std::string settings;
 
     TProgramDirectory() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_ini_XXXXXX";
-        Require(mkdtemp(pattern.data()) != nullptr);
-        exeDir = pattern + "/";
+        exeDir = MakeTempDirectory("fuzz_ini");
         Require(mkdir((exeDir + "ini").c_str(), 0700) == 0);
         settings = sarvenu::SettingsPath(exeDir);
     }
@@ -43,13 +40,6 @@ struct TProgramDirectory {
         rmdir(exeDir.c_str());
     }
 };
-
-void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    Require(file != nullptr);
-    Require(size == 0 || std::fwrite(data, 1, size, file) == size);
-    Require(std::fclose(file) == 0);
-}
 
 // Swaps the case of ASCII letters, leaving double-byte characters whole.
 std::string SwapCase(const std::string& text) {
