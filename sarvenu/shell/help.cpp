@@ -20,6 +20,9 @@ bool SetHelpFile(TfrmHelp* helpWindow, QPlainTextEdit* memo) {
         QStringList lines;
         for (const std::string& line : help.lines) lines << FromCp932(line);
         memo->appendPlainText(lines.join(QChar('\n')));
+        // The reader starts at the top of the text, not where appending left off.
+        memo->moveCursor(QTextCursor::Start);
+        memo->ensureCursorVisible();
     }
     if (help.ok) return true;
     QWidget* owner = helpWindow ? static_cast<QWidget*>(helpWindow)

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QScrollBar>
 #include <filesystem>
 #include <fstream>
 
@@ -79,6 +80,18 @@ TEST_F(HelpTest, LoadingFillsTheMemoOrWarnsOnce) {
     EXPECT_TRUE(SetHelpFile(nullptr, &memo));
     EXPECT_EQ(memo.toPlainText().toStdString(), "はじめに\n達成率100％");
     EXPECT_TRUE(shown.empty());
+
+    // A text longer than the memo opens at its first line.
+    std::string longText;
+    for (int i = 0; i < 200; ++i) longText += Sj("行") + std::to_string(i) + "\r\n";
+    Write(HelpFile(), longText);
+    QPlainTextEdit longMemo;
+    longMemo.resize(300, 200);
+    longMemo.show();
+    EXPECT_TRUE(SetHelpFile(nullptr, &longMemo));
+    QApplication::processEvents();
+    EXPECT_EQ(longMemo.textCursor().blockNumber(), 0);
+    EXPECT_EQ(longMemo.verticalScrollBar()->value(), 0);
 
     fs::remove(HelpFile());
     EXPECT_FALSE(SetHelpFile(nullptr, &memo));
