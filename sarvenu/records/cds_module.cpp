@@ -3,6 +3,7 @@
 #include <functional>
 #include <initializer_list>
 
+#include "dataset/dataset_messages.h"
 #include "dataset/file_ops.h"
 #include "records/code_tables.h"
 #include "records/schema.h"
@@ -140,7 +141,13 @@ void TdmCdsModule::CdsOpen(const std::string& tableDirectory) {
         try {
             table->OpenTable();
         } catch (const std::exception& e) {
-            openFailures_.push_back({def.name, e.what(), path});
+            // The file loaded but has no column to order it by: another
+            // table's file, told as such rather than as a damaged one.
+            const bool layout = e.what() == dsmsg::Format(dsmsg::kFieldNotFound, {def.sortField});
+            openFailures_.push_back(
+                {def.name,
+                 layout ? LayoutMismatchReason(e.what()) : OpenFailureReason(path, e.what()),
+                 path});
             continue;
         }
         // A file that loads but holds another table's columns would be read

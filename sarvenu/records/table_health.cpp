@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "dataset/file_ops.h"
 #include "platform/codepage.h"
 #include "records/sjis.h"
 
@@ -39,6 +40,24 @@ std::string CheckTableLayout(TClientTable& table, const TTableDef& def) {
                    Sj("'）。別のテーブルのファイルです。");
     }
     return {};
+}
+
+std::string OpenFailureReason(const std::string& path, const std::string& error) {
+    std::string what;
+    std::string bytes;
+    if (!fileops::FileExists(path))
+        what = Sj("ファイルが見つかりません。");
+    else if (fileops::ReadFile(path, &bytes) && bytes.empty())
+        what = Sj("ファイルが空です。");
+    else
+        what = Sj("ファイルが壊れているか、途中で切れています。");
+    return what + Sj("（") + error + Sj("）");
+}
+
+std::string LayoutMismatchReason(const std::string& error) {
+    return Sj("テーブルの項目構成が違います。別のテーブルのファイルか、古い形式のファイルです。"
+              "（") +
+           error + Sj("）");
 }
 
 std::string OpenFailureReport(const std::vector<TTableProblem>& problems) {

@@ -19,6 +19,13 @@ namespace sarvenu {
 // reason in CP932.
 std::string CheckTableLayout(TClientTable& table, const TTableDef& def);
 
+// Why the table file at path could not be opened, in words for the user,
+// with the error the open raised after it (CP932).
+std::string OpenFailureReason(const std::string& path, const std::string& error);
+
+// The same for a file that loaded but lacks the table's columns.
+std::string LayoutMismatchReason(const std::string& error);
+
 struct TTableProblem {
     // Path of the table file as the program uses it (file-system encoding).
     std::string path;

@@ -185,6 +185,7 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -239,6 +240,7 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     std::map<QString, TSheetTab> sheetTabs_;
     TExportChoices exportChoices_{true, true, true, true, true};
     bool collapsing_ = false;
+    bool openFailuresReported_ = false;
 };
 
 }  // namespace sarvenu

@@ -205,7 +205,6 @@ void TfrmMain::CreateDataModule() {
     FillDateLists();
     DataNoEdit();
     dgConstList->RefreshRows();
-    ReportOpenFailures();
 }
 
 void TfrmMain::BuildSheets() {
@@ -297,6 +296,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Tables that could not be opened are named once the window is up, so
+    // that the box stands over the program it concerns.
+    if (dm_ && !openFailuresReported_) {
+        openFailuresReported_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { ReportOpenFailures(); }, Qt::QueuedConnection);
+    }
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -311,8 +311,10 @@ TEST_F(CdsModuleTest, MissingOrCorruptTableLeavesTheOthersUsableAndItsFileUntouc
         TdmCdsModule dm(host, install.ExeDir());
         ASSERT_EQ(dm.OpenFailures().size(), 2u);
         EXPECT_EQ(dm.OpenFailures()[0].table, "EV_TBL_PLAN_R");
+        EXPECT_EQ(dm.OpenFailures()[0].message.rfind(Sj("ファイルが壊れているか"), 0), 0u);
         EXPECT_EQ(dm.OpenFailures()[1].table, "EV_TBL_REPORT_R");
-        EXPECT_EQ(dm.OpenFailures()[1].message, Sj("データプロバイダ/パケットがありません"));
+        EXPECT_EQ(dm.OpenFailures()[1].message,
+                  Sj("ファイルが見つかりません。（データプロバイダ/パケットがありません）"));
         EXPECT_FALSE(dm.cdsEV_TBL_PLAN.Active());
         EXPECT_TRUE(dm.cdsEV_TBL_INV_CON.Active());
         EXPECT_TRUE(dm.cdsMV_STBL_HAC_SAI.Active());

@@ -124,6 +124,9 @@ struct Damage {
     const char* name;
     TTableId table;
     void (*apply)(Installation& installation, const fs::path& path);
+    // What the start-up box says of the file (UTF-8), or null when either
+    // "damaged" or "another layout" may be found.
+    const char* reason;
 };
 
 void Remove(Installation&, const fs::path& path) {
@@ -173,6 +176,9 @@ TEST_P(DamagedTableTest, IsNamedAtStartRefusedByEveryWorkActionAndNeverWritten) 
     EXPECT_NE(report.find("次のテーブルファイルを開けませんでした。"), std::string::npos);
     EXPECT_NE(report.find(path.string()), std::string::npos) << report;
     EXPECT_NE(report.find("バックアップから戻すとき"), std::string::npos) << report;
+    if (damage.reason) {
+        EXPECT_NE(report.find(damage.reason), std::string::npos) << report;
+    }
     EXPECT_EQ(boxes.shown[0].icon, miError);
 
     // Every action on a work is refused with a box naming the file.
@@ -201,17 +207,17 @@ TEST_P(DamagedTableTest, IsNamedAtStartRefusedByEveryWorkActionAndNeverWritten) 
         EXPECT_EQ(ReadTable(installation->TablePath(id)).size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, DamagedTableTest,
-                         ::testing::Values(Damage{"MissingMain", TTableId::Main, Remove},
-                                           Damage{"EmptyMain", TTableId::Main, Empty},
-                                           Damage{"TruncatedMain", TTableId::Main, Truncate},
-                                           Damage{"BitFlippedMain", TTableId::Main, FlipBit},
-                                           Damage{"TruncatedChief", TTableId::InvChief, Truncate},
-                                           Damage{"OtherLayoutPlan", TTableId::Plan, OtherLayout},
-                                           Damage{"EmptyContractor", TTableId::InvCon, Empty}),
-                         [](const ::testing::TestParamInfo<Damage>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DamagedTableTest,
+    ::testing::Values(Damage{"MissingMain", TTableId::Main, Remove, "ファイルが見つかりません。"},
+                      Damage{"EmptyMain", TTableId::Main, Empty, "ファイルが空です。"},
+                      Damage{"TruncatedMain", TTableId::Main, Truncate, "ファイルが壊れているか"},
+                      Damage{"BitFlippedMain", TTableId::Main, FlipBit, nullptr},
+                      Damage{"TruncatedChief", TTableId::InvChief, Truncate,
+                             "ファイルが壊れているか"},
+                      Damage{"OtherLayoutPlan", TTableId::Plan, OtherLayout, "テーブルの項目"},
+                      Damage{"EmptyContractor", TTableId::InvCon, Empty, "ファイルが空です。"}),
+    [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace window_test
