@@ -132,6 +132,9 @@ void TfrmMain::AbandonAndSettle() {
     // stay behind in the picture directory for good.
     if (!number.empty() && dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText() != number)
         dm_->DeleteImg(number);
+    // Settling the pictures may have renamed a file the record names: that
+    // record reaches the disk with it. Nothing the user abandoned is written.
+    WriteTables();
     DataNoEdit();
 }
 
