@@ -22,7 +22,7 @@ using namespace fuzz_support;
 // A private directory with "p.gif" and "p.jpg", and links to them under
 // other spellings of the extension.
 struct TPictureDirectory {
-    std::string dir, gif, jpg, gifUpper, jpgMixed, other;
+    std::string dir, gif, jpg, gifUpper, jpgMixed, jpegLong, other;
 
     TPictureDirectory() {
         dir = MakeTempDirectory("fuzz_image");
@@ -30,13 +30,15 @@ struct TPictureDirectory {
         jpg = dir + "p.jpg";
         gifUpper = dir + "q.GIF";
         jpgMixed = dir + "q.Jpg";
-        other = dir + "q.jpeg";
+        jpegLong = dir + "q.jpeg";
+        other = dir + "q.png";
         Require(symlink(gif.c_str(), gifUpper.c_str()) == 0);
         Require(symlink(jpg.c_str(), jpgMixed.c_str()) == 0);
+        Require(symlink(jpg.c_str(), jpegLong.c_str()) == 0);
         Require(symlink(jpg.c_str(), other.c_str()) == 0);
     }
     ~TPictureDirectory() {
-        for (const std::string* path : {&other, &jpgMixed, &gifUpper, &jpg, &gif})
+        for (const std::string* path : {&other, &jpegLong, &jpgMixed, &gifUpper, &jpg, &gif})
             std::remove(path->c_str());
         rmdir(dir.c_str());
     }
@@ -66,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(Within16Bits(jpgWidth) && Within16Bits(jpgHeight));
     Require(sarvenu::GetImageWidth(pictures.jpgMixed) == jpgWidth);
     Require(sarvenu::GetImageHeight(pictures.jpgMixed) == jpgHeight);
+    Require(sarvenu::GetImageWidth(pictures.jpegLong) == jpgWidth);
+    Require(sarvenu::GetImageHeight(pictures.jpegLong) == jpgHeight);
 
     Require(sarvenu::GetImageWidth(pictures.other) == 0);
     Require(sarvenu::GetImageHeight(pictures.other) == 0);

@@ -309,6 +309,9 @@ void TdmCdsModule::DataDelete(TClientTable& dataSet, const std::string& keyField
 
 bool TdmCdsModule::SetCdsFile(const std::string& path, TClientTable& dataSet) {
     if (!fileops::FileExists(path)) return false;
+    // A table left open by a step that failed before writing it would keep
+    // its records and columns under the new name: it goes first, unwritten.
+    if (dataSet.Active()) CloseWithoutSaving(dataSet);
     dataSet.SetFileName(path);
     dataSet.OpenTable();
     return true;

@@ -99,7 +99,9 @@ bool HasExtension(const std::string& path, const char* extension) {
 
 TSize ImageSize(const std::string& path) {
     const bool gif = HasExtension(path, ".gif");
-    const bool jpeg = HasExtension(path, ".jpg");
+    // ".jpeg" is the same format as ".jpg" and is measured the same way, so
+    // that renaming a photo cannot get it past the size limit.
+    const bool jpeg = HasExtension(path, ".jpg") || HasExtension(path, ".jpeg");
     if (!gif && !jpeg) return {};
     TFile file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) return {};

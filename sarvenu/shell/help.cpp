@@ -51,8 +51,8 @@ TfrmHelp::TfrmHelp(QWidget* owner) : QWidget(owner, Qt::Window) {
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void TfrmHelp::FormCreate() {
-    SetHelpFile(this, mmHelp);
+bool TfrmHelp::FormCreate() {
+    return SetHelpFile(this, mmHelp);
 }
 
 void TfrmHelp::closeEvent(QCloseEvent* event) {

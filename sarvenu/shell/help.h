@@ -26,7 +26,8 @@ class TfrmHelp : public QWidget {
     QPlainTextEdit* mmHelp;
     std::function<void()> OnClosed;
 
-    void FormCreate();
+    // Loads the help text; false (after the warning) when it cannot be read.
+    bool FormCreate();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

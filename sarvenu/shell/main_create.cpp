@@ -317,10 +317,19 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::btnHelpClick() {
+    if (!helpAvailable_) return;
     if (!frmHelp_) {
         frmHelp_ = new TfrmHelp(this);
         frmHelp_->OnClosed = [this] { frmHelp_ = nullptr; };
-        frmHelp_->FormCreate();
+        if (!frmHelp_->FormCreate()) {
+            // The file went away after start-up: warned once, and the button
+            // stays off for the rest of the run instead of opening an empty window.
+            helpAvailable_ = false;
+            btnHelp->setEnabled(false);
+            delete frmHelp_;
+            frmHelp_ = nullptr;
+            return;
+        }
     }
     frmHelp_->show();
     frmHelp_->raise();

@@ -75,7 +75,14 @@ void TfrmMain::WireEntries() {
 
     if (auto* bureau = FindControl<TDBLookupComboBox>("dblcmbGatherMoc")) {
         bureau->OnClick = [this] { SetConnectMocHac(); };
-        bureau->OnKeyDown = [this](int) {
+        bureau->OnKeyDown = [this](int key) {
+            // Clearing the bureau clears the office: an office belongs to
+            // the bureau it was chosen under.
+            TClientTable& main = dm_->cdsEV_TBL_MAIN;
+            if (key == Qt::Key_Delete && main.Active() &&
+                main.FieldNamed("MOC_CD").GetText().empty() &&
+                !main.FieldNamed("OFFICE_CD").GetText().empty())
+                dm_->SetValue(main, "OFFICE_CD", "");
             SetConnectMocHac();
             return false;
         };

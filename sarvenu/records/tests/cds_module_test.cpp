@@ -398,6 +398,24 @@ TEST_F(CdsModuleTest, WritingAfterASaveTouchesOnlyChangedTablesAndLeavesSnapshot
     EXPECT_EQ(ReadTable(newest / "cds" / "MV_STBL_HAC_SAI.cds").size(), ShippedOffices().size());
 }
 
+// A scratch table left open by a step that failed takes the next file whole,
+// and the file it held is not written.
+TEST_F(CdsModuleTest, SetCdsFileOnAnOpenTableTakesTheNewFileWhole) {
+    TdmCdsModule dm(host, install.ExeDir());
+    const fs::path main = install.TablePath(TTableId::Main);
+    const fs::path con = install.TablePath(TTableId::InvCon);
+    const std::string mainBytes = ReadBytes(main);
+    ASSERT_TRUE(dm.SetCdsFile(main.string(), dm.cdsTemp));
+    dm.CdsRecordCopy(dm.cdsEV_TBL_MAIN, dm.cdsTemp, "CYY-XX0099", "CONST_NO");
+    // The export failed here, before CdsOutput.
+    ASSERT_TRUE(dm.SetCdsFile(con.string(), dm.cdsTemp));
+    EXPECT_EQ(dm.cdsTemp.FieldTotal(), static_cast<int>(TableDef(TTableId::InvCon).columns.size()));
+    EXPECT_NE(dm.cdsTemp.FindField("FILE_NAME_A"), nullptr);
+    EXPECT_EQ(dm.cdsTemp.RecordTotal(), 0u);
+    EXPECT_EQ(ReadBytes(main), mainBytes);
+    CloseWithoutSaving(dm.cdsTemp);
+}
+
 // A file that loads but holds another table's columns stays closed and
 // is named among the failures.
 TEST_F(CdsModuleTest, TableFileOfAnotherLayoutStaysClosedAndUnwritten) {

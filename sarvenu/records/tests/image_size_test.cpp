@@ -85,8 +85,9 @@ TEST_F(ImageSizeTest, JpegFrameHeaders) {
 }
 
 TEST_F(ImageSizeTest, UnreadableFilesCountAsZero) {
-    // Only ".gif" and ".jpg" are measured: a ".jpeg" of any size passes.
-    EXPECT_EQ(GetImageWidth(Write("big.jpeg", Jpeg(0xC0, 4000, 3000))), 0);
+    // ".jpeg" is measured as ".jpg" is; other extensions are not measured.
+    EXPECT_EQ(GetImageWidth(Write("big.jpeg", Jpeg(0xC0, 4000, 3000))), 4000);
+    EXPECT_EQ(GetImageWidth(Write("big.png", Jpeg(0xC0, 4000, 3000))), 0);
     EXPECT_EQ(GetImageWidth((dir_ / "missing.jpg").string()), 0);
     EXPECT_EQ(GetImageHeight(Write("short.gif", "GIF8")), 0);
     // A frame header cut off in the middle of its size.

@@ -83,8 +83,16 @@ TEST_F(PictureTest, TooLargeGifIsRefusedAndTheLimitItselfTaken) {
               installation->PicturePath("_CYY-XX0001A.gif").string());
 }
 
-TEST_F(PictureTest, JpegExtensionIsNotSizeChecked) {
+TEST_F(PictureTest, JpegExtensionIsSizeCheckedAsJpg) {
     Choose(2, Jpeg("huge.jpeg", 900, 700));
+    ASSERT_EQ(boxes.Texts().size(), 1u);
+    EXPECT_EQ(boxes.Texts()[0],
+              "画像のサイズが大きすぎます。\r\n600×400以内の画像ファイルを選択してください。");
+    EXPECT_TRUE(SlotEmpty(2));
+    EXPECT_FALSE(fs::exists(installation->PicturePath("_CYY-XX0001B.jpeg")));
+
+    boxes.shown.clear();
+    Choose(2, Jpeg("fits.jpeg", 300, 200));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_FALSE(SlotEmpty(2));
     EXPECT_TRUE(fs::exists(installation->PicturePath("_CYY-XX0001B.jpeg")));

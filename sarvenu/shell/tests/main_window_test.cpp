@@ -261,11 +261,15 @@ TEST_F(WindowTest, OfficeListFollowsTheBureauAndNameDisplaysFollowTheLists) {
     EXPECT_EQ(display->toPlainText().toStdString(), rows.front().name);
     EXPECT_EQ(Find<TDBMemo>("dbmmGatherMocSec")->toPlainText().toStdString(), "関東地方整備局");
 
-    // The Delete key empties the bureau: the displays are unbound.
+    // The Delete key empties the bureau, and with it the office that belonged
+    // to it: the displays are unbound.
+    EXPECT_FALSE(window->dm().cdsEV_TBL_MAIN.FieldNamed("OFFICE_CD").GetText().empty());
     bureau->setFocus();
     QTest::keyClick(bureau, Qt::Key_Delete);
     EXPECT_TRUE(window->dm().cdsEV_TBL_MAIN.FieldNamed("MOC_CD").GetText().empty());
+    EXPECT_TRUE(window->dm().cdsEV_TBL_MAIN.FieldNamed("OFFICE_CD").GetText().empty());
     EXPECT_TRUE(Find<TDBMemo>("dbmmGatherMocPlan")->toPlainText().isEmpty());
+    EXPECT_TRUE(Find<TDBMemo>("dbmmHacSaiPlan")->toPlainText().isEmpty());
 
     // Back to the menu clears the office filter.
     boxes.answers = {idNo};
@@ -339,6 +343,19 @@ TEST_F(WindowTest, HelpButtonShowsOneWindow) {
     EXPECT_EQ(window->HelpWindow(), nullptr);
     window->btnHelp->click();
     EXPECT_NE(window->HelpWindow(), nullptr);
+    window->HelpWindow()->close();
+    QApplication::processEvents();
+
+    // The file gone after start-up: one warning, no empty window, and the
+    // button stays off.
+    fs::remove(installation->Root() / "help" / "help.txt");
+    boxes.shown.clear();
+    window->btnHelp->click();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"ヘルプファイルを開けません。"});
+    EXPECT_EQ(window->HelpWindow(), nullptr);
+    EXPECT_FALSE(window->btnHelp->isEnabled());
+    window->btnHelp->click();
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 }  // namespace
