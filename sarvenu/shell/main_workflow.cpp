@@ -149,11 +149,14 @@ void TfrmMain::btnReturnMenuClick() {
     offices.SetFilter("");
     offices.SetFiltered(false);
     if (HasUnsavedChanges()) {
-        if (Ask(Sj(kSaveQuestion), miQuestion, mbYesNo) == idYes) {
+        const int answer = Ask(Sj(kSaveQuestion), miQuestion, mbYesNo);
+        if (answer == idYes) {
             if (!CheckBeforeSave(*this)) return;
             SaveAndSettle();
-        } else {
+        } else if (answer == idNo) {
             AbandonAndSettle();
+        } else {
+            return;  // dismissed: the user stays on the sheets with the edits
         }
     }
     ReturnMenu();
@@ -162,11 +165,14 @@ void TfrmMain::btnReturnMenuClick() {
 bool TfrmMain::FormCloseQuery() {
     if (!dm_) return true;
     if (sheetPages_ && HasUnsavedChanges()) {
-        if (Ask(Sj(kSaveQuestion), miQuestion, mbYesNo) == idYes) {
+        const int answer = Ask(Sj(kSaveQuestion), miQuestion, mbYesNo);
+        if (answer == idYes) {
             if (!CheckBeforeSave(*this)) return false;
             SaveAndSettle();
-        } else {
+        } else if (answer == idNo) {
             AbandonAndSettle();
+        } else {
+            return false;  // dismissed: the window stays open with the edits
         }
     }
     // A table that cannot be written keeps the window open, so that nothing

@@ -51,9 +51,13 @@ int MessageBox(QWidget* owner, const std::string& text, const std::string& capti
             box.setEscapeButton(QMessageBox::Cancel);
             break;
         case mbYesNo:
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Yes);
-            box.setEscapeButton(QMessageBox::No);
+            // Esc and the close button answer neither Yes nor No: a hidden
+            // Cancel takes them, so that dismissing a question never discards
+            // or saves anything.
+            box.button(QMessageBox::Cancel)->hide();
+            box.setEscapeButton(QMessageBox::Cancel);
             break;
     }
     box.exec();
@@ -69,7 +73,7 @@ int MessageBox(QWidget* owner, const std::string& text, const std::string& capti
         case QMessageBox::No:
             return idNo;
         default:
-            return buttons == mbYesNo ? idNo : idCancel;
+            return buttons == mbOK ? idOK : idCancel;
     }
 }
 

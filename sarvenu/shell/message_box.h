@@ -23,7 +23,8 @@ struct TMessageBoxCall {
 };
 
 // Shows a modal box owned by owner (may be null) and returns the button
-// pressed; closing the box counts as Cancel (No for Yes/No boxes).
+// pressed; Esc or closing the box gives idCancel (idOK for an OK box), also
+// for a Yes/No question, which the caller then treats as neither answer.
 int MessageBox(QWidget* owner, const std::string& text, const std::string& caption, TMsgIcon icon,
                TMsgButtons buttons = mbOK);
 

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -117,6 +120,51 @@ TEST_F(SafetyTest, DeletingReachesTheDiskAtOnce) {
     EXPECT_EQ(ReadBytes(installation->TablePath(TTableId::Main)).find(Sj("橋梁補修")),
               std::string::npos)
         << "the deleted work's data left the file";
+}
+
+// Esc or the box's close button on "編集データを保存しますか？" answers neither
+// Yes nor No: the user stays where they were, nothing saved or discarded.
+TEST_F(SafetyTest, DismissingTheSaveQuestionKeepsTheEditsAndTheWindow) {
+    Open();
+    window->btnNew->click();
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    boxes.answers = {idCancel};
+    window->btnReturnMenu->click();
+    EXPECT_TRUE(window->pcSarvenu->isVisible());
+    EXPECT_TRUE(window->HasUnsavedChanges());
+    EXPECT_EQ(window->dm().cdsEV_TBL_MAIN.State(), dsInsert);
+
+    boxes.answers = {idCancel};
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->HasUnsavedChanges());
+    EXPECT_EQ(platform::Cp932ToUtf8(Edit(TTableId::Main, "CON_NAME")->TextCp932()), "橋梁補修");
+    EXPECT_TRUE(ReadTable(installation->TablePath(TTableId::Main)).empty()) << "nothing saved";
+
+    boxes.answers = {idYes};
+    ASSERT_TRUE(CloseWindow());
+    EXPECT_EQ(ReadTable(installation->TablePath(TTableId::Main)).size(), 1u);
+}
+
+// The real question box: Esc gives Cancel, which the workflow treats as
+// neither answer.
+TEST(QuestionBox, EscapeIsNeitherYesNorNo) {
+    EnsureQtApp();
+    SetMessageBoxHandler({});
+    bool fellBack = false;
+    QTimer::singleShot(50, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) QTest::keyClick(box, Qt::Key_Escape);
+    });
+    // Should Esc not end the box, the test ends it rather than hang.
+    QTimer::singleShot(3000, [&fellBack] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            fellBack = true;
+            box->done(0);
+        }
+    });
+    const int answer =
+        MessageBox(nullptr, Sj("編集データを保存しますか？"), "T", miQuestion, mbYesNo);
+    EXPECT_FALSE(fellBack) << "Esc did not close the question";
+    EXPECT_EQ(answer, idCancel);
 }
 
 // Each way a table file can be unusable, applied to one table.
