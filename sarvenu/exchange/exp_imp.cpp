@@ -27,7 +27,52 @@ std::string Extension(const std::string& name) {
 
 TExpImp::TExpImp(TdmCdsModule& dm) : dm_(dm), work_(dm.Directories().work) {}
 
+namespace {
+
+// True when dir is other or one of its parents.
+bool IsSameOrParent(const std::filesystem::path& dir, const std::filesystem::path& other) {
+    auto d = dir.begin();
+    auto o = other.begin();
+    for (; d != dir.end(); ++d, ++o) {
+        if (d->empty()) continue;  // the empty element after a closing separator
+        if (o == other.end() || *d != *o) return false;
+    }
+    return true;
+}
+
+std::filesystem::path Normal(const std::string& directory) {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::weakly_canonical(
+        std::filesystem::absolute(directory.empty() ? "." : directory, error), error);
+    return path.lexically_normal();
+}
+
+}  // namespace
+
+bool TExpImp::WorkDirectoryIsSafe() const {
+    if (work_.empty()) return false;
+    const std::filesystem::path work = Normal(work_);
+    if (work == work.root_path()) return false;
+    const TDirectories& dirs = dm_.Directories();
+    for (const std::string* kept :
+         {&dirs.exe, &dirs.table, &dirs.emptyTable, &dirs.templates, &dirs.picture})
+        if (!kept->empty() && IsSameOrParent(work, Normal(*kept))) return false;
+    return true;
+}
+
+void TExpImp::CheckWorkDirectory() const {
+    if (WorkDirectoryIsSafe()) return;
+    throw std::runtime_error(
+        platform::Utf8ToCp932("作業用フォルダ（CDS_TMP_DIR）の設定が正しくありません。\r\n") +
+        platform::Utf8ToCp932(work_) +
+        platform::Utf8ToCp932("\r\n\r\n作業用フォルダの中のファイルはすべて削除されるため、"
+                              "プログラム、データ、写真などのフォルダやその上のフォルダは"
+                              "使えません。設定ファイルの CDS_TMP_DIR に専用のフォルダを指定して"
+                              "下さい。"));
+}
+
 void TExpImp::ClearWorkDirectory() {
+    if (!WorkDirectoryIsSafe()) return;
     for (const std::string& name : fileops::ListFiles(work_, "*")) {
         fileops::SetReadOnly(work_ + name, false);
         fileops::DeleteFile(work_ + name);

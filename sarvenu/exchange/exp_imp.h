@@ -26,8 +26,16 @@ class TExpImp {
     explicit TExpImp(TdmCdsModule& dm);
 
     const std::string& WorkDirectory() const { return work_; }
+    // True when the work directory may be cleared: it is none of the
+    // program's, the tables', the empty tables', the templates' or the
+    // pictures' directories, nor a parent of one (an empty CDS_TMP_DIR
+    // resolves to the program's own directory).
+    bool WorkDirectoryIsSafe() const;
+    // Raises, with a message naming the setting and the directory, when the
+    // work directory is not safe to clear; export and import call it first.
+    void CheckWorkDirectory() const;
     // Deletes every file directly in the work directory (read-only ones too);
-    // errors are ignored.
+    // errors are ignored. Does nothing when the directory is not safe.
     void ClearWorkDirectory();
 
     // Export: a one-record copy of the live table's current record, numbered

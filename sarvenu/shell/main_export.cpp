@@ -57,6 +57,7 @@ void TfrmMain::btnExpClick() {
         main.FieldNamed("CON_NAME").GetText() + "_" + main.FieldNamed("TECH_TITLE").GetText();
     const std::string number = main.FieldNamed("CONST_NO").GetText();
     TExpImp files(*dm_);
+    files.CheckWorkDirectory();
     files.ClearWorkDirectory();
 
     TExportChoices chosen{};

@@ -47,6 +47,9 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
         MessageBox(this, Sj("編集内容を保存してください。"), GetAppTitle(), miWarning, mbOK);
         return;
     }
+    // Refused before a file is asked for when clearing the work directory
+    // would delete the program's or the data's files.
+    TExpImp(*dm_).CheckWorkDirectory();
     TFileDialogCall call{fdOpen, Sj("データ取り込み"), Sj("活用効果調査データ|*.lzh"), "lzh", {}};
     const std::optional<std::string> path = FileDialog(this, call);
     if (!path) return;

@@ -145,6 +145,44 @@ TEST_F(SafetyTest, DismissingTheSaveQuestionKeepsTheEditsAndTheWindow) {
     EXPECT_EQ(ReadTable(installation->TablePath(TTableId::Main)).size(), 1u);
 }
 
+// A work directory that resolves to the program's own directory (an empty
+// CDS_TMP_DIR) or to the tables' is never cleared: export and import say why.
+TEST_F(SafetyTest, WorkDirectoryOverTheProgramOrTheTablesIsRefused) {
+    Open();
+    window.reset();
+    const fs::path settings = installation->Root() / "ini" / "SystemInfo.ini";
+    const std::string original = ReadBytes(settings);
+    for (const std::string& value : {std::string(""), std::string("cds"), std::string(".")}) {
+        std::string text = original;
+        text.replace(text.find("CDS_TMP_DIR=tmp"), 15, "CDS_TMP_DIR=" + value);
+        WriteBytes(settings, text);
+        WriteBytes(installation->Root() / "program.bin", "the program");
+        Open();
+        // The refusal is raised to the application's error handler, which shows it.
+        auto refusal = [](QPushButton* button) {
+            try {
+                button->click();
+            } catch (const std::exception& error) {
+                return platform::Cp932ToUtf8(error.what());
+            }
+            return std::string();
+        };
+        EXPECT_NE(refusal(window->btnImp).find("CDS_TMP_DIR"), std::string::npos) << value;
+        window->btnNew->click();
+        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+        boxes.answers = {idYes};
+        window->bbtnSubmit->click();
+        EXPECT_NE(refusal(Find<QPushButton>("btnExp")).find("CDS_TMP_DIR"), std::string::npos)
+            << value;
+        EXPECT_TRUE(fs::exists(installation->Root() / "program.bin")) << value;
+        EXPECT_TRUE(fs::exists(installation->TablePath(TTableId::HacSai))) << value;
+        EXPECT_TRUE(fs::exists(installation->Root() / "ini" / "SystemInfo.ini")) << value;
+        boxes.answers = {idYes};
+        ASSERT_TRUE(CloseWindow());
+        window.reset();
+    }
+}
+
 // The real question box: Esc gives Cancel, which the workflow treats as
 // neither answer.
 TEST(QuestionBox, EscapeIsNeitherYesNorNo) {
