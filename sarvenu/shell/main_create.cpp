@@ -310,7 +310,16 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    if (FormCloseQuery())
+    // An error while saving, abandoning or writing keeps the window open
+    // with what the user entered; the error is shown here, since a close
+    // event left accepted would end the program without writing the tables.
+    bool close = false;
+    try {
+        close = FormCloseQuery();
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+    if (close)
         event->accept();
     else
         event->ignore();

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <thread>
 
+#include "dataset/file_ops.h"
 #include "shell/tests/sample_work.h"
 #include "shell/tests/window_fixture.h"
 
@@ -181,6 +182,31 @@ TEST_F(SafetyTest, WorkDirectoryOverTheProgramOrTheTablesIsRefused) {
         ASSERT_TRUE(CloseWindow());
         window.reset();
     }
+}
+
+// Saving on the way out fails (the table directory cannot be written): the
+// error is shown and the window stays open with the work; once the disk
+// works again, closing saves it.
+TEST_F(SafetyTest, AnErrorWhileClosingKeepsTheWindowOpen) {
+    Open();
+    window->btnNew->click();
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    {
+        sarvenu::fileops::ScopedFaultPlan fail({-1, (installation->Root() / "cds").string()});
+        boxes.answers = {idYes};
+        EXPECT_FALSE(window->close());
+    }
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].icon, miError);
+    EXPECT_NE(boxes.Texts()[1].find("EV_TBL"), std::string::npos) << boxes.Texts()[1];
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->HasUnsavedChanges());
+
+    boxes.answers = {idYes};
+    ASSERT_TRUE(CloseWindow());
+    const auto main = ReadTable(installation->TablePath(TTableId::Main));
+    ASSERT_EQ(main.size(), 1u);
+    EXPECT_EQ(platform::Cp932ToUtf8(main[0].at("CON_NAME")), "橋梁補修");
 }
 
 // The real question box: Esc gives Cancel, which the workflow treats as
