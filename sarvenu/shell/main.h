@@ -241,6 +241,8 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     TExportChoices exportChoices_{true, true, true, true, true};
     bool collapsing_ = false;
     bool openFailuresReported_ = false;
+    // Wheel movement not yet amounting to a whole 26-pixel step.
+    int wheelRemainder_ = 0;
 };
 
 }  // namespace sarvenu

@@ -1,6 +1,7 @@
 // Creating the main window: the menu page, the sheet pages with their tabs,
 // panels and scroll bars, the preview tab, and the set-up that fixes the
 // program mode.
+#include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
@@ -286,12 +287,33 @@ void TfrmMain::FormMouseWheel(int steps) {
     bar->setValue(bar->value() + 26 * steps);
 }
 
+namespace {
+
+// True when the widget lies in a scrollable area of its own (a long memo,
+// the print preview) that can scroll its content.
+bool ScrollsItself(QObject* watched, QWidget* window) {
+    for (QObject* o = watched; o && o != window; o = o->parent()) {
+        auto* area = qobject_cast<QAbstractScrollArea*>(o);
+        if (area && area->verticalScrollBar() && area->verticalScrollBar()->maximum() > 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Wheel && sheetPages_) {
+    if (event->type() == QEvent::Wheel && sheetPages_ && !ScrollsItself(watched, this)) {
         auto* wheel = static_cast<QWheelEvent*>(event);
-        const int delta = wheel->angleDelta().y();
-        if (delta != 0) {
-            FormMouseWheel(delta < 0 ? 1 : -1);
+        QWidget* page = pcSarvenu->currentWidget();
+        // Only a sheet page scrolls by the window's 26-pixel steps; a page
+        // without a sheet scroll bar (the preview) keeps its own wheel.
+        if (page && SheetScrollBar(page->objectName())) {
+            // A notch is 120; a touchpad's small deltas add up to whole steps.
+            wheelRemainder_ += wheel->angleDelta().y();
+            const int steps = wheelRemainder_ / 120;
+            wheelRemainder_ -= steps * 120;
+            if (steps != 0) FormMouseWheel(-steps);
             return true;
         }
     }

@@ -1,7 +1,9 @@
 // The main window's record workflow, driven through its named controls with
 // scripted answers: creating, filling, saving, reopening, abandoning and
 // deleting works, what reaches the table files, and the contractor mode.
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "records/entry_names.h"
 #include "shell/help.h"
@@ -297,6 +299,37 @@ TEST_F(WindowTest, SheetScrollBarsWheelAndTabShow) {
     EXPECT_EQ(chief->value(), 0) << "showing a tab scrolls it back to the top";
     ShowTab("tsPrintPreview");
     window->FormMouseWheel(1);  // nothing to scroll; must not fail
+}
+
+// The real wheel: a sheet scrolls by 26 pixels per notch, small touchpad
+// deltas add up to whole steps, and the print preview scrolls itself.
+TEST_F(WindowTest, WheelEventsScrollSheetsByNotchesAndLeaveThePreviewItsOwn) {
+    Open();
+    window->btnNew->click();
+    auto wheel = [](QWidget* target, int delta) {
+        QWheelEvent event(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    };
+    ShowTab("tsInvChief");
+    QScrollBar* chief = window->SheetScrollBar("tsInvChief");
+    QWidget* panel = window->findChild<QWidget*>("pnlInvChief");
+    for (int i = 0; i < 3; ++i) wheel(panel, -30);
+    EXPECT_EQ(chief->value(), 0) << "three small deltas are less than a notch";
+    wheel(panel, -30);
+    EXPECT_EQ(chief->value(), 26);
+    wheel(panel, -240);
+    EXPECT_EQ(chief->value(), 78);
+
+    ShowTab("tsPrintPreview");
+    QString text;
+    for (int i = 0; i < 300; ++i) text += QString("line %1\n").arg(i);
+    window->wbPreview->setPlainText(text);
+    window->wbPreview->resize(400, 200);
+    QApplication::processEvents();
+    ASSERT_GT(window->wbPreview->verticalScrollBar()->maximum(), 0);
+    wheel(window->wbPreview->viewport(), -120);
+    EXPECT_GT(window->wbPreview->verticalScrollBar()->value(), 0) << "the preview scrolls";
 }
 
 TEST_F(WindowTest, ContractorModeShowsOnlyItsSheetAndOneChoice) {
