@@ -47,12 +47,35 @@ void TPreviewPage::ReplaceName(std::string_view name, std::string_view replaceme
 std::string PageText(const std::string& value) {
     std::string out;
     out.reserve(value.size());
+    // None of these bytes can be the second byte of a double-byte character.
     for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
-            out += "<BR>";
-            ++i;
-        } else {
-            out += value[i];
+        switch (value[i]) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '*':
+                // The template's own "*" markers become line breaks; the
+                // user's stay stars.
+                out += "&#42;";
+                break;
+            case '\r':
+                if (i + 1 < value.size() && value[i + 1] == '\n') {
+                    out += "<BR>";
+                    ++i;
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                out += value[i];
         }
     }
     return out;

@@ -36,8 +36,9 @@ class TPreviewPage {
     std::string text_;
 };
 
-// A value as the page shows it: every CR LF pair becomes "<BR>"; nothing is
-// escaped, so markup in a value stays live.
+// A value as the page shows it: every CR LF pair becomes "<BR>", and "&",
+// "<", ">", '"' and "*" are written as character references, so the form
+// shows exactly what was typed and no template marker is taken from a value.
 std::string PageText(const std::string& value);
 // The field's value of the current record as the page shows it.
 std::string PageText(const TField& field);

@@ -117,14 +117,17 @@ class PreviewTest : public ::testing::Test {
     }
 };
 
-TEST_F(PreviewTest, ValuesKeepLineBreaksAsBrAndMarkupLive) {
+TEST_F(PreviewTest, ValuesKeepLineBreaksAsBrAndShowMarkupAsTyped) {
     Open({{TTableId::Main,
-           {{"CON_NAME", Sj("一行目\r\n二行目")}, {"TECH_TITLE", "<b>x</b>"}, {"CON_TYPE", "3"}}}});
+           {{"CON_NAME", Sj("一行目\r\n鋼材<SS400>")},
+            {"TECH_TITLE", "<b>A&B</b> \"q\""},
+            {"CON_TYPE", "3"}}}});
     EXPECT_EQ(PreviewOf(1, "[<%=CON_NAME%>][<%=TECH_TITLE%>][<%=CONST_NO%>]\n[<%=REG_NO%>]"),
-              "[一行目<BR>二行目][<b>x</b>][CYY-XX0001]\r\n[]\r\n");
+              "[一行目<BR>鋼材&lt;SS400&gt;][&lt;b&gt;A&amp;B&lt;/b&gt; &quot;q&quot;][CYY-XX0001]"
+              "\r\n[]\r\n");
 }
 
-TEST_F(PreviewTest, ConstructionTypeGivesItsNameOrTurnsEveryStarIntoBr) {
+TEST_F(PreviewTest, ConstructionTypeGivesItsNameOrTurnsTheTemplatesStarsIntoBr) {
     Open({{TTableId::Main, {{"CON_TYPE", "3"}, {"CON_NAME", "a*b"}}}});
     std::string typeName;
     for (const auto& row : ShippedConTypes())
@@ -132,12 +135,12 @@ TEST_F(PreviewTest, ConstructionTypeGivesItsNameOrTurnsEveryStarIntoBr) {
     EXPECT_EQ(PreviewOf(1,
                         "<%=CON_TYPE%> <%=CON_TYPE3%> <%=CON_TYPE5%> <%=CON_TYPE_MODE%> * "
                         "<%=CON_NAME%>"),
-              typeName + " * <%=CON_TYPE5%> * * a*b\r\n");
+              typeName + " * <%=CON_TYPE5%> * * a&#42;b\r\n");
 
-    // No type: the type's marker, the page's own "*" and one inside a value
-    // all become line breaks.
+    // No type: the type's marker and the page's own "*" become line breaks;
+    // a "*" the user typed stays a star.
     Set(dm->cdsEV_TBL_MAIN, "CON_TYPE", "");
-    EXPECT_EQ(Preview(kCaptions[0]), "<BR> <%=CON_TYPE3%> <%=CON_TYPE5%> <BR> <BR> a<BR>b\r\n");
+    EXPECT_EQ(Preview(kCaptions[0]), "<BR> <%=CON_TYPE3%> <%=CON_TYPE5%> <BR> <BR> a&#42;b\r\n");
 }
 
 TEST_F(PreviewTest, BureauAndOfficeNamesComeFromTheCodeTables) {
