@@ -14,6 +14,7 @@ namespace pelmora {
 namespace {
 
 constexpr size_t kMaxFields = std::numeric_limits<uint16_t>::max();
+constexpr uint64_t kMaxRecordSize = uint64_t{256} << 20;
 
 // Gives the descriptor the name "<base>[index]", shortening base as needed.
 void NameElement(FieldDesc& f, const char* base, uint32_t index) {
@@ -154,7 +155,9 @@ EngineResult LayoutFields(std::vector<FieldDesc>& fields, bool xmlMode, LayoutRe
         if (f.type == FLD_BLOB) ++result.blobFieldCount;
     }
     const size_t n = fields.size();
-    if (running + n > std::numeric_limits<uint32_t>::max()) return DSERR_INVALIDPARAM;
+    // A record larger than this is no table anyone keeps; refusing it keeps a
+    // few bytes of damaged packet from asking for gigabytes per record.
+    if (running + n > kMaxRecordSize) return DSERR_INVALIDPARAM;
     result.dataSize = static_cast<uint32_t>(running);
     result.recordSize = static_cast<uint32_t>(running + n);
     for (size_t k = 0; k < n; ++k) {

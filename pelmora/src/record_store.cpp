@@ -88,6 +88,12 @@ EngineResult RecordStore::Reshape(std::span<const FieldDesc> fields) {
 EngineResult RecordStore::GrowTo(uint32_t capacity) {
     if (capacity <= capacity_) return DS_OK;
     const size_t n = fields_.size();
+    // One column of more than this is refused as memory the engine will not
+    // take, rather than asked of the system.
+    constexpr uint64_t kMaxColumnBytes = uint64_t{1} << 30;
+    for (const FieldDesc& f : fields_)
+        if (uint64_t{capacity} * f.length > kMaxColumnBytes) return DSERR_NOMEMORY;
+    if (uint64_t{capacity} * n > kMaxColumnBytes) return DSERR_NOMEMORY;
     try {
         // Build the grown arrays aside so that a failure changes nothing.
         std::vector<Column> columns;

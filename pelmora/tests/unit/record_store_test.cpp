@@ -209,6 +209,21 @@ TEST_F(RecordStoreTest, UnwrittenSlotsStayZeroThroughGrowthAndClearing) {
     EXPECT_TRUE(store_.SlotStillZero(1, 1));
 }
 
+// Sizes no table needs are refused before anything is allocated.
+TEST_F(RecordStoreTest, GigabyteColumnsAndRecordsAreRefused) {
+    std::vector<FieldDesc> wide = {Field("W", FLD_BYTES, 65531)};
+    LayoutResult r;
+    ASSERT_EQ(LayoutFields(wide, false, r), DS_OK);
+    RecordStore store;
+    ASSERT_EQ(store.Reshape(wide), DS_OK);
+    EXPECT_EQ(store.GrowTo(20000), DSERR_NOMEMORY);
+    EXPECT_EQ(store.capacity(), 0u);
+    EXPECT_EQ(store.GrowTo(1000), DS_OK);
+
+    std::vector<FieldDesc> many(5000, Field("W", FLD_BYTES, 65531));
+    EXPECT_EQ(LayoutFields(many, false, r), DSERR_INVALIDPARAM);
+}
+
 TEST_F(RecordStoreTest, ReshapeAddsBlankColumnsAndKeepsValues) {
     const int32_t n = 7;
     ASSERT_EQ(store_.WriteValue(2, 2, &n), DS_OK);
