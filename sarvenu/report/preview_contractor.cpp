@@ -32,30 +32,6 @@ bool IsPictureFile(const std::string& name) {
     return name == "FILE_NAME_A" || name == "FILE_NAME_B" || name == "FILE_NAME_C";
 }
 
-// Text for a double-quoted attribute value.
-std::string AttributeText(const std::string& text) {
-    std::string out;
-    for (char ch : text) {
-        switch (ch) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += ch;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string PictureTag(const std::string& pictureDirectory, const std::string& storedName) {
@@ -67,8 +43,8 @@ std::string PictureTag(const std::string& pictureDirectory, const std::string& s
     const std::string path =
         pictureDirectory + (slash == std::string::npos ? name : name.substr(slash + 1));
     const std::string height = NumberText(PictureHeight(path, 200));
-    return "<img src=\"" + AttributeText(platform::Utf8ToCp932(path)) +
-           "\" width=\"200\" height=\"" + height + "\">";
+    return "<img src=\"" + EscapedText(platform::Utf8ToCp932(path)) + "\" width=\"200\" height=\"" +
+           height + "\">";
 }
 
 void FillPointComments(TPreviewContext& c) {

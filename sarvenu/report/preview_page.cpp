@@ -44,12 +44,12 @@ void TPreviewPage::ReplaceName(std::string_view name, std::string_view replaceme
     Replace(needle, replacement);
 }
 
-std::string PageText(const std::string& value) {
+std::string EscapedText(const std::string& value) {
     std::string out;
     out.reserve(value.size());
     // None of these bytes can be the second byte of a double-byte character.
-    for (size_t i = 0; i < value.size(); ++i) {
-        switch (value[i]) {
+    for (char c : value) {
+        switch (c) {
             case '&':
                 out += "&amp;";
                 break;
@@ -67,15 +67,23 @@ std::string PageText(const std::string& value) {
                 // user's stay stars.
                 out += "&#42;";
                 break;
-            case '\r':
-                if (i + 1 < value.size() && value[i + 1] == '\n') {
-                    out += "<BR>";
-                    ++i;
-                    break;
-                }
-                [[fallthrough]];
             default:
-                out += value[i];
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string PageText(const std::string& value) {
+    const std::string escaped = EscapedText(value);
+    std::string out;
+    out.reserve(escaped.size());
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '\r' && i + 1 < escaped.size() && escaped[i + 1] == '\n') {
+            out += "<BR>";
+            ++i;
+        } else {
+            out += escaped[i];
         }
     }
     return out;

@@ -36,6 +36,9 @@ class TPreviewPage {
     std::string text_;
 };
 
+// "&", "<", ">", '"' and "*" as character references: a text that shows as
+// itself in the page, in an element or a quoted attribute.
+std::string EscapedText(const std::string& value);
 // A value as the page shows it: every CR LF pair becomes "<BR>", and "&",
 // "<", ">", '"' and "*" are written as character references, so the form
 // shows exactly what was typed and no template marker is taken from a value.
