@@ -1,7 +1,5 @@
 #include "records/table_health.h"
 
-#include <cctype>
-
 #include "dataset/file_ops.h"
 #include "platform/codepage.h"
 #include "records/sjis.h"
@@ -9,15 +7,6 @@
 namespace sarvenu {
 
 namespace {
-
-bool SameAsciiName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 const char* const kAdvice =
     "ファイルはそのまま残してあり、上書きすることはありません。\r\n"
@@ -33,8 +22,10 @@ std::string CheckTableLayout(TClientTable& table, const TTableDef& def) {
                std::to_string(expected) +
                Sj("）。別のテーブルのファイルか、古い形式のファイルです。");
     for (size_t i = 0; i < expected; ++i) {
-        const std::string& name = table.FieldAt(static_cast<int>(i)).FieldName();
-        if (!SameAsciiName(name, def.columns[i].name))
+        const TField& field = table.FieldAt(static_cast<int>(i));
+        const std::string& name = field.FieldName();
+        // FindField ignores ASCII case, as the column names do.
+        if (table.FindField(def.columns[i].name) != &field)
             return Sj("テーブルの項目構成が違います（") + std::to_string(i + 1) +
                    Sj("番目の項目 '") + name + Sj("'、正しくは '") + def.columns[i].name +
                    Sj("'）。別のテーブルのファイルです。");

@@ -32,6 +32,13 @@ class MasterDetail : public ::testing::Test {
             out.push_back(sheet.FieldNamed("NOTE").GetText());
         return out;
     }
+    // The view read through ScanView, one field's texts.
+    std::vector<std::string> Scan(TClientTable& table, const char* field) {
+        std::vector<std::string> texts;
+        const TField& f = table.FieldNamed(field);
+        table.ScanView([&](const TRecordView& record) { texts.push_back(record.Text(f)); });
+        return texts;
+    }
     testutil::TempDir dir;
     TClientTable main, sheet;
     TTableSource mainSource{&main};
@@ -107,6 +114,59 @@ TEST_F(MasterDetail, NewMasterKeyFollowsIntoTheDetail) {
     EXPECT_EQ(main.RecordTotal(), 3u);
     EXPECT_EQ(main.FieldNamed("CONST_NO").GetText(), "W3");  // the new last work
     EXPECT_EQ(sheet.RecordTotal(), 0u);
+}
+
+TEST_F(MasterDetail, ReadsTheViewInOrderWithoutMovingTheTableOrItsDetails) {
+    main.MoveNext();  // W2, whose sheet has two records
+    sheet.MoveNext();
+    int scrolls = 0, notices = 0;
+    main.AfterScroll = sheet.AfterScroll = [&](TClientTable&) { ++scrolls; };
+    const int id = mainSource.Subscribe([&] { ++notices; });
+
+    EXPECT_EQ(Scan(main, "CON_NAME"), (std::vector<std::string>{"first", "second", "third"}));
+    // A detail's scan keeps to its master's range.
+    EXPECT_EQ(Scan(sheet, "NOTE"), (std::vector<std::string>{"b1", "b2"}));
+
+    EXPECT_EQ(scrolls, 0);
+    EXPECT_EQ(notices, 0);
+    EXPECT_EQ(main.FieldNamed("CONST_NO").GetText(), "W2");
+    EXPECT_EQ(sheet.FieldNamed("NOTE").GetText(), "b2");
+    mainSource.Unsubscribe(id);
+}
+
+TEST_F(MasterDetail, FollowsTheFilterAndLeavesAnEditAlone) {
+    main.SetFilter("CON_NAME <> 'second'");
+    main.SetFiltered(true);
+    EXPECT_EQ(Scan(main, "CONST_NO"), (std::vector<std::string>{"W1", "W3"}));
+
+    main.StartEdit();
+    main.FieldNamed("CON_NAME").SetText("changed");
+    EXPECT_EQ(Scan(main, "CON_NAME"), (std::vector<std::string>{"first", "third"}));
+    EXPECT_EQ(main.State(), dsEdit);
+    EXPECT_EQ(main.FieldNamed("CON_NAME").GetText(), "changed");
+}
+
+TEST_F(MasterDetail, LocateByTheOrderingFieldUsesTheKeyAndAMissStaysPut) {
+    int scrolls = 0;
+    main.AfterScroll = [&](TClientTable&) { ++scrolls; };
+    ASSERT_TRUE(main.Locate("CONST_NO", "W3"));
+    EXPECT_EQ(main.FieldNamed("CON_NAME").GetText(), "third");
+    EXPECT_EQ(main.Position(), 3u);
+    EXPECT_EQ(sheet.RecordTotal(), 0u) << "the detail follows the located master";
+    EXPECT_EQ(scrolls, 1);
+
+    EXPECT_FALSE(main.Locate("CONST_NO", "W25"));
+    EXPECT_FALSE(main.Locate("CONST_NO", "W"));
+    EXPECT_EQ(main.FieldNamed("CON_NAME").GetText(), "third");
+    EXPECT_EQ(main.Position(), 3u);
+    EXPECT_EQ(scrolls, 1);
+
+    // Another field is found by a walk over a cursor of its own.
+    ASSERT_TRUE(main.Locate("CON_NAME", "second"));
+    EXPECT_EQ(main.FieldNamed("CONST_NO").GetText(), "W2");
+    EXPECT_EQ(sheet.RecordTotal(), 2u);
+    EXPECT_FALSE(main.Locate("CON_NAME", "fourth"));
+    EXPECT_EQ(main.FieldNamed("CONST_NO").GetText(), "W2");
 }
 
 }  // namespace

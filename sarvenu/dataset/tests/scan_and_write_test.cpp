@@ -1,5 +1,5 @@
-// Reading a whole view without moving the table, finding a record by its key,
-// and writing table files that hold only the live records.
+// Writing table files that hold only the live records, however often a table
+// is written with changes, and leaving unchanged files alone.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -17,86 +17,6 @@ ino_t Inode(const std::string& path) {
     struct stat info {};
     EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
     return info.st_ino;
-}
-
-class ViewScan : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        testutil::WriteTable(dir.File("MAIN.cds"), {{"CONST_NO"}, {"CON_NAME"}},
-                             {{"W2", "second"}, {"W1", "first"}, {"W3", "third"}});
-        testutil::WriteTable(dir.File("SHEET.cds"), {{"CONST_NO"}, {"NOTE"}},
-                             {{"W2", "b1"}, {"W1", "a1"}, {"W2", "b2"}});
-        main.SetFileName(dir.File("MAIN.cds"));
-        main.SetIndexFieldNames("CONST_NO");
-        sheet.SetFileName(dir.File("SHEET.cds"));
-        sheet.SetIndexFieldNames("CONST_NO");
-        sheet.SetMasterSource(&mainSource);
-        sheet.SetMasterFields("CONST_NO");
-        main.OpenTable();
-        sheet.OpenTable();
-    }
-    std::vector<std::string> Scan(TClientTable& table, const char* field) {
-        std::vector<std::string> texts;
-        const TField& f = table.FieldNamed(field);
-        table.ScanView([&](const TRecordView& record) { texts.push_back(record.Text(f)); });
-        return texts;
-    }
-    testutil::TempDir dir;
-    TClientTable main, sheet;
-    TTableSource mainSource{&main};
-};
-
-TEST_F(ViewScan, ReadsTheViewInOrderWithoutMovingTheTableOrItsDetails) {
-    main.MoveNext();  // W2, whose sheet has two records
-    sheet.MoveNext();
-    int scrolls = 0, notices = 0;
-    main.AfterScroll = sheet.AfterScroll = [&](TClientTable&) { ++scrolls; };
-    const int id = mainSource.Subscribe([&] { ++notices; });
-
-    EXPECT_EQ(Scan(main, "CON_NAME"), (std::vector<std::string>{"first", "second", "third"}));
-    // A detail's scan keeps to its master's range.
-    EXPECT_EQ(Scan(sheet, "NOTE"), (std::vector<std::string>{"b1", "b2"}));
-
-    EXPECT_EQ(scrolls, 0);
-    EXPECT_EQ(notices, 0);
-    EXPECT_EQ(main.FieldNamed("CONST_NO").GetText(), "W2");
-    EXPECT_EQ(sheet.FieldNamed("NOTE").GetText(), "b2");
-    mainSource.Unsubscribe(id);
-}
-
-TEST_F(ViewScan, FollowsTheFilterAndLeavesAnEditAlone) {
-    main.SetFilter("CON_NAME <> 'second'");
-    main.SetFiltered(true);
-    EXPECT_EQ(Scan(main, "CONST_NO"), (std::vector<std::string>{"W1", "W3"}));
-
-    main.StartEdit();
-    main.FieldNamed("CON_NAME").SetText("changed");
-    EXPECT_EQ(Scan(main, "CON_NAME"), (std::vector<std::string>{"first", "third"}));
-    EXPECT_EQ(main.State(), dsEdit);
-    EXPECT_EQ(main.FieldNamed("CON_NAME").GetText(), "changed");
-}
-
-TEST_F(ViewScan, LocateByTheOrderingFieldUsesTheKeyAndAMissStaysPut) {
-    int scrolls = 0;
-    main.AfterScroll = [&](TClientTable&) { ++scrolls; };
-    ASSERT_TRUE(main.Locate("CONST_NO", "W3"));
-    EXPECT_EQ(main.FieldNamed("CON_NAME").GetText(), "third");
-    EXPECT_EQ(main.Position(), 3u);
-    EXPECT_EQ(sheet.RecordTotal(), 0u) << "the detail follows the located master";
-    EXPECT_EQ(scrolls, 1);
-
-    EXPECT_FALSE(main.Locate("CONST_NO", "W25"));
-    EXPECT_FALSE(main.Locate("CONST_NO", "W"));
-    EXPECT_EQ(main.FieldNamed("CON_NAME").GetText(), "third");
-    EXPECT_EQ(main.Position(), 3u);
-    EXPECT_EQ(scrolls, 1);
-
-    // Another field is found by a walk over a cursor of its own.
-    ASSERT_TRUE(main.Locate("CON_NAME", "second"));
-    EXPECT_EQ(main.FieldNamed("CONST_NO").GetText(), "W2");
-    EXPECT_EQ(sheet.RecordTotal(), 2u);
-    EXPECT_FALSE(main.Locate("CON_NAME", "fourth"));
-    EXPECT_EQ(main.FieldNamed("CONST_NO").GetText(), "W2");
 }
 
 // A table written again and again with modifications, deletions and
