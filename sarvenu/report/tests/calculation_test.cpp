@@ -97,6 +97,43 @@ TEST(RatioPointTest, ConversionErrorsAreReportedAndGiveEmpty) {
     EXPECT_EQ(RatioPoint("abc", "1", nullptr), "");
 }
 
+// Differences and points come out as computed by hand, not as binary
+// doubles give them.
+TEST(RatioPointTest, DecimalArithmetic) {
+    TCollectedErrors errors;
+    EXPECT_EQ(DifferenceText("10", "9.9", errors.Sink()), "0.1");
+    EXPECT_EQ(DifferenceText("45", "44.6", errors.Sink()), "0.4");
+    EXPECT_EQ(DifferenceText("0.3", "0.1", errors.Sink()), "0.2");
+    EXPECT_EQ(DifferenceText("123456789012", "0.5", errors.Sink()), "123456789011.5");
+    // Every pair of one-decimal values from 0.0 to 60.0 against whole tenths.
+    for (int a = 0; a <= 600; a += 7) {
+        for (int b = 0; b <= 600; ++b) {
+            const int tenths = a - b;
+            const int magnitude = tenths < 0 ? -tenths : tenths;
+            std::string expected = (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10);
+            if (magnitude % 10 != 0) expected += "." + std::to_string(magnitude % 10);
+            const std::string text = DifferenceText(
+                std::to_string(a / 10) + "." + std::to_string(a % 10),
+                std::to_string(b / 10) + "." + std::to_string(b % 10), errors.Sink());
+            ASSERT_EQ(text, expected) << a << " " << b;
+        }
+    }
+    // Half-way cases of the first rounding round up: 97.45 -> 97.5 -> 98.
+    EXPECT_EQ(RatioPoint(DifferenceText("20", "20.51", errors.Sink()), "20", errors.Sink()), "98");
+    EXPECT_EQ(RatioPoint(DifferenceText("60", "69.93", errors.Sink()), "60", errors.Sink()), "84");
+    EXPECT_EQ(RatioPoint(DifferenceText("140", "140.77", errors.Sink()), "140", errors.Sink()),
+              "100");
+    EXPECT_DOUBLE_EQ(RoundAtDecimal(2, 100 + 100 * -0.51 / 20), 97.5);
+    // The mean of 97.4 and 97.5 is 97.45, which rounds up to one decimal.
+    const std::string six[] = {"97.4", "97.5", "", "", "", ""};
+    EXPECT_EQ(MeanOfSix(six), "97.5");
+    EXPECT_EQ(MeanOfSum(2, 97.4 + 97.5), "97.5");
+    // Values beyond exact reach still give the double result.
+    EXPECT_EQ(DifferenceText("1E300", "1", errors.Sink()), "1E300");
+    EXPECT_EQ(RatioPoint("1E-300", "1", errors.Sink()), "100");
+    EXPECT_TRUE(errors.messages.empty());
+}
+
 TEST(ItemPointTest, AnswerSumsOverCount) {
     EXPECT_EQ(ItemPoint(-4, 7), "72");   // exact arithmetic would give 71
     EXPECT_EQ(ItemPoint(-11, 7), "22");  // and 21
