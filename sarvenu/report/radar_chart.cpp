@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPen>
@@ -29,6 +30,8 @@ constexpr int kDotsPerMeter = 3780;  // 96 dots per inch: 11 points = about 15 p
 constexpr int kFontPoints = 11;
 constexpr int kScaleStep = 30;  // pixels per 50 points
 constexpr int kHexagonRadius = 60;
+// Blank pixels kept between a text and the image's edge.
+constexpr int kTextMargin = 2;
 
 // Nearest integer, halves to the even neighbour.
 int RoundEven(double x) {
@@ -72,14 +75,53 @@ bool HaveFonts() {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
-// Writes text (UTF-8) with its top-left corner at p, in black.
-void TextOut(QPainter& painter, QPoint p, const char* utf8) {
-    if (!HaveFonts()) return;
-    const QPen saved = painter.pen();
-    painter.setPen(Pen(kBlack));
-    painter.drawText(p + QPoint(0, painter.fontMetrics().ascent()), QString::fromUtf8(utf8));
-    painter.setPen(saved);
+// The rectangle a text takes with its top-left corner at p: the advance and
+// line height, united with the glyphs' ink, which may reach a little beyond.
+QRect TextRect(const QFontMetrics& metrics, QPoint p, const QString& text) {
+    const QRect line(p, QSize(metrics.horizontalAdvance(text), metrics.height()));
+    return line.united(metrics.boundingRect(text).translated(p + QPoint(0, metrics.ascent())));
 }
+
+// How far a rectangle has to move to keep kTextMargin pixels from the
+// image's edges, each way at most as far as it sticks out; a text wider than
+// the image keeps its left edge in.
+QPoint InwardShift(const QRect& rect) {
+    const QRect inside(kTextMargin, kTextMargin, kChartWidth - 2 * kTextMargin,
+                       kChartHeight - 2 * kTextMargin);
+    QPoint shift;
+    if (rect.right() > inside.right()) shift.rx() = inside.right() - rect.right();
+    if (rect.left() + shift.x() < inside.left()) shift.rx() = inside.left() - rect.left();
+    if (rect.bottom() > inside.bottom()) shift.ry() = inside.bottom() - rect.bottom();
+    if (rect.top() + shift.y() < inside.top()) shift.ry() = inside.top() - rect.top();
+    return shift;
+}
+
+// Writes the chart's texts in black and keeps the place of each. The places
+// are the chart's layout; near the image's edge the font can make a text
+// longer than the layout allows ("品質・出来形" beside axis 3), and such a
+// text moves inwards rather than being cut off.
+class TTextWriter {
+  public:
+    explicit TTextWriter(QPainter& painter) : painter_(painter) {}
+    void Write(QPoint p, const char* utf8) {
+        if (!HaveFonts()) return;
+        const QString text = QString::fromUtf8(utf8);
+        const QFontMetrics metrics = painter_.fontMetrics();
+        QRect rect = TextRect(metrics, p, text);
+        const QPoint shift = InwardShift(rect);
+        rect.translate(shift);
+        const QPen saved = painter_.pen();
+        painter_.setPen(Pen(kBlack));
+        painter_.drawText(p + shift + QPoint(0, metrics.ascent()), text);
+        painter_.setPen(saved);
+        texts_.push_back({text, rect});
+    }
+    std::vector<TChartText>& Texts() { return texts_; }
+
+  private:
+    QPainter& painter_;
+    std::vector<TChartText> texts_;
+};
 
 QFont ChartFont() {
     QFont font;
@@ -99,14 +141,14 @@ constexpr TAxisLabel kAxisLabels[6] = {
     {"安全性", {-20, 5}},   {"施工性", {-60, 0}},  {"環　境", {-60, -15}},
 };
 
-void DrawScale(QPainter& painter, TPenCursor& pen) {
+void DrawScale(TTextWriter& writer, TPenCursor& pen) {
     const QPoint c = kChartCentre;
-    TextOut(painter, c + QPoint(-30, -7), ScaleLabel(0).c_str());
+    writer.Write(c + QPoint(-30, -7), ScaleLabel(0).c_str());
     for (int i = 1; i <= 4; ++i) {
         const int r = kScaleStep * i;
         const int a = RoundEven(r * std::sqrt(3.0) / 2);
         const int b = RoundEven(r / 2.0);
-        TextOut(painter, c + QPoint(-30, -r - 8), ScaleLabel(50 * i).c_str());
+        writer.Write(c + QPoint(-30, -r - 8), ScaleLabel(50 * i).c_str());
         pen.Line(c + QPoint(-3, -r), c + QPoint(4, -r));
         pen.Line(c + QPoint(a + 2, -b + 3), c + QPoint(a - 2, -b - 3));
         pen.Line(c + QPoint(a + 2, b - 3), c + QPoint(a - 2, b + 3));
@@ -116,11 +158,11 @@ void DrawScale(QPainter& painter, TPenCursor& pen) {
     }
 }
 
-void DrawAxes(QPainter& painter, TPenCursor& pen) {
+void DrawAxes(TTextWriter& writer, TPenCursor& pen) {
     for (int k = 1; k <= 6; ++k) {
         const QPoint end = AxisPoint(k, kChartOuterRadius);
         pen.Line(kChartCentre, end);
-        TextOut(painter, end + kAxisLabels[k - 1].offset, kAxisLabels[k - 1].text);
+        writer.Write(end + kAxisLabels[k - 1].offset, kAxisLabels[k - 1].text);
     }
 }
 
@@ -167,7 +209,9 @@ std::string ScaleLabel(int value) {
     return text;
 }
 
-QImage DrawRadarChartImage(const TChartValues& values) {
+namespace {
+
+QImage Render(const TChartValues& values, std::vector<TChartText>* texts) {
     QImage image(kChartWidth, kChartHeight, QImage::Format_RGB32);
     image.setDotsPerMeterX(kDotsPerMeter);
     image.setDotsPerMeterY(kDotsPerMeter);
@@ -179,28 +223,42 @@ QImage DrawRadarChartImage(const TChartValues& values) {
     if (HaveFonts()) painter.setFont(ChartFont());
     painter.setPen(Pen(kBlack));
     TPenCursor pen(painter);
+    TTextWriter writer(painter);
     const QPoint c = kChartCentre;
 
-    DrawScale(painter, pen);
-    DrawAxes(painter, pen);
+    DrawScale(writer, pen);
+    DrawAxes(writer, pen);
 
     // Conventional technology: 100 on every axis.
     painter.setPen(Pen(kBlue, true));
     pen.Line(c + QPoint(60, 90), c + QPoint(90, 90));
-    TextOut(painter, c + QPoint(92, 83), "従来技術");
+    writer.Write(c + QPoint(92, 83), "従来技術");
     DrawPolygon(pen, {kHexagonRadius, kHexagonRadius, kHexagonRadius, kHexagonRadius,
                       kHexagonRadius, kHexagonRadius});
 
     // New technology.
     painter.setPen(Pen(kRed));
     pen.Line(c + QPoint(60, 107), c + QPoint(90, 107));
-    TextOut(painter, c + QPoint(92, 100), "新技術");
+    writer.Write(c + QPoint(92, 100), "新技術");
     std::array<int, 6> radii{};
     for (size_t k = 0; k < radii.size(); ++k) radii[k] = ChartRadius(values[k]);
     DrawPolygon(pen, radii);
 
     painter.end();
+    if (texts) *texts = std::move(writer.Texts());
     return image;
+}
+
+}  // namespace
+
+QImage DrawRadarChartImage(const TChartValues& values) {
+    return Render(values, nullptr);
+}
+
+std::vector<TChartText> ChartTexts() {
+    std::vector<TChartText> texts;
+    Render({}, &texts);
+    return texts;
 }
 
 bool DrawRadarChart(const TChartValues& values, const std::string& gifPath, std::string* error) {

@@ -7,8 +7,11 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
+#include <QString>
 #include <array>
 #include <string>
+#include <vector>
 
 namespace sarvenu {
 
@@ -33,6 +36,18 @@ QPoint AxisPoint(int axis, int radius);
 // A scale label: the whole number padded on the left with spaces to three
 // characters ("  0", " 50", "100").
 std::string ScaleLabel(int value);
+
+// A text of the chart (axis label, scale label or legend) and the rectangle
+// it is drawn in: its advance and line height united with its glyphs' ink,
+// as measured with the chart's font. A text whose place near the edge would
+// cut it off is moved inwards until the whole rectangle lies in the image,
+// two pixels clear of its edges.
+struct TChartText {
+    QString text;
+    QRect rect;
+};
+// The chart's texts in drawing order; empty without a running QGuiApplication.
+std::vector<TChartText> ChartTexts();
 
 // Draws the chart. The texts (labels, scale, legend) need a running
 // QGuiApplication for the fonts; without one the chart is drawn without them.

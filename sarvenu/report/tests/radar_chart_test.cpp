@@ -179,6 +179,42 @@ TEST_F(RadarChartTest, FrameAxesTicksAndLegend) {
     EXPECT_GT(gif->Count(TColour::Black, C.x() + 92, C.y() + 83, 374, C.y() + 99), 20);
 }
 
+TEST_F(RadarChartTest, EveryTextLiesWhollyInsideTheImage) {
+    const std::vector<TChartText> texts = ChartTexts();
+    ASSERT_EQ(texts.size(), 13u);  // five scale labels, six axis labels, two legends
+    const QRect image(2, 2, kChartWidth - 4, kChartHeight - 4);  // clear of the edges
+    const TChartText* quality = nullptr;
+    for (const TChartText& text : texts) {
+        EXPECT_TRUE(image.contains(text.rect))
+            << text.text.toStdString() << " at " << text.rect.x() << "," << text.rect.y() << " "
+            << text.rect.width() << "x" << text.rect.height();
+        EXPECT_GT(text.rect.width(), 0) << text.text.toStdString();
+        if (text.text == QString::fromUtf8("品質・出来形")) quality = &text;
+    }
+    ASSERT_NE(quality, nullptr);
+    // Moved in from the right edge, it still stays clear of axis 3 and its tick,
+    // on the row its place gives it.
+    const QPoint end = AxisPoint(3, kChartOuterRadius);
+    EXPECT_GT(quality->rect.left(), end.x() + 2);
+    EXPECT_EQ(quality->rect.top(), end.y());
+
+    auto gif = Draw({"", "", "", "", "", ""});
+    ASSERT_TRUE(gif->ok());
+    // The measured rectangle holds what is drawn: right of axis 3's end only
+    // that label is drawn, and every one of its pixels lies in the rectangle.
+    const int right = kChartWidth - 1;
+    const int labelPixels = gif->Count(TColour::Black, end.x() + 4, end.y() - 15, right, 224);
+    EXPECT_GT(labelPixels, 40);
+    EXPECT_EQ(gif->Count(TColour::Black, quality->rect.left(), quality->rect.top(),
+                         quality->rect.right(), quality->rect.bottom()),
+              labelPixels);
+    // Nothing touches the image's border, where a text would have been cut.
+    EXPECT_EQ(gif->Count(TColour::Black, right, 0, right, kChartHeight - 1), 0);
+    EXPECT_EQ(gif->Count(TColour::Black, 0, 0, 0, kChartHeight - 1), 0);
+    EXPECT_EQ(gif->Count(TColour::Black, 0, 0, right, 0), 0);
+    EXPECT_EQ(gif->Count(TColour::Black, 0, kChartHeight - 1, right, kChartHeight - 1), 0);
+}
+
 TEST_F(RadarChartTest, HundredEverywhereCoversTheConventionalHexagon) {
     auto gif = Draw({"100", "100", "100", "100", "100", "100"});
     ASSERT_TRUE(gif->ok());
