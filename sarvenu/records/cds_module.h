@@ -136,6 +136,9 @@ class TdmCdsModule {
     void InitCheckValue();
     void SetValue(TClientTable& dataSet, const std::string& fieldName, const std::string& value);
     void DecideImg();
+    // After a save is on disk: deletes the current work's saved pictures
+    // that its contractor record no longer names.
+    void DropUnusedImg();
     void DeleteImg(const std::string& workNumber);
 
     void InstallPendingFiles(const std::string& directory);

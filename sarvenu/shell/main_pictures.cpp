@@ -85,14 +85,8 @@ void TfrmMain::ClearPicture(int slot) {
     const char letter = SlotLetter(slot);
     TClientTable& sheet = dm_->cdsEV_TBL_INV_CON;
     const std::string fileField = std::string("FILE_NAME_") + letter;
-    const std::string name =
-        FileNamePart(platform::Cp932ToUtf8(sheet.FieldNamed(fileField).GetText()));
-    const std::string workNumber =
-        platform::Cp932ToUtf8(dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText());
-    const std::string& dir = dm_->Directories().picture;
-    // A saved picture becomes pending, so that abandoning the edit brings it back.
-    if (!name.empty() && name.find("_" + workNumber) == std::string::npos)
-        RnmFile(dir + name, dir + "_" + name);
+    // A saved picture's file stays as it is: saving drops it, abandoning
+    // finds it unchanged.
     SwitchControls(slot, true, {});
     dm_->SetValue(sheet, fileField, "");
     dm_->SetValue(sheet, std::string("PICTURE_") + letter, "");

@@ -115,6 +115,7 @@ void TfrmMain::SaveAndSettle() {
     // Saved means on disk: a failed write raises with the save button still
     // on, so that saving again (or closing) writes once more.
     WriteTables();
+    dm_->DropUnusedImg();
     DataNoEdit();
 }
 

@@ -94,6 +94,23 @@ TEST_F(PicturesTest, ReplacedPictureLeavesNoStaleFileBehind) {
     EXPECT_EQ(Picture("_CYY-XX0001A.jpg"), "(none)");
 }
 
+// After a save, saved pictures the record no longer names go; the named one,
+// other slots' pictures and other works' files stay.
+TEST_F(PicturesTest, UnnamedSavedPicturesGoOnlyAfterTheSave) {
+    TdmCdsModule dm(host, install.ExeDir());
+    WriteBytes(install.PicturePath("CYY-XX0001B.gif"), "saved B");
+    WriteBytes(install.PicturePath("CYY-XX00011A.jpg"), "longer number");
+    dm.SetValue(dm.cdsEV_TBL_INV_CON, "FILE_NAME_B", "cyy-xx0001b.GIF");
+    dm.SetValue(dm.cdsEV_TBL_INV_CON, "FILE_NAME_A", "");
+    dm.DecideImg();
+    EXPECT_EQ(Picture("CYY-XX0001A.jpg"), "saved A") << "kept until the save is on disk";
+    dm.DropUnusedImg();
+    EXPECT_EQ(Picture("CYY-XX0001A.jpg"), "(none)");
+    EXPECT_EQ(Picture("CYY-XX0001B.gif"), "saved B");
+    EXPECT_EQ(Picture("CYY-XX00011A.jpg"), "longer number");
+    EXPECT_EQ(Picture("_CYY-XX0002A.jpg"), "other work");
+}
+
 TEST_F(PicturesTest, PictureThatCannotBeMovedStaysPending) {
     TdmCdsModule dm(host, install.ExeDir());
     WriteBytes(install.PicturePath("_CYY-XX0001B.jpg"), "new B");

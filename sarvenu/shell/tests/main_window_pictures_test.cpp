@@ -124,11 +124,11 @@ TEST_F(PictureTest, ClearingASavedPictureIsUndoneByAbandoningAndDoneBySaving) {
     EXPECT_EQ(boxes.Texts().back(),
               "クリアした画像をもとに戻すには、もう一度選択し直す必要があります。");
     EXPECT_TRUE(SlotEmpty(1));
-    EXPECT_TRUE(fs::exists(installation->PicturePath("_CYY-XX0001A.jpg")));
     boxes.answers = {idNo};
     window->btnReturnMenu->click();
     EXPECT_TRUE(fs::exists(installation->PicturePath("CYY-XX0001A.jpg")))
         << "abandoning brings it back";
+    EXPECT_FALSE(fs::exists(installation->PicturePath("_CYY-XX0001A.jpg")));
 
     window->btnEdit->click();
     EXPECT_FALSE(SlotEmpty(1));
@@ -137,6 +137,48 @@ TEST_F(PictureTest, ClearingASavedPictureIsUndoneByAbandoningAndDoneBySaving) {
     EXPECT_FALSE(fs::exists(installation->PicturePath("CYY-XX0001A.jpg")));
     EXPECT_FALSE(fs::exists(installation->PicturePath("_CYY-XX0001A.jpg")));
     EXPECT_TRUE(FileName('A').empty());
+}
+
+// Clearing a saved picture and choosing another, of the same or of another
+// extension, then abandoning: the saved picture's bytes and the record are as
+// they were. Saving instead leaves exactly the new picture.
+TEST_F(PictureTest, ReplacingASavedPictureIsUndoneByAbandoning) {
+    const std::string saved = Jpeg("saved.jpg", 300, 200);
+    Choose(1, saved);
+    Save();
+    const std::string savedBytes = ReadBytes(installation->PicturePath("CYY-XX0001A.jpg"));
+    ASSERT_EQ(savedBytes, ReadBytes(saved));
+    for (const char* other : {"other.jpg", "other.JPG", "other.gif", "other.jpeg"}) {
+        window->btnEdit->click();
+        ASSERT_FALSE(SlotEmpty(1)) << other;
+        Clear(1);
+        const std::string chosen = std::string(other).ends_with("gif")
+                                       ? Write(other, GifHeader(40, 30) + "other picture")
+                                       : Jpeg(other, 200, 100);
+        Choose(1, chosen);
+        ASSERT_FALSE(SlotEmpty(1)) << other;
+        boxes.answers = {idNo};
+        window->btnReturnMenu->click();
+        EXPECT_EQ(ReadBytes(installation->PicturePath("CYY-XX0001A.jpg")), savedBytes) << other;
+        EXPECT_EQ(FileName('A'), "CYY-XX0001A.jpg") << other;
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(installation->Root() / "img"))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"CYY-XX0001A.jpg"})
+            << other << ": only the saved picture is left";
+    }
+
+    window->btnEdit->click();
+    Clear(1);
+    Choose(1, Write("final.gif", GifHeader(40, 30) + "final picture"));
+    Save();
+    EXPECT_EQ(FileName('A'), "CYY-XX0001A.gif");
+    EXPECT_FALSE(fs::exists(installation->PicturePath("CYY-XX0001A.jpg")));
+    EXPECT_EQ(ReadBytes(installation->PicturePath("CYY-XX0001A.gif")),
+              GifHeader(40, 30) + "final picture");
+    ASSERT_TRUE(CloseWindow());
+    EXPECT_EQ(ReadTable(installation->TablePath(TTableId::InvCon)).at(0).at("FILE_NAME_A"),
+              "CYY-XX0001A.gif");
 }
 
 TEST_F(PictureTest, ClearingNeedsBothAnswers) {
