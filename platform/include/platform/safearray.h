@@ -3,11 +3,13 @@
 // array owns it and frees it with SafeArrayDestroy.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/com.h"
 
-#pragma pack(push, 1)
+// Natural alignment, as callers declare the struct themselves: on 64-bit
+// targets four bytes of padding follow cLocks, so pvData sits at 16.
 struct SAFEARRAYBOUND {
     uint32_t cElements;
     int32_t lLbound;
@@ -20,7 +22,15 @@ struct SAFEARRAY {
     void* pvData;
     SAFEARRAYBOUND rgsabound[1];
 };
-#pragma pack(pop)
+
+static_assert(sizeof(SAFEARRAYBOUND) == 8);
+static_assert(offsetof(SAFEARRAY, cDims) == 0);
+static_assert(offsetof(SAFEARRAY, fFeatures) == 2);
+static_assert(offsetof(SAFEARRAY, cbElements) == 4);
+static_assert(offsetof(SAFEARRAY, cLocks) == 8);
+static_assert(offsetof(SAFEARRAY, pvData) == (sizeof(void*) == 8 ? 16 : 12));
+static_assert(offsetof(SAFEARRAY, rgsabound) == (sizeof(void*) == 8 ? 24 : 16));
+static_assert(sizeof(SAFEARRAY) == (sizeof(void*) == 8 ? 32 : 24));
 
 constexpr uint16_t VT_UI1 = 17;
 constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000Du);
