@@ -666,7 +666,10 @@ EngineResult TDSBASE::CreateFromPacket(SAFEARRAY* packet, int32_t last) {
     if (EngineResult r = reader->OpenPacket(packet); r != DS_OK) return fail(r);
     PacketHeader header;
     const bool binary = ReadHeader(packet, &header);
-    if (binary && (header.properties & kPropMetadata) == 0) return fail(DSERR_NOMETADATA);
+    // Rows without their columns cannot start a dataset, in either form.
+    const bool metadata = binary ? (header.properties & kPropMetadata) != 0
+                                 : (reader->ReadXmlInput() & kXmlMetadata) != 0;
+    if (!metadata) return fail(DSERR_NOMETADATA);
     state_ = DS_PARTIAL;
     xmlMode_ = reader->ReadXmlInput();
 

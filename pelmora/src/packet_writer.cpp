@@ -37,6 +37,13 @@ SAFEARRAY* AdoptBlock(PacketBuffer& buffer, uint32_t size) {
     return array;
 }
 
+// A value that was not fetched has no XML form. The document holds the
+// columns before the rows, so a column type without one is met first.
+EngineResult NotFetchedInXml(const std::vector<PacketColumnDesc>& columns) {
+    if (EngineResult r = CheckXmlColumns(columns)) return r;
+    return DSERR_NOTFETCHEDINXML;
+}
+
 }  // namespace
 
 EngineResult TDATAPACKET_WRITE::Fail() {
@@ -387,7 +394,7 @@ EngineResult TDATAPACKET_WRITE::PutColumnValue(RowFrame& frame, uint32_t status,
             if (length & kLengthNotFetched) {
                 // A BLOB whose bytes are elsewhere: its length alone.
                 if (width != 4) return DSERR_INVALIDPARAM;
-                if (xmlMode_ != 0) return DSERR_NOTFETCHEDINXML;
+                if (xmlMode_ != 0) return NotFetchedInXml(columns_);
                 if (!buffer_.Reserve(4)) return Fail();
                 buffer_.Append32(length);
                 break;
@@ -412,7 +419,7 @@ EngineResult TDATAPACKET_WRITE::PutColumnValue(RowFrame& frame, uint32_t status,
         case ValueKind::Table: {
             const uint32_t count = Load32(bytes);
             if (count == kDetailsNotFetched) {
-                if (xmlMode_ != 0) return DSERR_NOTFETCHEDINXML;
+                if (xmlMode_ != 0) return NotFetchedInXml(columns_);
             } else if (count != kCountNotKnown && (count & 0x80000000u)) {
                 return DSERR_INVALIDPARAM;
             }

@@ -64,7 +64,8 @@ size_t XmlDocument::SkipBlanks(size_t at) const {
 
 EngineResult XmlDocument::ChooseEncoding(const uint8_t* data, size_t size) {
     std::string_view raw(reinterpret_cast<const char*>(data), size);
-    if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);  // UTF-8 byte order mark
+    const bool byteOrderMark = raw.substr(0, 3) == "\xEF\xBB\xBF";  // UTF-8 says so itself
+    if (byteOrderMark) raw.remove_prefix(3);
     // No XML document holds a NUL character.
     if (raw.find('\0') != std::string_view::npos) return DSERR_DATAPACKETMISMATCH;
     size_t at = 0;
@@ -79,8 +80,8 @@ EngineResult XmlDocument::ChooseEncoding(const uint8_t* data, size_t size) {
         declared_ = FindDeclaredEncoding(raw.substr(at + 2, end - at - 2), &declared);
     }
     if (!declared_) {
-        // Older writers wrote the system code page without saying so.
-        encoding_ = IsValidUtf8(raw) ? XmlEncoding::Utf8 : XmlEncoding::Legacy;
+        // The stored form: the system code page, not declared.
+        encoding_ = byteOrderMark ? XmlEncoding::Utf8 : XmlEncoding::Legacy;
         text_.assign(raw);
         return DS_OK;
     }

@@ -3,7 +3,8 @@
 // before an element's first child) over the document's bytes.
 //
 // It accepts what datapackets need and what writers of them produce: a
-// leading declaration (whose encoding is honoured), comments, processing
+// leading declaration (whose encoding is honoured; an undeclared document
+// is code page 932, or UTF-8 behind a byte order mark), comments, processing
 // instructions and a document type declaration between elements, values in
 // double or single quotes, and several top-level elements (a packet whose
 // root element was left out). Bytes 1 to 32 count as blanks. Malformed

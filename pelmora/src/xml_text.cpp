@@ -1,5 +1,6 @@
 #include "xml_text.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/codepage.h"
@@ -210,17 +211,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-bool IsValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const size_t at = i;
-        const char32_t cp = DecodeUtf8(text, &i);
-        // A replacement character is only valid when it was spelled out.
-        if (cp == kReplacement && i - at != 3) return false;
-    }
-    return true;
-}
-
 bool AppendEscapedChar(std::string& out, char32_t cp) {
     switch (cp) {
         case '<':
@@ -256,7 +246,15 @@ bool AppendEscapedChar(std::string& out, char32_t cp) {
     if (cp < 0x20 || IsHighSurrogate(cp) || IsLowSurrogate(cp) || cp == 0xFFFE || cp == 0xFFFF ||
         cp > 0x10FFFF)
         return false;
-    AppendUtf8(out, cp);
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+        return true;
+    }
+    // The document's bytes are code page 932: a character is safe in it only
+    // as a reference, which every reader resolves to the character itself.
+    char buf[16];
+    const int n = std::snprintf(buf, sizeof buf, "&#%u;", static_cast<unsigned>(cp));
+    out.append(buf, static_cast<size_t>(n));
     return true;
 }
 
@@ -265,17 +263,25 @@ bool AppendCodePageText(std::string& out, const uint8_t* bytes, size_t length) {
     const size_t n = bytes ? strnlen(text, length) : 0;
     bool ascii = true;
     for (size_t i = 0; i < n && ascii; ++i) ascii = bytes[i] < 0x80;
-    if (ascii) {
-        for (size_t i = 0; i < n; ++i) {
-            if (!AppendEscapedChar(out, bytes[i])) return false;
+    if (!ascii) {
+        // Code page 932 decodes to the Basic Multilingual Plane only and never
+        // to U+FFFD, so a replacement character marks an undecodable byte; a
+        // text that decodes has a trail byte after every lead byte.
+        for (char16_t unit : platform::Cp932ToUtf16(std::string_view(text, n))) {
+            if (unit == kReplacement || unit == 0xFFFE || unit == 0xFFFF) return false;
         }
-        return true;
     }
-    // Code page 932 decodes to the Basic Multilingual Plane only and never
-    // to U+FFFD, so a replacement character marks an undecodable byte.
-    const std::u16string units = platform::Cp932ToUtf16(std::string_view(text, n));
-    for (char16_t unit : units) {
-        if (unit == kReplacement || !AppendEscapedChar(out, unit)) return false;
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t b = bytes[i];
+        if (b < 0x80) {
+            if (!AppendEscapedChar(out, b)) return false;
+        } else if (platform::IsDBCSLeadByte(b) && i + 1 < n) {
+            // A trail byte goes as it is, even where it is 0x5C.
+            out += static_cast<char>(b);
+            out += static_cast<char>(bytes[++i]);
+        } else {
+            out += static_cast<char>(b);
+        }
     }
     return true;
 }

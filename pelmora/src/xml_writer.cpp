@@ -11,7 +11,9 @@
 namespace pelmora {
 namespace {
 
-constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  ";
+// Code page 932, the encoding every reader of the stored form assumes, goes
+// undeclared.
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" standalone=\"yes\"?>  ";
 
 std::string Hex32(uint32_t v) {
     char buf[16];
@@ -99,6 +101,7 @@ EngineResult Emitter::EmitParams(const std::vector<XmlParam>& params, std::set<s
             if (known != 0 && known == p.typeWord && !used.count(p.name)) {
                 ValueForm form;
                 form.typeWord = known;
+                form.encoding = XmlEncoding::Legacy;
                 text.clear();
                 bool blank = false;
                 if (WriteValueText(form, reinterpret_cast<const uint8_t*>(p.value.data()),
@@ -347,7 +350,7 @@ EngineResult Write(SAFEARRAY* binary, uint32_t mode, const std::vector<PacketCol
     }
     AssignAttributeNames(schema);
     const bool withMetadata = (mode & kXmlMetadata) != 0;
-    AssignValueForms(schema, withMetadata, XmlEncoding::Utf8);
+    AssignValueForms(schema, withMetadata, XmlEncoding::Legacy);
 
     std::string& doc = *out;
     doc.clear();
@@ -371,6 +374,14 @@ EngineResult Write(SAFEARRAY* binary, uint32_t mode, const std::vector<PacketCol
 }
 
 }  // namespace
+
+EngineResult CheckXmlColumns(const std::vector<PacketColumnDesc>& columns) {
+    for (const PacketColumnDesc& c : columns) {
+        std::string_view name;
+        if (EngineResult r = TypeNameFor(c.typeWord, &name)) return r;
+    }
+    return DS_OK;
+}
 
 EngineResult WriteXmlPacket(SAFEARRAY* binary, uint32_t mode,
                             const std::vector<PacketColumnDesc>& columns,

@@ -107,11 +107,11 @@ TEST(XmlWriterForm, DocumentNamesEscapingAndTimes) {
     const Bytes doc = Write(shape, 5);
     const std::string text = Text(doc);
 
-    EXPECT_EQ(0u, text.find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
+    EXPECT_EQ(0u, text.find("<?xml version=\"1.0\" standalone=\"yes\"?>  "
                             "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"));
     EXPECT_TRUE(Contains(doc, "<FIELD fieldname=\"A B\" attrname=\"A_B\" fieldtype=\"string\""));
     EXPECT_TRUE(Contains(doc,
-                         "fieldname=\"\xE5\x8D\x98\xE4\xBE\xA1\" attrname=\"xF1\" "
+                         "fieldname=\"\x92\x50\x89\xBF\" attrname=\"xF1\" "
                          "fieldtype=\"i4\"/>"));
     EXPECT_TRUE(Contains(doc, "</FIELDS><PARAMS/></METADATA><ROWDATA>"));
     EXPECT_TRUE(Contains(doc, "<ROW A_B=\"Tom &amp; Jerry\" xF1=\"7\" STAMP=\"20010315\"/>"));
@@ -120,7 +120,9 @@ TEST(XmlWriterForm, DocumentNamesEscapingAndTimes) {
                          "STAMP=\"20010315T14:05:30250\" RowBlank=\"1\"/>"));
     EXPECT_TRUE(Contains(doc, "</ROWDATA></DATAPACKET>"));
     EXPECT_EQ(std::string::npos, text.find('\n'));
-    EXPECT_TRUE(WellFormed(doc, "names"));
+    if (HaveXmllint()) {
+        EXPECT_TRUE(WellFormed(doc, "names"));
+    }
 
     const Read back = ReadAll(doc);
     ASSERT_EQ(0u, back.failure);
@@ -169,8 +171,10 @@ TEST(XmlMends, FloatsAndCharactersOutsideTheBasicPlane) {
                   {{0, {0}}, {0, Double(1e-310)}, {0, {0x42, 0x30}}}};
     const Bytes doc = Write(shape, 5);
     EXPECT_TRUE(Contains(doc, "F=\"0.30000000000000004\""));
-    EXPECT_TRUE(Contains(doc, "U=\"\xF0\x9F\x98\x80x\""));
-    EXPECT_TRUE(WellFormed(doc, "plane"));
+    EXPECT_TRUE(Contains(doc, "U=\"&#128512;x\""));
+    if (HaveXmllint()) {
+        EXPECT_TRUE(WellFormed(doc, "plane"));
+    }
     const Read back = ReadAll(doc);
     ASSERT_EQ(0u, back.failure);
     EXPECT_EQ(ReadAll(Write(shape, 0)).events, back.events);
@@ -265,7 +269,9 @@ TEST(XmlMends, ParametersKeepFlagsTypesAndWidths) {
         Contains(doc, "<PARAM Name=\"KEEP\" Value=\"3\" Type=\"ui4\" Roundtrip=\"True\"/>"));
     EXPECT_TRUE(Contains(doc, "BYTES=\"010203040506\""));
     EXPECT_EQ(std::string::npos, Text(doc).find('\0'));
-    EXPECT_TRUE(WellFormed(doc, "params"));
+    if (HaveXmllint()) {
+        EXPECT_TRUE(WellFormed(doc, "params"));
+    }
     const Read back = ReadAll(doc);
     ASSERT_EQ(0u, back.failure);
     EXPECT_EQ(ReadAll(Write(shape, 0)).events, back.events);
@@ -309,8 +315,7 @@ TEST(XmlReaderInput, TolerancesOfOtherWriters) {
     ASSERT_EQ(0u, rootless.failure);
     EXPECT_EQ("I 0 0 2 FDFF", rootless.events.back());
 
-    // The declared encoding is honoured; an undeclared document that is not
-    // UTF-8 is code page 932, as older writers wrote it.
+    // The declared encoding is honoured; an undeclared document is code page 932.
     const std::string body =
         "<DATAPACKET><METADATA><FIELDS><FIELD attrname='xF0' fieldname='"
         "\x92\x50\x89\xBF' fieldtype='string' WIDTH='9'/></FIELDS>"

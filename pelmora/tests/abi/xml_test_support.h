@@ -108,19 +108,25 @@ inline std::string Text(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// True when xmllint finds the document well-formed.
+// True when xmllint finds the document well-formed. Documents are code page
+// 932 without saying so, which xmllint would take for UTF-8: iconv decodes
+// them first.
 inline bool WellFormed(const Bytes& doc, const std::string& name) {
     const std::string path = testing::TempDir() + "pelmora_xml_" + name + ".xml";
+    const std::string decoded = path + ".utf8";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(doc.data()), static_cast<std::streamsize>(doc.size()));
-    const std::string command = "xmllint --noout '" + path + "' 2>/dev/null";
+    const std::string command = "iconv -f CP932 -t UTF-8 '" + path + "' 2>/dev/null > '" + decoded +
+                                "' && xmllint --noout '" + decoded + "' 2>/dev/null";
     const int status = std::system(command.c_str());
     std::remove(path.c_str());
+    std::remove(decoded.c_str());
     return status == 0;
 }
 
 inline bool HaveXmllint() {
-    return std::system("command -v xmllint >/dev/null 2>&1") == 0;
+    return std::system("command -v xmllint >/dev/null 2>&1 && command -v iconv >/dev/null 2>&1") ==
+           0;
 }
 
 }  // namespace xmltest
