@@ -8,6 +8,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sarvenu {
 
@@ -58,19 +60,68 @@ class TExpImp {
     // The message of the mode when the work directory does not hold survey
     // data (CP932), empty when it does.
     std::string Recognise(bool orderingMode) const;
+    // The message of the mode for files that are not survey data (CP932).
+    static std::string RecognitionMessage(bool orderingMode);
+    // Entry names are matched with the ASCII letter case ignored, as on the
+    // systems the archives come from.
     bool HasFile(const std::string& fileName) const;
+    // The path of the extracted file of that name (the name as extracted
+    // when only the letter case differs).
+    std::string PathOf(const std::string& fileName) const;
+    // Import: raises, before anything is changed, when one of the extracted
+    // table files cannot be opened or holds no record, or when a picture the
+    // contractor's record names is in the work directory but cannot be read.
+    void CheckForImport(const std::vector<std::string>& tableFiles);
     // Import: appends the first record of the extracted file to live,
     // numbered workNumber.
     void CopyTableForImport(const std::string& fileName, TClientTable& live,
                             const std::string& workNumber);
     // Import: the pictures named by the contractor's record open in temp are
     // copied into the picture directory under the target work's names (or the
-    // field emptied when the archive lacks the file).
+    // field emptied when the archive lacks the file). Raises when a picture
+    // cannot be written.
     void ImportPictures(TClientTable& temp, const std::string& workNumber);
 
   private:
+    // The name of the file in the work directory that matches fileName,
+    // empty when there is none.
+    std::string FindFile(const std::string& fileName) const;
+
     TdmCdsModule& dm_;
     std::string work_;
+};
+
+// A work's records in the six survey tables and its picture files, kept
+// before an import changes them, so that a failed import leaves the work
+// and the list of works as they were.
+class TWorkSnapshot {
+  public:
+    // Notes the work the main table stands on.
+    explicit TWorkSnapshot(TdmCdsModule& dm);
+    // Keeps the records and picture files of the work (a CP932 work number;
+    // a new number has none). Raises when a picture file cannot be read.
+    void Keep(const std::string& workNumber);
+    // Drops unposted edits and the scratch table, puts back the kept records
+    // and picture files of the work wherever they differ, and returns the
+    // main table to the work it stood on. Every step is tried; the first
+    // failure is raised afterwards.
+    void Restore();
+
+  private:
+    using TRecord = std::vector<std::string>;
+    std::vector<TRecord> RecordsOf(TClientTable& table) const;
+    std::vector<std::string> PictureNames() const;
+
+    struct TPictureFile {
+        std::string name;
+        std::string bytes;
+        bool readOnly;
+    };
+    TdmCdsModule& dm_;
+    std::string openWork_;
+    std::string number_;
+    std::vector<std::pair<TClientTable*, std::vector<TRecord>>> tables_;
+    std::vector<TPictureFile> pictures_;
 };
 
 }  // namespace sarvenu

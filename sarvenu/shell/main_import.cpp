@@ -1,8 +1,15 @@
 // Reading a submission file: as a new work from the menu page, or as the
-// contractor's sheet of the open work. Whatever happens after extraction, the
-// work directory is cleared and the import-running state ends.
+// contractor's sheet of the open work. Every table file and picture the import
+// reads is checked before the work is changed, and a step that fails after
+// that puts the work, its pictures and the list of works back as they were.
+// Whatever happens after extraction, the work directory is cleared and the
+// import-running state ends.
+#include <initializer_list>
 #include <optional>
+#include <stdexcept>
+#include <vector>
 
+#include "dataset/client_table.h"
 #include "exchange/exp_imp.h"
 #include "platform/codepage.h"
 #include "records/manage_version.h"
@@ -68,24 +75,53 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     wait.reset();
     // A failed extraction takes nothing, even when some files came out.
     if (!extracted) {
-        MessageBox(this,
-                   files.Recognise(orderingOffice_).empty()
-                       ? Sj("活用効果調査データとして認識できません。")
-                       : files.Recognise(orderingOffice_),
-                   GetAppTitle(), miError, mbOK);
+        MessageBox(this, TExpImp::RecognitionMessage(orderingOffice_), GetAppTitle(), miError,
+                   mbOK);
         return;
     }
-    const std::string mainFile = files.WorkDirectory() + kMainTableFile;
+    // Said when the contractor's sheet is to be taken and the archive has none.
+    const auto noSheet = [this] {
+        MessageBox(this,
+                   Sj("取り込むデータ（［活用効果調査表(3)/"
+                      "請負者・技術開発者提出用］）がありません。"),
+                   GetAppTitle(), miError, mbOK);
+    };
+    const std::string mainFile = files.PathOf(kMainTableFile);
     const std::string refusal = files.Recognise(orderingOffice_);
     if (!refusal.empty()) {
-        if (files.HasFile(kMainTableFile))
-            CheckImportVersion(mainFile, GetAppVersionNumber(exeDir_), messages);
-        else
+        if (!files.HasFile(kMainTableFile))
             MessageBox(this, refusal, GetAppTitle(), miError, mbOK);
+        else if (CheckImportVersion(mainFile, GetAppVersionNumber(exeDir_), messages) && !newWork)
+            noSheet();
         return;
     }
     if (!CheckImportVersion(mainFile, GetAppVersionNumber(exeDir_), messages)) return;
+    if (!newWork && !files.HasFile(kConTableFile)) {
+        noSheet();
+        return;
+    }
 
+    // The archived tables the import takes, each with its live table.
+    std::vector<std::pair<std::string, TClientTable*>> tables;
+    if (newWork)
+        for (const auto& [file, table] :
+             std::initializer_list<std::pair<const char*, TClientTable*>>{
+                 {kMainTableFile, &dm_->cdsEV_TBL_MAIN},
+                 {"EV_TBL_PLAN_R.cds", &dm_->cdsEV_TBL_PLAN},
+                 {"EV_TBL_REPORT_R.cds", &dm_->cdsEV_TBL_REPORT},
+                 {"EV_TBL_INV_SECTION_R.cds", &dm_->cdsEV_TBL_INV_SECTION},
+                 {"EV_TBL_INV_CHIEF_R.cds", &dm_->cdsEV_TBL_INV_CHIEF}})
+            if (files.HasFile(file)) tables.emplace_back(file, table);
+    const bool withSheet = files.HasFile(kConTableFile);
+    // Everything the import reads is checked before the work is touched or
+    // the user asked.
+    std::vector<std::string> checked;
+    for (const auto& [file, table] : tables) checked.push_back(file);
+    if (withSheet) checked.push_back(kConTableFile);
+    files.CheckForImport(checked);
+
+    TWorkSnapshot snapshot(*dm_);
+    const bool unsavedBefore = HasUnsavedChanges();
     std::string number;
     if (newWork) {
         number = dm_->GetNextConstNo();
@@ -99,33 +135,57 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     }
 
     wait.emplace();
-    if (newWork) {
-        const std::pair<const char*, TClientTable*> tables[] = {
-            {kMainTableFile, &dm_->cdsEV_TBL_MAIN},
-            {"EV_TBL_PLAN_R.cds", &dm_->cdsEV_TBL_PLAN},
-            {"EV_TBL_REPORT_R.cds", &dm_->cdsEV_TBL_REPORT},
-            {"EV_TBL_INV_SECTION_R.cds", &dm_->cdsEV_TBL_INV_SECTION},
-            {"EV_TBL_INV_CHIEF_R.cds", &dm_->cdsEV_TBL_INV_CHIEF}};
-        for (const auto& [file, table] : tables)
-            if (files.HasFile(file)) files.CopyTableForImport(file, *table, number);
-    }
-    if (files.HasFile(kConTableFile)) {
-        if (!newWork) {
-            dm_->DataDelete(dm_->cdsEV_TBL_INV_CON, "CONST_NO", number);
-            dm_->DeleteImg(number);
+    snapshot.Keep(number);
+    bool writing = false;
+    try {
+        for (const auto& [file, table] : tables) files.CopyTableForImport(file, *table, number);
+        if (withSheet) {
+            if (!newWork) {
+                dm_->DataDelete(dm_->cdsEV_TBL_INV_CON, "CONST_NO", number);
+                dm_->DeleteImg(number);
+            }
+            TClientTable& temp = dm_->cdsTemp;
+            dm_->SetCdsFile(files.PathOf(kConTableFile), temp);
+            temp.MoveFirst();
+            files.ImportPictures(temp, number);
+            dm_->CdsRecordCopy(temp, dm_->cdsEV_TBL_INV_CON, number, "CONST_NO");
+            SetPicture();
+            AutoCalucation();
+            dm_->CdsOutput(temp);
         }
-        TClientTable& temp = dm_->cdsTemp;
-        dm_->SetCdsFile(files.WorkDirectory() + kConTableFile, temp);
-        temp.MoveFirst();
-        files.ImportPictures(temp, number);
-        dm_->CdsRecordCopy(temp, dm_->cdsEV_TBL_INV_CON, number, "CONST_NO");
+        if (dm_->cdsEV_TBL_MAIN.IsEditing()) dm_->CdsPost();
+        // An imported work is saved at once, on disk.
+        writing = true;
+        dm_->CdsWrite();
+    } catch (const std::exception& failure) {
+        // The work, its pictures and the list go back to what they were
+        // before the failure is reported; a failure to put them back is
+        // reported with it.
+        std::string notRestored;
+        try {
+            snapshot.Restore();
+        } catch (const std::exception& e) {
+            notRestored = e.what();
+        }
+        if (writing) {
+            // Tables the failed write reached get their restored records back
+            // on disk. A table that still cannot be written keeps them for the
+            // next save; its failure is told unless it is the one reported.
+            try {
+                dm_->CdsWrite();
+            } catch (const EDatabaseError& e) {
+                if (std::string(e.what()) != failure.what())
+                    notRestored += (notRestored.empty() ? "" : "\r\n") + std::string(e.what());
+            }
+        }
         SetPicture();
         AutoCalucation();
-        dm_->CdsOutput(temp);
+        if (!unsavedBefore) DataNoEdit();
+        dgConstList->RefreshRows();
+        if (!notRestored.empty())
+            throw std::runtime_error(std::string(failure.what()) + "\r\n\r\n" + notRestored);
+        throw;
     }
-    if (dm_->cdsEV_TBL_MAIN.IsEditing()) dm_->CdsPost();
-    // An imported work is saved at once, on disk.
-    dm_->CdsWrite();
     DataNoEdit();
     dgConstList->RefreshRows();
     wait.reset();
