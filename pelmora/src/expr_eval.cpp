@@ -3,8 +3,11 @@
 // the logic operators, where a blank counts as false); arithmetic problems
 // (overflow, division by zero, values that do not convert) give blanks
 // rather than failures.
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -17,6 +20,7 @@
 #include "dataset.h"
 #include "expr_compile.h"
 #include "expr_format.h"
+#include "like_pattern.h"
 #include "platform/codepage.h"
 #include "platform/collation.h"
 
@@ -156,156 +160,6 @@ bool Truthy(const QCanExecElem& s) {
     return !s.blank && s.type == EXPR_T_BOOL && Load<int16_t>(s.value) != 0;
 }
 
-// LIKE patterns: '%' any run of characters, '_' exactly one byte, '\' makes
-// the next character literal; anchored at both ends. The pattern is cut at
-// every '%' into segments of fixed length; the first segment must match at
-// the start, the last at the end, and each middle one is placed at its
-// leftmost match, which always leaves the most room for the rest, so the
-// match needs no backtracking.
-class QPattern {
-  public:
-    void Compile(const char* pattern, size_t length) {
-        items_.clear();
-        literals_.clear();
-        segments_.clear();
-        leadingPercent_ = trailingPercent_ = false;
-        Segment current{0, 0, 0};
-        bool afterPercent = false;
-        for (size_t i = 0; i < length; ++i) {
-            char c = pattern[i];
-            if (c == '%') {
-                if (items_.empty()) leadingPercent_ = true;
-                if (!afterPercent && current.end > current.begin) segments_.push_back(current);
-                afterPercent = true;
-                current = Segment{items_.size(), items_.size(), 0};
-                continue;
-            }
-            afterPercent = false;
-            Item item{};
-            if (c == '_') {
-                item.any = true;
-            } else {
-                if (c == '\\' && i + 1 < length) c = pattern[++i];
-                item.literal = literals_.size();
-                literals_.push_back(c);
-            }
-            items_.push_back(item);
-            current.end = items_.size();
-            ++current.length;
-        }
-        trailingPercent_ = afterPercent;
-        if (current.end > current.begin) segments_.push_back(current);
-    }
-
-    bool Match(const char* text, size_t length, bool ignoreCase,
-               const platform::Collation& collation) const {
-        text_ = text;
-        ignoreCase_ = ignoreCase;
-        collation_ = &collation;
-        size_t fixed = 0;
-        for (const Segment& s : segments_) fixed += s.length;
-        if (length < fixed) return false;
-        if (!leadingPercent_ && !trailingPercent_ && segments_.size() <= 1) {
-            // No '%': the one segment is the whole text.
-            const size_t n = segments_.empty() ? 0 : segments_[0].length;
-            return length == n && (n == 0 || MatchAt(segments_[0], 0));
-        }
-        size_t first = 0;
-        size_t last = segments_.size();
-        size_t pos = 0;
-        size_t end = length;
-        if (!leadingPercent_) {
-            if (!MatchAt(segments_[0], 0)) return false;
-            pos = segments_[0].length;
-            fixed -= segments_[0].length;
-            first = 1;
-        }
-        if (!trailingPercent_ && last > first) {
-            const Segment& s = segments_[last - 1];
-            if (!MatchAt(s, length - s.length)) return false;
-            end = length - s.length;
-            fixed -= s.length;
-            --last;
-        }
-        for (size_t k = first; k < last; ++k) {
-            const Segment& s = segments_[k];
-            fixed -= s.length;
-            bool found = false;
-            // Leave room for the segments still to come.
-            while (pos + s.length + fixed <= end) {
-                if (Candidate(s, pos) && MatchAt(s, pos)) {
-                    found = true;
-                    break;
-                }
-                ++pos;
-            }
-            if (!found) return false;
-            pos += s.length;
-        }
-        return pos <= end;
-    }
-
-  private:
-    struct Item {
-        bool any = false;
-        size_t literal = 0;
-    };
-    struct Segment {
-        size_t begin;  // items
-        size_t end;
-        size_t length;  // text bytes it covers
-    };
-
-    static char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-    static char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-    // Quick test of the segment's first character at a place.
-    bool Candidate(const Segment& s, size_t pos) const {
-        const Item& item = items_[s.begin];
-        if (item.any) return true;
-        const char want = literals_[item.literal];
-        const char have = text_[pos];
-        if (!ignoreCase_) return have == want;
-        return have == Upper(want) || have == Lower(want);
-    }
-
-    bool MatchAt(const Segment& s, size_t pos) const {
-        size_t i = s.begin;
-        while (i < s.end) {
-            if (items_[i].any) {
-                ++i;
-                ++pos;
-                continue;
-            }
-            // A run of literal characters, contiguous in literals_.
-            size_t j = i;
-            while (j < s.end && !items_[j].any) ++j;
-            const size_t n = j - i;
-            const char* want = literals_.data() + items_[i].literal;
-            if (ignoreCase_) {
-                if (collation_->Compare(text_ + pos, static_cast<ptrdiff_t>(n), want,
-                                        static_cast<ptrdiff_t>(n), true) != 0) {
-                    return false;
-                }
-            } else if (std::memcmp(text_ + pos, want, n) != 0) {
-                return false;
-            }
-            pos += n;
-            i = j;
-        }
-        return true;
-    }
-
-    std::vector<Item> items_;
-    std::string literals_;
-    std::vector<Segment> segments_;
-    bool leadingPercent_ = false;
-    bool trailingPercent_ = false;
-    mutable const char* text_ = nullptr;
-    mutable bool ignoreCase_ = false;
-    mutable const platform::Collation* collation_ = nullptr;
-};
-
 }  // namespace
 
 void DayToCivil(int64_t day, int64_t& year, uint32_t& month, uint32_t& dayOfMonth) {
@@ -436,8 +290,7 @@ class ExprEvaluator {
                     return;
                 }
                 if (!NumberOf(a, v) || !std::isfinite(v)) return SetBlank(s);
-                const long double scale = std::pow(10.0L, static_cast<long double>(s.scale));
-                const long double cut = std::trunc(static_cast<long double>(v) * scale) / scale;
+                const long double cut = TruncatedDecimal(v, s.scale);
                 uint8_t bcd[kBcdMaxBytes] = {};
                 if (FloatToBcd(cut, s.precision, s.scale, bcd) != 0) return SetBlank(s);
                 std::memcpy(s.own.data(), bcd, std::min<size_t>(s.own.size(), sizeof bcd));
@@ -865,26 +718,33 @@ class ExprEvaluator {
         s.blank = false;
     }
 
+    // Positions and lengths count characters of the system code page, so a
+    // double-byte character is taken or left whole.
     void Substring(QCanExecElem& s, const QCanExecElem& a) {
         const size_t n = std::min(StringLength(a), size_t{s.width} - 1);
         double start = 0;
         if (!NumberOf(Op(s, 1), start) || !std::isfinite(start)) return SetBlank(s);
         start = std::trunc(start);
-        size_t from = 0;
-        size_t count = 0;
-        if (start >= 1 && start <= static_cast<double>(n)) {
-            from = static_cast<size_t>(start) - 1;
-            count = n - from;
-            if (HasOp(s, 2)) {
-                double length = 0;
-                if (!NumberOf(Op(s, 2), length) || std::isnan(length)) return SetBlank(s);
-                length = std::trunc(length);
-                if (length < 0) length = 0;
-                if (length < static_cast<double>(count)) count = static_cast<size_t>(length);
-            }
+        double length = -1;  // to the end
+        if (HasOp(s, 2)) {
+            if (!NumberOf(Op(s, 2), length) || std::isnan(length)) return SetBlank(s);
+            length = std::max(0.0, std::trunc(length));
         }
-        std::memmove(s.own.data(), a.value + from, count);
-        s.own[count] = 0;
+        size_t from = n;
+        size_t to = n;
+        size_t character = 1;
+        for (size_t i = 0; i < n; ++character) {
+            const size_t width = platform::IsDBCSLeadByte(a.value[i]) && i + 1 < n ? 2 : 1;
+            if (static_cast<double>(character) == start) from = i;
+            if (from != n && length >= 0 && static_cast<double>(character) == start + length) {
+                to = i;
+                break;
+            }
+            i += width;
+        }
+        if (from == n) to = n;  // start below 1 or past the end: empty
+        std::memmove(s.own.data(), a.value + from, to - from);
+        s.own[to - from] = 0;
         s.value = s.own.data();
         s.blank = false;
     }
