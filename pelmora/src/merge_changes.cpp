@@ -49,7 +49,11 @@ EngineResult BuildLevel(RECONCB& level) {
         child->depth = level.depth + 1;
         child->path = level.path;
         child->path.push_back(nested.field);
-        if (child->base == nullptr || child->delta == nullptr || child->view == nullptr) continue;
+        // A detail the delta, the view or the error packet lacks has no rows
+        // to reconcile: it is left out.
+        if (child->base == nullptr || child->delta == nullptr || child->view == nullptr ||
+            child->errors == nullptr)
+            continue;
         if (EngineResult r = BuildLevel(*child); r != DS_OK) return r;
         level.children.push_back(std::move(child));
         level.childFields.push_back(nested.field);

@@ -495,6 +495,41 @@ TEST(NestedReconcile, FailedDetailKeepsTheRowOfItsMergedMaster) {
     EXPECT_EQ(60, details[0].items[kColDid].i32());
 }
 
+// An error packet without the detail's nested column: the detail is left out
+// of the reconcile, the master's failure is still reported and kept.
+TEST(NestedReconcile, ErrorPacketWithoutTheDetailColumnLeavesTheDetailOut) {
+    NestedTable t(OriginalPacket());
+    ASSERT_EQ(0u, t.SetMaster(2, "renamed", nullptr));
+    ASSERT_EQ(0u, t.AddDetail(2, 60, "late", 1));
+    uint32_t r = 0;
+    const std::vector<uint8_t> delta = t.Delta(&r);
+    ASSERT_EQ(0u, r);
+
+    Builder b;
+    b.Begin(9);
+    ErrorColumns(b);
+    b.Col("ID", dstest::kInt32);
+    b.Col("NAME", dstest::kString1);
+    b.Width(10);
+    b.Col("QTY", dstest::kInt32);
+    b.Close();
+    b.Status(0);
+    ErrorFields(b, 2, 1);
+    b.Blank();
+    b.Blank();
+    b.Blank();
+    MergeCalls calls;
+    enginetest::Packet dp(delta);
+    enginetest::Packet ep(b.Take());
+    ASSERT_EQ(0u, ResultCode(t.ds()->MergeChanges(nullptr, dp.get(), ep.get(), &calls, SkipAll)));
+    ASSERT_EQ(1u, calls.depthAndKind.size());
+    EXPECT_EQ(0u, calls.depthAndKind[0].first);
+    const dstest::Decoded left = dstest::Decode(t.Delta(&r));
+    ASSERT_EQ(0u, r);
+    ASSERT_FALSE(left.rows.empty()) << "the failed master change still travels";
+    EXPECT_EQ(2, left.rows[0].items[kColId].i32());
+}
+
 TEST(NestedReconcile, ErrorPacketLeavesExactlyTheFailedChanges) {
     const std::vector<uint8_t> original = OriginalPacket();
     size_t detailCalls = 0;
