@@ -210,7 +210,8 @@ bool AggregateResult(const AggregateSpec& term, const AggregateState& state, uin
             return true;
         case EXPR_T_BCD: {
             uint8_t bcd[kBcdMaxBytes] = {};
-            FloatToBcd(number, term.precision, term.scale, bcd);
+            // A sum beyond the field's precision has no right value: blank.
+            if (FloatToBcd(number, term.precision, term.scale, bcd) != 0) return false;
             std::memcpy(out, bcd, std::min<size_t>(term.resultWidth, sizeof bcd));
             return true;
         }

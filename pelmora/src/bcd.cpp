@@ -1,6 +1,7 @@
 #include "bcd.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -133,6 +134,24 @@ uint32_t FloatToBcd(long double value, uint32_t precision, uint32_t places, uint
     for (int i = 0; i < n && i < 18; ++i) digits[lead + i] = static_cast<uint8_t>(text[i] - '0');
     PackDigits(digits, precision, dst);
     return 0;
+}
+
+long double TruncatedDecimal(double value, uint32_t places) {
+    char text[400];  // the longest fixed form of a double is about 330 characters
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text - 1, value, std::chars_format::fixed);
+    if (error != std::errc()) {
+        const long double scale = std::pow(10.0L, static_cast<long double>(places));
+        return std::trunc(static_cast<long double>(value) * scale) / scale;
+    }
+    char* stop = end;
+    if (char* point = std::find(text, end, '.'); point != end) {
+        stop = places == 0 ? point : std::min(end, point + 1 + places);
+    }
+    // from_chars reads "." whatever the process locale says.
+    long double cut = 0;
+    std::from_chars(text, stop, cut, std::chars_format::fixed);
+    return cut;
 }
 
 void BcdFieldToPacket(const uint8_t* field, size_t fieldWidth, uint8_t* packet) {

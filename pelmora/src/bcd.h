@@ -45,6 +45,12 @@ uint32_t BcdToFloat(const uint8_t* src, size_t srcBytes, long double& out);
 // digits), else 0.
 uint32_t FloatToBcd(long double value, uint32_t precision, uint32_t places, uint8_t* dst);
 
+// The float cut toward zero to the given decimal places, taken from its
+// shortest round-trip decimal text: 0.29 is 0.28999999999999998 in binary,
+// and cutting that would give 0.28 where the value written is 0.29. The
+// result is within rounding of the cut decimal, as FloatToBcd expects.
+long double TruncatedDecimal(double value, uint32_t places);
+
 // Field slot of fieldWidth bytes -> 18-byte packet form. Bytes beyond the
 // field are zero; nothing past the field is read.
 void BcdFieldToPacket(const uint8_t* field, size_t fieldWidth, uint8_t* packet);

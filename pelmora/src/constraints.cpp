@@ -8,7 +8,9 @@
 #include <new>
 #include <string>
 
+#include "bcd.h"
 #include "dataset.h"
+#include "expr_compile.h"
 #include "filter_list.h"
 #include "record_buffer.h"
 
@@ -82,6 +84,14 @@ bool ReadNumber(uint32_t type, uint32_t width, const uint8_t* p, double& out) {
     return true;
 }
 
+// A packed decimal as double.
+bool ReadBcd(uint32_t type, uint32_t width, const uint8_t* p, double& out) {
+    long double value = 0;
+    if (type != FLD_BCD || BcdToFloat(p, width, value) != 0) return false;
+    out = static_cast<double>(value);
+    return true;
+}
+
 template <typename T>
 void Store(std::vector<uint8_t>& out, T v) {
     std::memcpy(out.data(), &v, std::min(sizeof v, out.size()));
@@ -146,8 +156,28 @@ EngineResult ConvertResultToField(const FieldDesc& field, uint32_t type, uint32_
         return DS_OK;
     }
     double number = 0;
-    if (IsNumberType(field.type) && ReadNumber(type, width, value, number)) {
+    const bool isNumber =
+        ReadNumber(type, width, value, number) || ReadBcd(type, width, value, number);
+    if (IsNumberType(field.type) && isNumber) {
         WriteNumber(field.type, number, out);
+        return DS_OK;
+    }
+    if (field.type == FLD_BCD && (type == FLD_BCD || isNumber)) {
+        // As an assignment converts: a packed decimal is re-scaled, a number
+        // is cut to the field's places from its decimal text.
+        const uint32_t places = field.units2 & kBcdPlacesMask;
+        uint8_t bcd[kBcdMaxBytes] = {};
+        if (type == FLD_BCD) {
+            if (RescaleBcd(value, width, bcd, sizeof bcd, field.units1, places) != DS_OK)
+                return DSERR_TYPEMISMATCH;
+        } else if (FloatToBcd(TruncatedDecimal(number, places), field.units1, places, bcd) != 0) {
+            return DSERR_TYPEMISMATCH;
+        }
+        std::memcpy(out.data(), bcd, std::min<size_t>(field.length, sizeof bcd));
+        return DS_OK;
+    }
+    if (field.type == FLD_TIMESTAMP && type == FLD_DATE && width >= 4) {
+        Store(out, static_cast<double>(Load<int32_t>(value)) * kMsPerDay);
         return DS_OK;
     }
     return DSERR_TYPEMISMATCH;
