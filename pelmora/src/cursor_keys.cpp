@@ -235,6 +235,12 @@ EngineResult TDSCursor::SeekKey(uint32_t mode, uint32_t fieldCount, uint32_t par
     switch (mode) {
         case 0:
             if (!found) return DSERR_RECNOTFOUND;
+            // Only a match inside the cursor's range counts: the first equal
+            // entry may lie before the range while a later one lies inside.
+            if (p < rangeFirst_ && rangeFirst_ <= rangeLast_ &&
+                index_->LastEqual(k, count, partialLength, p) >= rangeFirst_)
+                p = rangeFirst_;
+            if (p < rangeFirst_ || p > rangeLast_) return DSERR_RECNOTFOUND;
             position = p - 1;
             break;
         case 1:

@@ -202,6 +202,43 @@ TEST_F(KeysTest, RangesWithEqualBounds) {
     EXPECT_EQ(7u, Count());
 }
 
+// A key search inside a range finds only records of the range: a key that
+// sorts outside it is not found and the cursor stays where it was.
+TEST_F(KeysTest, KeySearchInsideARangeFindsOnlyItsRecords) {
+    Add(7, "AB1");
+    ASSERT_EQ(0u, ResultCode(cur_->SelectIndex("BYNAME")));
+    std::vector<uint8_t> ab1 = Key("AB1");
+    std::vector<uint8_t> ac = Key("AC");
+    ASSERT_EQ(0u, ResultCode(cur_->LimitToRange(1, ab1.data(), 0, ac.data(), 1)));
+    ASSERT_EQ((std::vector<std::string>{"AB2", "AC"}), Walk());
+    ASSERT_EQ(0u, ResultCode(cur_->MoveBy(-1)));
+    ASSERT_EQ("AC", Current());
+    std::vector<uint8_t> rec(size_);
+    for (const char* outside : {"AA", "AB1", "B"}) {
+        std::vector<uint8_t> key = Key(outside);
+        EXPECT_EQ(DSERR_RECNOTFOUND,
+                  ResultCode(cur_->FindRecordByKey(1, 0, key.data(), rec.data())))
+            << outside;
+        EXPECT_EQ("AC", Current()) << outside;
+    }
+    std::vector<uint8_t> ab2 = Key("AB2");
+    EXPECT_EQ(0u, ResultCode(cur_->FindRecordByKey(1, 0, ab2.data(), rec.data())));
+    EXPECT_EQ("AB2", Current());
+
+    // Equal keys on both sides of the range's start: the one inside is found.
+    std::vector<uint8_t> low = Key("AB1");
+    int32_t seven = 7;
+    cur_->WriteFieldValue(low.data(), kId, &seven);
+    const IndexDesc byNameId = Index("BYNAMEID", {kName, kId});
+    ASSERT_EQ(0u, ResultCode(ds_->MakeIndex(&byNameId)));
+    ASSERT_EQ(0u, ResultCode(cur_->SelectIndex("BYNAMEID")));
+    ASSERT_EQ(0u, ResultCode(cur_->LimitToRange(2, low.data(), 1, nullptr, 1)));
+    EXPECT_EQ(0u, ResultCode(cur_->FindRecordByKey(1, 0, ab1.data(), rec.data())));
+    int32_t id = 0;
+    cur_->ReadFieldValue(rec.data(), kId, &id, nullptr);
+    EXPECT_EQ(7, id);
+}
+
 TEST_F(KeysTest, RangeFollowsRecordsAddedByOtherCursors) {
     ASSERT_EQ(0u, ResultCode(cur_->SelectIndex("BYNAME")));
     std::vector<uint8_t> ab1 = Key("AB1");
