@@ -304,6 +304,13 @@ EngineResult TDSBASE::AddRuntimeField(const FieldDesc* desc) {
                 list.pop_back();
             if (list.size() == fields_.size()) return DS_OK;
             const auto kept = static_cast<uint32_t>(list.size());
+            // An index keyed on a field going away would read past the
+            // shorter records: the removal waits until that index is gone.
+            for (const DSIDX* index : indexes_) {
+                const IndexDesc& d = index->desc();
+                for (uint32_t i = 0; i < d.fieldCount && i < std::size(d.fields); ++i)
+                    if (d.fields[i] > kept) return DSERR_ACTIVEINDEX;
+            }
             if (EngineResult r = ApplyLayout(list); r != DS_OK) return r;
             params_->DropFieldsAbove(kept);
             for (auto it = nested_.begin(); it != nested_.end();) {

@@ -143,6 +143,16 @@ TEST(DatasetDefine, RuntimeFieldsAreAddedAndRemoved) {
     EXPECT_EQ(2u, d.top.columns.size());
     EXPECT_EQ(3u, d.rows.size());
 
+    // Not while an index is keyed on the field: records would shrink under it.
+    IndexDesc byTotal{};
+    std::strcpy(byTotal.name, "BYTOTAL");
+    byTotal.fieldCount = 1;
+    byTotal.fields[0] = 3;
+    ASSERT_EQ(0u, ds->MakeIndex(&byTotal));
+    EXPECT_EQ(DSERR_ACTIVEINDEX, ds->AddRuntimeField(nullptr));
+    EXPECT_EQ(3u, Fields(ds.get()).size());
+    ASSERT_EQ(0u, ds->DropIndex("BYTOTAL"));
+
     ASSERT_EQ(0u, ds->AddRuntimeField(nullptr));
     EXPECT_EQ(2u, Fields(ds.get()).size());
 
