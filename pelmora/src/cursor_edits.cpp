@@ -189,16 +189,16 @@ EngineResult TDSCursor::UpdateCurrentRecord(const void* record) {
     }
 
     if (dataset_->delta_mode()) {
-        // A delta is edited in place; keyed orders take the record anew.
-        for (DSIDX* idx : dataset_->indexes()) {
-            if (idx->key_field_count() > 0 && idx->kind() != IDX_CHANGE)
-                idx->RecordRemoved(current);
-        }
+        // A delta is edited in place; the indexes see the record leave with
+        // its old values and come back with the new ones.
+        if (EngineResult r = dataset_->LeaveIndexes(current); r != DS_OK) return r;
         EngineResult r = dataset_->store().WriteRecord(current, scratch.data());
-        for (DSIDX* idx : dataset_->indexes()) {
-            if (idx->key_field_count() > 0 && idx->kind() != IDX_CHANGE) idx->RecordAdded(current);
+        if (r == DS_OK) r = dataset_->ReturnToIndexes(current);
+        if (r != DS_OK) {
+            dataset_->store().WriteRecord(current, before.data());
+            dataset_->ReturnToIndexes(current);
+            return r;
         }
-        if (r != DS_OK) return r;
         ++changeCounter_;
         MakeStale();
         dataset_->NotifyChange();

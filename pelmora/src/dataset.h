@@ -57,7 +57,7 @@ struct NestedDetail {
 // The master side of a cursor link (LinkDetailCursor): which detail dataset
 // follows this dataset over which fields, and the detail cursors of the link.
 struct DetailLink {
-    TDSBASE* detail = nullptr;           // not owned
+    TDSBASE* detail = nullptr;           // one reference, released with the master
     std::vector<uint32_t> masterFields;  // empty for a nested dataset's link
     std::vector<uint32_t> detailFields;
     uint32_t nestedField = 0;         // nested-dataset field, 0 for a plain link
@@ -169,6 +169,15 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     EngineResult NotifyAdded(uint32_t record);
     EngineResult NotifyRemoved(uint32_t record);
     EngineResult NotifyReplaced(uint32_t newRecord, uint32_t oldRecord);
+    // The indexes' side of rewriting a record in place (its record number
+    // stays): LeaveIndexes while the store still holds the old values,
+    // ReturnToIndexes once it holds the new ones. Every index but the change
+    // index takes part; records that no index holds (not live, outside delta
+    // mode) are left alone. A failing leave is undone; a failing return
+    // leaves every index as the leave did, so that the caller can put the old
+    // values back, return the record again and report the failure.
+    EngineResult LeaveIndexes(uint32_t record);
+    EngineResult ReturnToIndexes(uint32_t record);
     // Rebuilds every registered index from the store.
     EngineResult RebuildIndexes();
 
@@ -281,8 +290,6 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     // calculated fields are computed again and the indexes told when the
     // record is live.
     EngineResult WriteOver(uint32_t record, const uint8_t* buffer);
-    // Tells the keyed indexes that a live record changed in place.
-    EngineResult ReindexInPlace(uint32_t record);
     // Nested detail lists of record r refreshed from row s of a source.
     EngineResult RefreshDetails(uint32_t r, TDSBASE& source, uint32_t s);
     // Discards, without logging, the detail records under a link value of a

@@ -145,34 +145,15 @@ EngineResult TDSBASE::ModifyRecord(uint32_t record, const uint8_t* buffer, uint3
     if (EngineResult r = CheckRecordConstraints(after.data()); r != DS_OK) return r;
 
     if (!logging_ || delta_mode()) {
-        // In place: every keyed index except the change index sees the record
-        // leave with its old key and come back with the new one.
+        // In place: the indexes see the record leave with its old values and
+        // come back with the new ones.
+        if (EngineResult r = LeaveIndexes(record); r != DS_OK) return r;
         store_.WriteRecord(record, after.data());
-        if (changeIndex_ != nullptr) static_cast<DSIDXCHG*>(changeIndex_)->Suspend();
-        EngineResult failure = DS_OK;
-        size_t failed = 0;
-        bool removedFromFailed = false;
-        for (size_t i = 0; i < indexes_.size() && failure == DS_OK; ++i) {
-            DSIDX* index = indexes_[i];
-            if (index == changeIndex_ || index->key_field_count() == 0) continue;
-            failed = i;
-            if ((failure = index->RecordRemoved(record)) != DS_OK) break;
-            removedFromFailed = true;
-            if ((failure = index->RecordAdded(record)) != DS_OK) break;
-            removedFromFailed = false;
-        }
-        if (failure != DS_OK) {
+        if (EngineResult r = ReturnToIndexes(record); r != DS_OK) {
             store_.WriteRecord(record, before.data());
-            if (removedFromFailed) indexes_[failed]->RecordAdded(record);
-            for (size_t j = 0; j < failed; ++j) {
-                DSIDX* index = indexes_[j];
-                if (index == changeIndex_ || index->key_field_count() == 0) continue;
-                index->RecordRemoved(record);
-                index->RecordAdded(record);
-            }
+            ReturnToIndexes(record);
+            return r;
         }
-        if (changeIndex_ != nullptr) static_cast<DSIDXCHG*>(changeIndex_)->Resume();
-        if (failure != DS_OK) return failure;
         if (newRecord != nullptr) *newRecord = record;
     } else {
         if (!log_) log_.reset(new (std::nothrow) DSLOG);

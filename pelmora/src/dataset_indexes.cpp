@@ -15,6 +15,8 @@ namespace pelmora {
 namespace {
 
 constexpr const char* kDefaultOrder = "DEFAULT_ORDER";
+// Store status bits of records that no index holds outside delta mode.
+constexpr uint8_t kNotIndexed = REC_SUPERSEDED | REC_DELETED | REC_DISCARDED;
 
 bool Listed(const DSIDX& index) {
     return !index.is_private() && (index.kind() == IDX_PLAIN || index.kind() == IDX_CHANGE);
@@ -106,6 +108,34 @@ EngineResult TDSBASE::NotifyReplaced(uint32_t newRecord, uint32_t oldRecord) {
     for (size_t i = 0; i < indexes_.size(); ++i) {
         if (EngineResult r = indexes_[i]->RecordReplaced(newRecord, oldRecord); r != DS_OK) {
             while (i-- > 0) indexes_[i]->RecordReplaced(oldRecord, newRecord);
+            return r;
+        }
+    }
+    return DS_OK;
+}
+
+EngineResult TDSBASE::LeaveIndexes(uint32_t record) {
+    if (!delta_mode() && (store_.StatusAt(record) & kNotIndexed) != 0) return DS_OK;
+    for (size_t i = 0; i < indexes_.size(); ++i) {
+        if (indexes_[i] == changeIndex_) continue;
+        if (EngineResult r = indexes_[i]->LeaveForRewrite(record); r != DS_OK) {
+            while (i-- > 0) {
+                if (indexes_[i] != changeIndex_) indexes_[i]->ReturnAfterRewrite(record);
+            }
+            return r;
+        }
+    }
+    return DS_OK;
+}
+
+EngineResult TDSBASE::ReturnToIndexes(uint32_t record) {
+    if (!delta_mode() && (store_.StatusAt(record) & kNotIndexed) != 0) return DS_OK;
+    for (size_t i = 0; i < indexes_.size(); ++i) {
+        if (indexes_[i] == changeIndex_) continue;
+        if (EngineResult r = indexes_[i]->ReturnAfterRewrite(record); r != DS_OK) {
+            while (i-- > 0) {
+                if (indexes_[i] != changeIndex_) indexes_[i]->LeaveForRewrite(record);
+            }
             return r;
         }
     }

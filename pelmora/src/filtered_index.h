@@ -33,6 +33,7 @@ class DSIDXFILT : public DSIDX {
 
     // True when the list is absent or empty, or the stored record passes it.
     bool Passes(uint32_t record);
+    bool Admits(uint32_t record) override { return Passes(record); }
 
     // The filter list, created on first use (null when memory is short).
     DSCONSTR* EnsureFilters();

@@ -241,4 +241,70 @@ EngineResult DSIDX::RecordReplaced(uint32_t newRecord, uint32_t oldRecord) {
     return DS_OK;
 }
 
+bool DSIDX::Admits(uint32_t) {
+    return true;
+}
+
+EngineResult DSIDX::LeaveForRewrite(uint32_t record) {
+    const uint32_t position = PositionOf(record);
+    if (desc_.fieldCount == 0) {
+        // The entry stays; the aggregates take out the old values.
+        if (position != 0) TellGrouping(EntryEvent::Removed, position);
+        return DS_OK;
+    }
+    if (position == 0) return kind_ == IDX_FILTERED ? DS_OK : DSERR_NOTSUPPORTED;
+    RemoveAt(position);
+    rewriteRecord_ = record;
+    rewritePosition_ = position;
+    return DS_OK;
+}
+
+EngineResult DSIDX::ReturnAfterRewrite(uint32_t record) {
+    const bool admitted = Admits(record);
+    if (desc_.fieldCount == 0) {
+        const uint32_t position = PositionOf(record);
+        if (position != 0) {
+            if (admitted) {
+                TellGrouping(EntryEvent::Added, position);
+            } else {
+                // The aggregates already heard of the removal.
+                entries_.Erase(position);
+                Touch();
+            }
+            return DS_OK;
+        }
+        if (!admitted) return DS_OK;
+        // Without key fields the entries follow the record numbers, as a
+        // fresh build lists them.
+        const uint32_t at = entries_.PartitionPoint([record](uint32_t e) { return e < record; });
+        return InsertAt(at, record);
+    }
+    const bool remembered = rewriteRecord_ == record;
+    if (!admitted) {
+        if (remembered) rewriteRecord_ = 0;
+        return DS_OK;
+    }
+    uint32_t position = 0;
+    if (remembered && rewritePosition_ >= 1 && rewritePosition_ <= count() + 1) {
+        // The old place still fits the new key: the record keeps its place
+        // among equal keys, as a replacement with an unchanged key does.
+        const uint32_t p = rewritePosition_;
+        const int before = p > 1 ? CompareRecords(EntryAt(p - 1), record) : -1;
+        const int after = p <= count() ? CompareRecords(record, EntryAt(p)) : -1;
+        if ((before < 0 || (before == 0 && !unique())) && (after < 0 || (after == 0 && !unique())))
+            position = p;
+    }
+    if (position == 0) {
+        if (unique()) {
+            if (SearchRecord(record, EqualChoice::First, &position)) return DSERR_KEYVIOL;
+        } else {
+            SearchRecord(record, EqualChoice::Last, &position);
+        }
+        ++position;
+    }
+    if (EngineResult r = InsertAt(position, record); r != DS_OK) return r;
+    if (remembered) rewriteRecord_ = 0;
+    return DS_OK;
+}
+
 }  // namespace pelmora

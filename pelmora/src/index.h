@@ -45,6 +45,19 @@ class DSIDX {
     virtual EngineResult RecordRemoved(uint32_t record);
     virtual EngineResult RecordReplaced(uint32_t newRecord, uint32_t oldRecord);
 
+    // A stored record rewritten in place under its own record number:
+    // LeaveForRewrite is called while the store still holds the old values,
+    // ReturnAfterRewrite once it holds the new ones. A keyed index takes the
+    // record out and puts it back where its new key belongs (at its old
+    // position when that still fits); an index without key fields keeps the
+    // position and only its aggregates hear of the values. An index that does
+    // not admit the new values drops the record, one that admits them only
+    // now takes it. A failing return leaves the index as the leave did.
+    EngineResult LeaveForRewrite(uint32_t record);
+    EngineResult ReturnAfterRewrite(uint32_t record);
+    // Whether the index holds a record with its current stored values at all.
+    virtual bool Admits(uint32_t record);
+
     // Checks the key field types (10000), installs the descriptor, computes
     // the total key width and makes one comparator per key field.
     EngineResult InstallDescriptor(const IndexDesc& desc);
@@ -181,6 +194,9 @@ class DSIDX {
     std::vector<std::unique_ptr<FLDObj>> comparators_;
     // Aggregates and groupings over this index; created on demand, owned.
     GroupingManager* grouping_ = nullptr;
+    // Where the record being rewritten stood before it left (keyed indexes).
+    uint32_t rewriteRecord_ = 0;
+    uint32_t rewritePosition_ = 0;
 
   public:
     GroupingManager* grouping() const { return grouping_; }

@@ -74,30 +74,36 @@ uint32_t LinkValue(const TDSBASE& ds, uint32_t record, uint32_t k, bool* blank) 
 
 }  // namespace
 
-EngineResult TDSBASE::ReindexInPlace(uint32_t record) {
-    if ((store_.StatusAt(record) & kNotLive) != 0 && !delta_mode()) return DS_OK;
-    for (DSIDX* index : indexes_) {
-        if (index->key_field_count() == 0 && index != changeIndex_) continue;
-        if (EngineResult r = index->RecordRemoved(record); r != DS_OK) return r;
-        if (EngineResult r = index->RecordAdded(record); r != DS_OK) return r;
-    }
-    return DS_OK;
-}
-
 EngineResult TDSBASE::WriteOver(uint32_t record, const uint8_t* buffer) {
     if (record == 0 || record >= next_record()) return DSERR_OUTOFRANGE;
-    for (uint32_t k = 1; k <= field_count(); ++k) {
+    std::vector<uint8_t> before;
+    try {
+        before.assign(record_size(), 0);
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    store_.ReadRecord(record, before.data());
+    // The indexes see the record leave with its old values and come back
+    // with the new ones.
+    if (EngineResult r = LeaveIndexes(record); r != DS_OK) return r;
+    EngineResult r = DS_OK;
+    for (uint32_t k = 1; k <= field_count() && r == DS_OK; ++k) {
         const FieldDesc& f = fields_[k - 1];
         if (f.type == FLD_TABLE || (f.attributes & ATTR_LINK) != 0 || k == linkField_) continue;
         const uint8_t indicator = buffer[f.indicatorOffset];
         if (indicator == IND_UNCHANGED) continue;
-        EngineResult r = indicator == IND_BLANK ? store_.WriteValue(record, k, nullptr)
-                                                : store_.WriteValue(record, k, buffer + f.offset);
-        if (r != DS_OK) return r;
+        r = indicator == IND_BLANK ? store_.WriteValue(record, k, nullptr)
+                                   : store_.WriteValue(record, k, buffer + f.offset);
     }
-    if (blobs_) blobs_->Commit();
-    RecalculateStored(record);
-    return ReindexInPlace(record);
+    if (r == DS_OK) {
+        if (blobs_) blobs_->Commit();
+        RecalculateStored(record);
+        r = ReturnToIndexes(record);
+        if (r == DS_OK) return DS_OK;
+    }
+    store_.WriteRecord(record, before.data());
+    ReturnToIndexes(record);
+    return r;
 }
 
 EngineResult TDSBASE::DropDetailsUnder(uint32_t field, uint32_t link) {

@@ -31,6 +31,19 @@ std::vector<uint8_t> CodeIs(const std::string& code) {
     return b.Build(b.Binary(opEq, b.Field("CODE"), b.String(code)));
 }
 
+// CODE is not blank.
+std::vector<uint8_t> CodeNotBlank() {
+    ExprBuilder b;
+    return b.Build(b.Unary(opNotBlank, b.Field("CODE")));
+}
+
+// A callback filter accepting records whose CODE is not blank; the client
+// data is the CODE indicator's offset in the dataset layout.
+int32_t AcceptCodeNotBlank(void* data, const void* record) {
+    const uint32_t offset = *static_cast<const uint32_t*>(data);
+    return static_cast<const uint8_t*>(record)[offset] == IND_VALUE ? 1 : 0;
+}
+
 // A callback filter accepting records whose ID is odd; the client data is
 // the ID field's offset in the dataset layout, and calls are counted.
 struct OddIds {
@@ -268,6 +281,87 @@ TEST_F(CursorFilterTest, FilteredViewFollowsEditsFromAnyCursor) {
         return blank != 0 || amount <= 40;
     });
     EXPECT_EQ(expected, Ids(cur_.get()));
+}
+
+// With change logging off every edit rewrites the record in place. Filtered
+// views over the default order and over sorted orders, by expression and by
+// callback, hold exactly what a fresh cursor with the same filter holds.
+TEST_F(CursorFilterTest, InPlaceEditsKeepFilteredViewsExact) {
+    ASSERT_EQ(0u, ds_->WriteProperty(0, 0));
+    uint32_t codeIndicator = dstest::Fields(ds_.get())[kCode - 1].indicatorOffset;
+    const std::vector<uint8_t> notBlank = CodeNotBlank();
+    // Shape 0: default order and the expression; 1: AMOUNT order and the
+    // expression; 2: CODE descending, ID and the callback.
+    // A new filtered cursor (the caller takes the reference).
+    auto open = [&](int shape) {
+        IDSCursor* c = NewCursor();
+        if (shape == 1) {
+            const uint32_t fields[] = {kAmount};
+            EXPECT_EQ(0u, ResultCode(c->SortByFields(1, fields, nullptr, nullptr)));
+        } else if (shape == 2) {
+            const uint32_t fields[] = {kCode, kId};
+            const uint32_t descending[] = {1, 0};
+            EXPECT_EQ(0u, ResultCode(c->SortByFields(2, fields, descending, nullptr)));
+        }
+        if (shape == 2) {
+            EXPECT_EQ(0u, ResultCode(c->AttachCallbackFilter(&codeIndicator, AcceptCodeNotBlank,
+                                                             nullptr)));
+        } else {
+            EXPECT_EQ(0u, AttachExpr(c, notBlank));
+        }
+        return c;
+    };
+    Ref<IDSCursor> views[3];
+    for (int shape = 0; shape < 3; ++shape) *views[shape].out() = open(shape);
+    auto checkViews = [&](const char* step) {
+        for (int shape = 0; shape < 3; ++shape) {
+            SCOPED_TRACE(std::string(step) + ", shape " + std::to_string(shape));
+            Ref<IDSCursor> fresh(open(shape));
+            EXPECT_EQ(Ids(fresh.get()), Ids(views[shape].get()));
+        }
+    };
+    Ref<IDSCursor> editor(NewCursor());
+
+    // A visible record's CODE becomes blank: it leaves every view.
+    GoToId(editor.get(), 2);
+    ASSERT_EQ(0u, ResultCode(editor->UpdateCurrentRecord(
+                      Record(editor.get(), 2, Amount(2), nullptr).data())));
+    EXPECT_EQ((std::vector<int32_t>{1, 3, 4, 5, 6, 7, 8, 9, 10}), Ids(views[0].get()));
+    checkViews("CODE of 2 blanked");
+    // The record being edited is the one the filtered cursor stands on.
+    GoToId(views[1].get(), 6);
+    ASSERT_EQ(0u, ResultCode(views[1]->UpdateCurrentRecord(
+                      Record(views[1].get(), 6, Amount(6), nullptr).data())));
+    EXPECT_EQ((std::vector<int32_t>{1, 3, 4, 5, 7, 8, 9, 10}), Ids(views[0].get()));
+    checkViews("CODE of 6 blanked through a filtered cursor");
+
+    // It comes back at its place in each order, with a new key in the sorted ones.
+    GoToId(editor.get(), 2);
+    ASSERT_EQ(0u, ResultCode(editor->UpdateCurrentRecord(Record(editor.get(), 2, 95, "Q").data())));
+    EXPECT_EQ((std::vector<int32_t>{1, 2, 3, 4, 5, 7, 8, 9, 10}), Ids(views[0].get()));
+    EXPECT_EQ(2, Ids(views[1].get()).back()) << "AMOUNT 95 sorts last";
+    checkViews("2 back with a new AMOUNT and CODE");
+
+    // A visible record changes its key and stays visible; an edit that keeps
+    // the key keeps the record among its equals.
+    GoToId(editor.get(), 7);
+    ASSERT_EQ(0u, ResultCode(editor->UpdateCurrentRecord(Record(editor.get(), 7, 5, "B").data())));
+    GoToId(editor.get(), 3);
+    ASSERT_EQ(0u, ResultCode(editor->UpdateCurrentRecord(Record(editor.get(), 3, 10, "B").data())));
+    checkViews("keys changed and kept");
+
+    // Inserted hidden, then shown by an edit; a visible record deleted.
+    ASSERT_EQ(0u, Add(editor.get(), 11, 15, nullptr));
+    checkViews("11 inserted hidden");
+    GoToId(editor.get(), 11);
+    ASSERT_EQ(0u,
+              ResultCode(editor->UpdateCurrentRecord(Record(editor.get(), 11, 15, "C").data())));
+    EXPECT_EQ((std::vector<int32_t>{1, 2, 3, 4, 5, 7, 8, 9, 10, 11}), Ids(views[0].get()));
+    checkViews("11 shown");
+    GoToId(editor.get(), 9);
+    ASSERT_EQ(0u, ResultCode(editor->RemoveCurrentRecord()));
+    EXPECT_EQ((std::vector<int32_t>{1, 2, 3, 4, 5, 7, 8, 10, 11}), Ids(views[0].get()));
+    checkViews("9 deleted");
 }
 
 TEST_F(CursorFilterTest, AddRecordHiddenByTheFilterLeavesNoCurrentRecord) {

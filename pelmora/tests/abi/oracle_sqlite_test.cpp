@@ -24,8 +24,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <random>
 #include <string>
@@ -381,8 +383,14 @@ class ExprGen {
         return {b_.Field("S"), "s"};
     }
 
-    Expr Bool(int depth) {
-        const uint32_t pick = rng_() % (depth > 0 ? 10 : 7);
+    // The number of top-level forms Shape can draw; the last three nest.
+    static constexpr uint32_t kShapes = 10;
+
+    Expr Bool(int depth) { return Shape(rng_() % (depth > 0 ? kShapes : 7), depth); }
+
+    // A condition of the given top-level form (0 .. kShapes - 1); nested
+    // conditions are drawn at random.
+    Expr Shape(uint32_t pick, int depth) {
         switch (pick) {
             case 0:
                 return Compare(Int(1), Int(1), "");
@@ -560,6 +568,184 @@ TEST_F(OracleTest, FiltersOverSortedOrdersAndRanges) {
                   Ids(copy.get()));
         ASSERT_EQ(0u, ResultCode(cur_->DetachFilter(h2)));
     }
+}
+
+// Edits under filtered views: every filter shape, over the default order
+// (no key fields) and over sorted orders, keeps exactly the rows SQL selects
+// through random inserts, modifications and deletions. Logging off and a
+// delta rewrite records in place; with logging on, undo joins the edits.
+class OracleEditTest : public OracleTest {
+  protected:
+    enum class Mode { LoggingOff, Delta, LoggingOn };
+
+    // One filtered cursor: its order (none = the default order) and filter.
+    struct View {
+        std::vector<KeyField> keys;
+        std::string where;
+        Ref<IDSCursor> cursor;
+    };
+
+    // A row with random values (blank now and then).
+    static Row RandomRow(std::mt19937& rng, int32_t id) {
+        Row row;
+        row.id = id;
+        if (rng() % 6 != 0) row.i = static_cast<int32_t>(rng() % 41) - 20;
+        if (rng() % 6 != 0) row.f = (static_cast<int>(rng() % 81) - 40) / 4.0;
+        if (rng() % 6 != 0) row.s = Word(rng, "AB1Z");
+        if (rng() % 6 != 0) row.n = Word(rng, "aAbB1");
+        return row;
+    }
+
+    // Writes a row's values into a record buffer of the cursor.
+    static void Fill(IDSCursor* c, uint8_t* rec, const Row& row) {
+        c->WriteFieldValue(rec, kId, &row.id);
+        c->WriteFieldValue(rec, kInt, row.i ? &*row.i : nullptr);
+        c->WriteFieldValue(rec, kFloat, row.f ? &*row.f : nullptr);
+        c->WriteFieldValue(rec, kStr, row.s ? row.s->c_str() : nullptr);
+        c->WriteFieldValue(rec, kName, row.n ? row.n->c_str() : nullptr);
+    }
+
+    static std::string SqlRow(const Row& row) {
+        return std::to_string(row.id) + "," + (row.i ? std::to_string(*row.i) : "NULL") + "," +
+               (row.f ? SqlReal(*row.f) : "NULL") + "," + (row.s ? SqlText(*row.s) : "NULL") + "," +
+               (row.n ? SqlText(*row.n) : "NULL");
+    }
+
+    void SqlPut(const Row& row) { Exec("INSERT OR REPLACE INTO t VALUES(" + SqlRow(row) + ")"); }
+    void SqlDrop(int32_t id) { Exec("DELETE FROM t WHERE id = " + std::to_string(id)); }
+
+    // The view shows the rows SQL selects, sorted by its key; rows with equal
+    // keys may stand in any order, except over the default order, which
+    // lists records in store order (id order here) unless logging is on.
+    void Check(View& v, bool exactDefaultOrder) {
+        std::vector<int32_t> shown = Ids(v.cursor.get());
+        const std::string order = v.keys.empty() ? " ORDER BY id" : OrderBy(v.keys);
+        const std::vector<int32_t> expected = Query("SELECT id FROM t WHERE " + v.where + order);
+        if (v.keys.empty() && exactDefaultOrder) {
+            EXPECT_EQ(expected, shown);
+            return;
+        }
+        std::vector<int32_t> a = expected, b = shown;
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        ASSERT_EQ(a, b);
+        if (v.keys.empty()) return;
+        // Dense ranks of the keys: the view's ranks never fall.
+        std::string rankOrder = OrderBy(v.keys);
+        rankOrder = rankOrder.substr(0, rankOrder.rfind(", id"));
+        const std::vector<int32_t> ranked =
+            Query("SELECT id FROM (SELECT id, DENSE_RANK() OVER (" + rankOrder +
+                  ") AS k FROM t WHERE " + v.where + ") ORDER BY id");
+        std::vector<int32_t> ranks =
+            Query("SELECT k FROM (SELECT id, DENSE_RANK() OVER (" + rankOrder +
+                  ") AS k FROM t WHERE " + v.where + ") ORDER BY id");
+        ASSERT_EQ(ranked, a);
+        auto rankOf = [&](int32_t id) {
+            return ranks[std::lower_bound(ranked.begin(), ranked.end(), id) - ranked.begin()];
+        };
+        for (size_t k = 1; k < shown.size(); ++k)
+            ASSERT_LE(rankOf(shown[k - 1]), rankOf(shown[k]))
+                << "ids " << shown[k - 1] << " and " << shown[k] << " out of key order";
+    }
+
+    void EditsUnderFilteredViews(Mode mode) {
+        Ref<IDSBase> delta;
+        IDSBase* target = ds_.get();
+        if (mode == Mode::Delta) {
+            ASSERT_EQ(0u, ResultCode(ds_->MakeDelta(delta.out())));
+            target = delta.get();
+        } else if (mode == Mode::LoggingOff) {
+            ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(0, 0)));
+        }
+
+        // Every shape over the default order and over two sorted orders.
+        std::mt19937 rng(mode == Mode::Delta ? 31 : mode == Mode::LoggingOff ? 32 : 33);
+        std::deque<View> views;
+        for (uint32_t shape = 0; shape < ExprGen::kShapes; ++shape) {
+            for (uint32_t k = 0; k < 3; ++k) {
+                ExprBuilder b;
+                ExprGen gen(rng, b);
+                const ExprGen::Expr e = gen.Shape(shape, 2);
+                const std::vector<uint8_t> bytes = b.Build(e.node);
+                View& v = views.emplace_back();
+                if (k != 0) v.keys = kOrders[(shape + 5 * k) % kOrders.size()];
+                v.where = e.sql;
+                *v.cursor.out() = Engine::Get().NewCursor();
+                ASSERT_EQ(0u, ResultCode(v.cursor->AttachDataset(target)));
+                if (!v.keys.empty()) {
+                    ASSERT_EQ(0u, Sort(v.cursor.get(), v.keys));
+                }
+                ASSERT_EQ(0u, ResultCode(v.cursor->AttachExpressionFilter(
+                                  bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr)));
+            }
+        }
+
+        Ref<IDSCursor> editor(Engine::Get().NewCursor());
+        ASSERT_EQ(0u, ResultCode(editor->AttachDataset(target)));
+        std::vector<uint8_t> rec(size_);
+        std::vector<std::string> undo;  // SQL that reverses each logged edit
+        int32_t nextId = kRecords + 1;
+        for (int step = 0; step < 160; ++step) {
+            uint32_t count = 0;
+            ASSERT_EQ(0u, ResultCode(editor->CountRecords(&count)));
+            const uint32_t op = rng() % 10;
+            if (mode == Mode::LoggingOn && op == 9 && !undo.empty()) {
+                ASSERT_EQ(0u, ResultCode(editor->WithdrawLastChange(0)));
+                Exec(undo.back());
+                undo.pop_back();
+            } else if (mode != Mode::Delta && op < 2) {
+                const Row row = RandomRow(rng, nextId++);
+                editor->PrepareRecord(rec.data());
+                Fill(editor.get(), rec.data(), row);
+                ASSERT_EQ(0u, ResultCode(editor->AddRecord(rec.data())));
+                SqlPut(row);
+                undo.push_back("DELETE FROM t WHERE id = " + std::to_string(row.id));
+            } else {
+                ASSERT_EQ(0u, ResultCode(editor->GoToOrdinal(1 + rng() % count)));
+                int32_t id = 0;
+                editor->ReadFieldValue(nullptr, kId, &id, nullptr);
+                // The row as it stands, kept for undoing the edit.
+                Exec(
+                    "CREATE TEMP TABLE IF NOT EXISTS saved(step INTEGER, id INTEGER, "
+                    "i INTEGER, f REAL, s TEXT, n TEXT)");
+                Exec("INSERT INTO saved SELECT " + std::to_string(step) +
+                     ", * FROM t WHERE id = " + std::to_string(id));
+                const std::string restore =
+                    "INSERT OR REPLACE INTO t SELECT id, i, f, s, n FROM saved WHERE step = " +
+                    std::to_string(step);
+                if (mode != Mode::Delta && op == 2) {
+                    ASSERT_EQ(0u, ResultCode(editor->RemoveCurrentRecord()));
+                    SqlDrop(id);
+                } else {
+                    const Row row = RandomRow(rng, id);
+                    ASSERT_EQ(0u, ResultCode(editor->ReadCurrentRecord(rec.data())));
+                    Fill(editor.get(), rec.data(), row);
+                    ASSERT_EQ(0u, ResultCode(editor->UpdateCurrentRecord(rec.data())));
+                    SqlPut(row);
+                }
+                undo.push_back(restore);
+            }
+            if (step % 8 != 7) continue;
+            for (View& v : views) {
+                SCOPED_TRACE("step " + std::to_string(step) + ": " + v.where +
+                             (v.keys.empty() ? std::string(" (default order)") : OrderBy(v.keys)));
+                Check(v, mode != Mode::LoggingOn);
+                if (HasFatalFailure() || HasNonfatalFailure()) return;
+            }
+        }
+    }
+};
+
+TEST_F(OracleEditTest, FilteredViewsFollowInPlaceEditsWithLoggingOff) {
+    EditsUnderFilteredViews(Mode::LoggingOff);
+}
+
+TEST_F(OracleEditTest, FilteredViewsFollowInPlaceEditsOfADelta) {
+    EditsUnderFilteredViews(Mode::Delta);
+}
+
+TEST_F(OracleEditTest, FilteredViewsFollowLoggedEditsAndUndo) {
+    EditsUnderFilteredViews(Mode::LoggingOn);
 }
 
 }  // namespace
