@@ -289,38 +289,58 @@ EngineResult TDSBASE::RefreshFromPacket(SAFEARRAY* packet, uint32_t recordNumber
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;
     }
+    // A live record whose key fields equal the row's (the hidden link field
+    // aside: the packet's link values are its own).
+    auto matches = [&](uint32_t r) {
+        if ((store_.StatusAt(r) & kNotLive) != 0) return false;
+        for (uint32_t i = 0; i < desc.fieldCount && i < 16; ++i) {
+            const uint32_t k = desc.fields[i];
+            if (k == 0 || k > field_count()) return false;
+            if (k == linkField_) continue;
+            const FieldDesc& f = fields_[k - 1];
+            const bool blankA = store_.IndicatorAt(r, k) != IND_VALUE;
+            const bool blankB = key[f.indicatorOffset] != IND_VALUE;
+            if (blankA || blankB) {
+                if (blankA != blankB) return false;
+                continue;
+            }
+            const bool equal =
+                f.type == FLD_STRING && desc.caseInsensitive[i] != 0
+                    ? collation().Compare(reinterpret_cast<const char*>(store_.ValueAt(r, k)), -1,
+                                          reinterpret_cast<const char*>(key.data() + f.offset), -1,
+                                          true) == 0
+                    : FieldEqualsBuffer(*this, r, k, key.data());
+            if (!equal) return false;
+        }
+        return true;
+    };
+    // The order's key search serves when every key field is the row's own; a
+    // key led by the hidden link field leaves only the scan of the store.
+    bool searchable = desc.fieldCount != 0 && desc.fieldCount <= 16;
+    for (uint32_t i = 0; i < desc.fieldCount && searchable; ++i) {
+        const uint32_t k = desc.fields[i];
+        searchable = k != 0 && k <= field_count() && k != linkField_;
+    }
     EngineResult last = DS_OK;
     for (uint32_t s : rows) {
         if (EngineResult e = CopyRecordAcross(*source, s, *this, key.data(), 0); e != DS_OK)
             return e;
         uint32_t found = 0;
-        for (uint32_t r = 1; r < next_record() && found == 0; ++r) {
-            if ((store_.StatusAt(r) & kNotLive) != 0) continue;
-            bool match = true;
-            for (uint32_t i = 0; i < desc.fieldCount && i < 16 && match; ++i) {
-                const uint32_t k = desc.fields[i];
-                if (k == 0 || k > field_count()) {
-                    match = false;
-                    break;
-                }
-                if (k == linkField_) continue;
-                const FieldDesc& f = fields_[k - 1];
-                const bool blankA = store_.IndicatorAt(r, k) != IND_VALUE;
-                const bool blankB = key[f.indicatorOffset] != IND_VALUE;
-                if (blankA || blankB) {
-                    match = blankA && blankB;
-                    continue;
-                }
-                if (f.type == FLD_STRING && desc.caseInsensitive[i] != 0) {
-                    match =
-                        collation().Compare(reinterpret_cast<const char*>(store_.ValueAt(r, k)), -1,
-                                            reinterpret_cast<const char*>(key.data() + f.offset),
-                                            -1, true) == 0;
-                } else {
-                    match = FieldEqualsBuffer(*this, r, k, key.data());
+        if (searchable) {
+            // The lowest matching record number among the entries with an
+            // equal key, as the scan would find it.
+            uint32_t position = 0;
+            if (order->SearchKey(key.data(), desc.fieldCount, 0, &position)) {
+                for (uint32_t p = position; p <= order->count(); ++p) {
+                    const uint32_t r = order->EntryAt(p);
+                    if (order->CompareKey(key.data(), desc.fieldCount, 0, r) != 0) break;
+                    if ((found == 0 || r < found) && matches(r)) found = r;
                 }
             }
-            if (match) found = r;
+        } else {
+            for (uint32_t r = 1; r < next_record() && found == 0; ++r) {
+                if (matches(r)) found = r;
+            }
         }
         if (found == 0) continue;
         last = RefreshRecord(found, *source, s, true);

@@ -195,6 +195,86 @@ TEST(Refresh, RecordNumberRefreshesThatRecord) {
     EXPECT_EQ(2u, t.Rows().size());
 }
 
+TEST(Refresh, ManyRowsFindTheirRecordsThroughTheKey) {
+    // IDs scattered over 1..10006 so that store order is not key order.
+    auto idOf = [](int32_t k) { return k * 7919 % 10007; };
+    std::vector<std::pair<int32_t, Values>> rows;
+    Contents expected;
+    for (int32_t k = 1; k <= 2000; ++k) {
+        rows.push_back({idOf(k), {"n" + std::to_string(k), k}});
+        expected[idOf(k)] = rows.back().second;
+    }
+    Table t(TablePacket(rows));
+    // A deleted record is not refreshed, even though its key is asked for.
+    ASSERT_EQ(0u, t.Remove(idOf(5)));
+    expected.erase(idOf(5));
+    // A filtered, sorted view that refreshed values move in and out of.
+    eb::ExprBuilder b;
+    const auto high = b.Build(b.Binary(eb::opGe, b.Field("QTY"), b.Int32(1500)));
+    // A new filtered cursor (the caller takes the reference).
+    auto filtered = [&]() {
+        IDSCursor* c = Engine::Get().NewCursor();
+        EXPECT_EQ(0u, ResultCode(c->AttachDataset(t.ds())));
+        const uint32_t byName[] = {kName};
+        EXPECT_EQ(0u, ResultCode(c->SortByFields(1, byName, nullptr, nullptr)));
+        EXPECT_EQ(0u, ResultCode(c->AttachExpressionFilter(
+                          high.data(), static_cast<uint32_t>(high.size()), nullptr)));
+        return c;
+    };
+    Ref<IDSCursor> view(filtered());
+
+    // Every third record, in reverse order, with keys that match nothing in between.
+    std::vector<std::pair<int32_t, Values>> fresh;
+    for (int32_t k = 2000; k >= 1; --k) {
+        if (k % 3 == 2 || k == 5) fresh.push_back({idOf(k), {"r" + std::to_string(k), 3000 - k}});
+        if (k % 40 == 0) fresh.push_back({10007 + k, {"absent", k}});
+    }
+    for (const auto& [id, values] : fresh) {
+        if (expected.count(id) != 0) expected[id] = values;
+    }
+    enginetest::Packet p(TablePacket(fresh));
+    ASSERT_EQ(0u, ResultCode(t.ds()->RefreshFromPacket(p.get(), 0)));
+    EXPECT_EQ(expected, t.Rows());
+    EXPECT_EQ(1u, t.ChangeCount()) << "only the deletion is logged";
+
+    auto ids = [&](IDSCursor* c) {
+        std::vector<int32_t> out;
+        c->GoBeforeFirst();
+        while (ResultCode(c->MoveBy(1)) == 0) {
+            int32_t id = 0;
+            c->ReadFieldValue(nullptr, kId, &id, nullptr);
+            out.push_back(id);
+        }
+        return out;
+    };
+    const std::vector<int32_t> shown = ids(view.get());
+    size_t passing = 0;
+    for (const auto& [id, values] : expected) passing += values.second >= 1500 ? 1 : 0;
+    EXPECT_EQ(passing, shown.size());
+    Ref<IDSCursor> again(filtered());
+    EXPECT_EQ(ids(again.get()), shown);
+}
+
+TEST(Refresh, WithoutAUniqueOrderRowsAreRefused) {
+    Builder b;
+    b.Begin(3);
+    b.Col("ID", dstest::kInt32);
+    b.Col("NAME", dstest::kString1);
+    b.Width(10);
+    b.Col("QTY", dstest::kInt32);
+    b.Close();
+    for (int32_t id : {1, 2}) {
+        b.Status(0);
+        b.I32(id);
+        b.Str("a");
+        b.I32(id);
+    }
+    Table t(b.Take());
+    enginetest::Packet p(TablePacket({{2, {"B", 20}}}));
+    EXPECT_EQ(DSERR_NOTSUPPORTED, ResultCode(t.ds()->RefreshFromPacket(p.get(), 0)));
+    EXPECT_EQ((Contents{{1, {"a", 1}}, {2, {"a", 2}}}), t.Rows());
+}
+
 // ---- row requests --------------------------------------------------------------------------
 
 TEST(RowRequest, KeyOnlyRequestCarriesTheKeyAndMarksTheRestUnchanged) {
