@@ -138,6 +138,10 @@ TDateParts SpreadDate(const std::string& text) {
     return {year, std::to_string(date->month), std::to_string(date->day)};
 }
 
+bool ShowsInLists(const std::string& text) {
+    return text.empty() || ReadDate(text).has_value();
+}
+
 TDateParts SpreadLikeDate(const std::string& text) {
     TDateParts parts = SpreadDate(text);
     for (const TPeriodDay& period : PeriodDays())

@@ -33,6 +33,9 @@ struct TDateParts {
 // SetDateCmb: "2006/04/01" -> "2006", "4", "1"; empty text -> three empty
 // texts. A text that does not read as a date gives three empty texts.
 TDateParts SpreadDate(const std::string& text);
+// True when the lists can show a stored date text: the empty text or a
+// calendar date ("2006/02/30" and "2006-04-01" cannot be shown).
+bool ShowsInLists(const std::string& text);
 // SetLikeDateCmb: as SpreadDate with day 1 -> 上旬, 15 -> 中旬, 28 -> 下旬; any
 // other day is shown as its number.
 TDateParts SpreadLikeDate(const std::string& text);

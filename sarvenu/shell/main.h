@@ -94,6 +94,8 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     void SetInvAddNendo();
     void SetInvChiefDate();
     TDateCombos DateEntry(const std::string& baseName) const;
+    // The entry's label for messages, with its tab's caption (CP932).
+    std::string DateEntryLabel(const std::string& baseName) const;
 
     // Pictures of the contractor's sheet (slots 1..3 = letters A..C).
     std::string PickPicture(const std::string& workNumber, char letter);
@@ -221,6 +223,9 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     void MemoSpaceChk(TDBMemo* memo);
     void EditChk(TDBEdit* edit);
     void MemoChk(TDBMemo* memo);
+    // False, after the entry's width message, when a text widened on leaving
+    // an entry would no longer fit it.
+    bool FitsWidened(QWidget* entry, size_t widenedBytes, int maxBytes);
     void EditSheetTable(TClientTable& table);
     int Ask(const std::string& text, int icon, int buttons);
 
@@ -240,9 +245,14 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     std::map<QString, TSheetTab> sheetTabs_;
     TExportChoices exportChoices_{true, true, true, true, true};
     bool collapsing_ = false;
+    bool widthRefusal_ = false;  // an entry too narrow for its widened text takes the focus back
     bool openFailuresReported_ = false;
     // Wheel movement not yet amounting to a whole 26-pixel step.
     int wheelRemainder_ = 0;
+    // Stored dates of the open work that the lists cannot show (no calendar
+    // date); each is saved back as it is until the user changes its lists.
+    std::map<TDateEntry, std::string> unshownDates_;
+    std::string unshownDatesWork_;  // the work (CONST_NO) they belong to
 };
 
 }  // namespace sarvenu

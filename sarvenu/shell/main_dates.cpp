@@ -4,8 +4,11 @@
 // supervisor dates shown on other tabs.
 #include <QDate>
 
+#include "records/sjis.h"
+#include "shell/GetSystemInfo.h"
 #include "shell/date_entry.h"
 #include "shell/main.h"
+#include "shell/message_box.h"
 
 namespace sarvenu {
 
@@ -59,6 +62,12 @@ std::string TfrmMain::CreDate(const TDateCombos& entry) const {
 }
 
 std::string TfrmMain::DateEntryText(TDateEntry entry) {
+    // A stored date the lists could not show goes back as it was stored,
+    // into the work it was read from only.
+    const auto kept = unshownDates_.find(entry);
+    if (kept != unshownDates_.end() &&
+        dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText() == unshownDatesWork_)
+        return kept->second;
     for (const TDateEntryDef& def : kDateEntries)
         if (def.entry == entry) return CreDate(DateEntry(def.base));
     return {};
@@ -89,7 +98,10 @@ void TfrmMain::WireDateEntries() {
         TClientTable* table = dm_->TableNamed(TableDef(def.sheet).name);
         const bool report = def.sheet == TTableId::Report;
         const bool chief = def.sheet == TTableId::InvChief;
-        auto after = [this, report, chief](bool yearOrMonth) {
+        const TDateEntry id = def.entry;
+        auto after = [this, report, chief, id](bool yearOrMonth) {
+            // The user's own choice replaces a stored date the lists could not show.
+            unshownDates_.erase(id);
             if (report && yearOrMonth) SetInvAddNendo();
             if (chief) SetInvChiefDate();
         };
@@ -123,7 +135,10 @@ void TfrmMain::WireDateEntries() {
 }
 
 void TfrmMain::SetDate() {
+    unshownDates_.clear();
     if (!orderingOffice_) return;
+    unshownDatesWork_ = dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText();
+    std::string unshown;
     for (const TDateEntryDef& def : kDateEntries) {
         TDateCombos entry = DateEntry(def.base);
         TClientTable* table = dm_->TableNamed(TableDef(def.sheet).name);
@@ -133,9 +148,37 @@ void TfrmMain::SetDate() {
         entry.year->SetTextSilently(FromCp932(parts.year));
         entry.month->SetTextSilently(FromCp932(parts.month));
         entry.day->SetTextSilently(FromCp932(parts.day));
+        // A text that is no calendar date ("2006/02/30", from an import or
+        // an older release) leaves the lists empty; it is kept, not lost to
+        // the next save, and the user is told which entry holds what.
+        if (!ShowsInLists(text)) {
+            unshownDates_[def.entry] = text;
+            unshown += "\r\n" + DateEntryLabel(def.base) + Sj("：") + text;
+        }
     }
     SetInvAddNendo();
     SetInvChiefDate();
+    if (!unshown.empty())
+        MessageBox(this,
+                   Sj("次の日付は暦にない日付のため、選択欄に表示できません。\r\n"
+                      "日付を選び直すまでは、保存しても元の値のまま残ります。\r\n") +
+                       unshown,
+                   GetAppTitle(), miWarning, mbOK);
+}
+
+std::string TfrmMain::DateEntryLabel(const std::string& baseName) const {
+    const TDateCombos entry = DateEntry(baseName);
+    if (!entry.year) return baseName;
+    // The year list is named after the entry's label with "-年" appended.
+    QString label = entry.year->accessibleName();
+    label.chop(QStringLiteral("-年").size());
+    // The tab's caption tells the plan's 工事期間 from the chief supervisor's.
+    for (QWidget* parent = entry.year->parentWidget(); parent; parent = parent->parentWidget()) {
+        const int tab = pcSarvenu->indexOf(parent);
+        if (tab >= 0)
+            return Sj("［") + ToCp932(pcSarvenu->tabText(tab)) + Sj("］") + ToCp932(label);
+    }
+    return ToCp932(label);
 }
 
 void TfrmMain::SetInvAddNendo() {

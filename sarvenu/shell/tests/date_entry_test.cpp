@@ -83,6 +83,19 @@ TEST(DateTextTest, SpreadingOverTheLists) {
     EXPECT_EQ(parts(SpreadDate("2006-04-01")), "||");
     EXPECT_EQ(parts(SpreadDate("2006/04")), "||");
     EXPECT_EQ(parts(SpreadLikeDate("2007/03/28")), "2007|3|" + Sj("下旬"));
+
+    // Stored texts the lists can show, and ones they cannot (which the
+    // window keeps as stored instead of composing them anew).
+    EXPECT_TRUE(ShowsInLists(""));
+    EXPECT_TRUE(ShowsInLists("2008/02/29"));
+    EXPECT_TRUE(ShowsInLists("2006/4/1"));
+    EXPECT_FALSE(ShowsInLists("2007/02/29"));
+    EXPECT_FALSE(ShowsInLists("2006/02/30"));
+    EXPECT_FALSE(ShowsInLists("2006/13/01"));
+    EXPECT_FALSE(ShowsInLists("2006/00/10"));
+    EXPECT_FALSE(ShowsInLists("2006-04-01"));
+    EXPECT_FALSE(ShowsInLists(" 2006/04/01"));
+    EXPECT_FALSE(ShowsInLists("2006/04/01/"));
     EXPECT_EQ(parts(SpreadLikeDate("2007/03/15")), "2007|3|" + Sj("中旬"));
     EXPECT_EQ(parts(SpreadLikeDate("2007/03/10")), "2007|3|10");
 
