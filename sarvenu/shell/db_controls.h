@@ -90,9 +90,12 @@ class TDBEdit : public QLineEdit {
   private:
     void Refresh();
     void UserEdited(const QString& text);
+    // Shows the field again (or, unbound, the last text taken).
+    void Restore();
     TFieldLink link_;
     int maxBytes_ = 0;
     bool refreshing_ = false;
+    QString accepted_;
 };
 
 // Right-aligned one-line number entry (module RightDBEdit).
@@ -109,6 +112,7 @@ class TDBMemo : public QPlainTextEdit {
     void Bind(TTableSource* source, const std::string& fieldName) { link_.Bind(source, fieldName); }
     TFieldLink& Link() { return link_; }
     void SetMaxBytes(int bytes) { maxBytes_ = bytes; }
+    int MaxBytes() const { return maxBytes_; }
     std::string TextCp932() const;
     void SetTextCp932(const std::string& cp932);
 

@@ -32,7 +32,10 @@ TDBEdit::TDBEdit(QWidget* parent, const QString& objectName)
     : QLineEdit(parent), link_([this] { Refresh(); }) {
     setObjectName(objectName);
     setValidator(new TByteLimit(this));
-    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) { UserEdited(text); });
+    // Every change of the text that the program did not make itself is the
+    // user's: typing, pasting, and texts set through the accessibility
+    // interface by assistive technology or outside automation.
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { UserEdited(text); });
 }
 
 std::string TDBEdit::TextCp932() const {
@@ -45,6 +48,7 @@ void TDBEdit::SetTextCp932(const std::string& cp932) {
         QScopedValueRollback<bool> refreshing(refreshing_, true);
         setText(FromCp932(value));
     }
+    accepted_ = text();
     if (isReadOnly()) return;
     link_.Write(value);
     if (OnChange) OnChange();
@@ -57,6 +61,7 @@ void TDBEdit::SetImeOff(bool off) {
 
 void TDBEdit::Refresh() {
     const QString shown = FromCp932(link_.Read());
+    accepted_ = shown;
     if (shown == text()) return;
     QScopedValueRollback<bool> refreshing(refreshing_, true);
     setText(shown);
@@ -64,8 +69,26 @@ void TDBEdit::Refresh() {
 
 void TDBEdit::UserEdited(const QString& text) {
     if (refreshing_) return;
-    link_.Write(ToCp932(text));
+    if (isReadOnly()) {
+        // A locked entry shows its field: a text set from outside goes again.
+        if (link_.Source()) Restore();
+        return;
+    }
+    const std::string cp932 = ToCp932(text);
+    if (maxBytes_ > 0 && cp932.size() > static_cast<size_t>(maxBytes_)) {
+        // Only a text set from outside gets here (typing and pasting meet the
+        // validator): refused as a typed one would be, nothing of it cut.
+        Restore();
+        return;
+    }
+    accepted_ = text;
+    link_.Write(cp932);
     if (OnChange) OnChange();
+}
+
+void TDBEdit::Restore() {
+    QScopedValueRollback<bool> refreshing(refreshing_, true);
+    setText(link_.Source() ? FromCp932(link_.Read()) : accepted_);
 }
 
 void TDBEdit::keyPressEvent(QKeyEvent* event) {

@@ -2,11 +2,15 @@
 // entry, the input method switched off for number and code entries, and the
 // normalisation of spaces while typing and of widths when an entry is left.
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 
 #include "records/entry_names.h"
 #include "records/format_data.h"
 #include "records/jstrm_k.h"
+#include "records/sjis.h"
+#include "shell/GetSystemInfo.h"
 #include "shell/main.h"
+#include "shell/message_box.h"
 
 namespace sarvenu {
 
@@ -130,17 +134,41 @@ void TfrmMain::MemoSpaceChk(TDBMemo* memo) {
     collapsing_ = false;
 }
 
+bool TfrmMain::FitsWidened(QWidget* entry, size_t widenedBytes, int maxBytes) {
+    if (maxBytes <= 0 || widenedBytes <= static_cast<size_t>(maxBytes)) return true;
+    // Half-width katakana take two bytes each once widened. Cutting the text
+    // to the entry's width would lose what was typed: the text stays as it
+    // is, the user is told the entry's width and is brought back to it.
+    // Another such entry left while one takes the focus back keeps its text
+    // without a second message, so the two cannot hand the focus to and fro.
+    if (widthRefusal_) return false;
+    QScopedValueRollback<bool> refusing(widthRefusal_, true);
+    const std::string label = ToCp932(entry->accessibleName());
+    const std::string width = entry->testAttribute(Qt::WA_InputMethodEnabled)
+                                  ? Sj("（全角") + std::to_string(maxBytes / 2) + Sj("文字まで）")
+                                  : Sj("（半角") + std::to_string(maxBytes) + Sj("文字まで）");
+    MessageBox(this,
+               (label.empty() ? std::string() : label + Sj("が")) +
+                   Sj("入力できる文字数を超えます。") + width +
+                   Sj("\r\n半角カナは全角に直して登録します。文字数を減らしてください。"),
+               GetAppTitle(), miError, mbOK);
+    entry->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
 void TfrmMain::EditChk(TDBEdit* edit) {
     if (edit->isReadOnly()) return;
     const std::string text = edit->TextCp932();
     const std::string normal = NormalizeWidth(text);
-    if (normal != text) edit->SetTextCp932(normal);
+    if (normal == text || !FitsWidened(edit, normal.size(), edit->MaxBytes())) return;
+    edit->SetTextCp932(normal);
 }
 
 void TfrmMain::MemoChk(TDBMemo* memo) {
     const std::string text = memo->TextCp932();
     const std::string normal = NormalizeWidth(TrimLineBreaks(text));
-    if (normal != text) memo->SetTextCp932(normal);
+    if (normal == text || !FitsWidened(memo, normal.size(), memo->MaxBytes())) return;
+    memo->SetTextCp932(normal);
 }
 
 }  // namespace sarvenu

@@ -4,6 +4,7 @@
 // dialog's filter and default extension.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QInputDevice>
 #include <QRadioButton>
@@ -180,6 +181,58 @@ TEST_F(ControlsTest, ByteLimitsRefuseTypingBeyondTheLimit) {
     memo->clear();
     memo->insertPlainText("123456");
     EXPECT_EQ(memo->TextCp932(), "1234") << "pasted text keeps what fits";
+}
+
+// Assistive technology and outside automation set texts through the
+// accessibility interfaces, not through key presses.
+TEST_F(ControlsTest, TextSetThroughAccessibilityReachesTheRecord) {
+    auto* edit = new TDBEdit(form.get(), "dbeName");
+    edit->Bind(&worksSource, "CON_NAME");
+    edit->SetMaxBytes(10);
+    int changes = 0;
+    edit->OnChange = [&] { ++changes; };
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(edit);
+    ASSERT_NE(access, nullptr);
+    ASSERT_NE(access->editableTextInterface(), nullptr);
+
+    access->setText(QAccessible::Value, QString::fromUtf8("新橋"));
+    EXPECT_EQ(works.State(), dsEdit);
+    EXPECT_EQ(Field("CON_NAME"), Sj("新橋"));
+    EXPECT_EQ(changes, 1) << "the window's change handler runs as for typing";
+    access->editableTextInterface()->insertText(2, "A1");
+    EXPECT_EQ(Field("CON_NAME"), Sj("新橋A1"));
+    access->editableTextInterface()->replaceText(0, 2, QString::fromUtf8("旧"));
+    access->editableTextInterface()->deleteText(2, 3);
+    EXPECT_EQ(Field("CON_NAME"), Sj("旧A"));
+    // Beyond the byte limit the text is refused, as typing it would be.
+    access->setText(QAccessible::Value, QString::fromUtf8("あいうえおか"));
+    access->editableTextInterface()->insertText(0, QString::fromUtf8("あいうえ"));
+    EXPECT_EQ(Field("CON_NAME"), Sj("旧A"));
+    EXPECT_EQ(edit->text().toStdString(), "旧A");
+    works.CommitRecord();
+    EXPECT_EQ(Field("CON_NAME"), Sj("旧A")) << "posted";
+
+    auto* memo = new TDBMemo(form.get(), "dbmmNote");
+    memo->Bind(&worksSource, "NOTE");
+    memo->SetMaxBytes(12);
+    QAccessibleInterface* memoAccess = QAccessible::queryAccessibleInterface(memo);
+    ASSERT_NE(memoAccess, nullptr);
+    memoAccess->setText(QAccessible::Value, QString::fromUtf8("上\n下"));
+    EXPECT_EQ(Field("NOTE"), Sj("上\r\n下"));
+    ASSERT_NE(memoAccess->editableTextInterface(), nullptr);
+    memoAccess->editableTextInterface()->insertText(0, "x");
+    EXPECT_EQ(Field("NOTE"), Sj("x上\r\n下"));
+    memoAccess->editableTextInterface()->insertText(0, "123456789");
+    EXPECT_EQ(Field("NOTE"), memo->TextCp932());
+    EXPECT_LE(Field("NOTE").size(), 12u) << "beyond the limit only what fits, as pasted";
+
+    // A read-only entry stays as the table has it.
+    works.MoveNext();
+    edit->setReadOnly(true);
+    access->setText(QAccessible::Value, "zz");
+    EXPECT_EQ(Field("CON_NAME"), Sj("道路"));
+    EXPECT_EQ(edit->text().toStdString(), "道路");
+    EXPECT_FALSE(works.IsEditing());
 }
 
 TEST_F(ControlsTest, KeyHooksDiscardCharactersAndSwallowKeys) {
