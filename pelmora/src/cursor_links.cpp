@@ -250,6 +250,9 @@ EngineResult TDSCursor::LinkDetailCursor(uint32_t count, const uint32_t* masterF
             link.detailFields.push_back(dds->link_field());
             link.nestedField = dds->master_field();
             links.push_back(std::move(link));
+            // The link keeps its detail alive (a dataset linked to itself
+            // would keep itself alive: no reference then).
+            if (dds != dataset_) dds->AddRef();
         }
     } else {
         const std::vector<uint32_t> mf(masterFields, masterFields + count);
@@ -268,6 +271,9 @@ EngineResult TDSCursor::LinkDetailCursor(uint32_t count, const uint32_t* masterF
                 dataset_->fields()[mf[0] - 1].type == FLD_TABLE)
                 link.nestedField = mf[0];
             links.push_back(std::move(link));
+            // The link keeps its detail alive (a dataset linked to itself
+            // would keep itself alive: no reference then).
+            if (dds != dataset_) dds->AddRef();
         }
     }
     links[chosen].cursors.push_back(det);

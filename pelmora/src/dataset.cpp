@@ -29,6 +29,8 @@ TDSBASE::TDSBASE() {
 
 TDSBASE::~TDSBASE() {
     Reset();
+    for (DetailLink& link : detailLinks_)
+        if (link.detail != this) link.detail->Release();
 }
 
 TDSBASE* NewDataset() {

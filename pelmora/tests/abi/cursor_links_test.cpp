@@ -159,6 +159,20 @@ TEST_F(PlainLinkTest, MastersWithDetailsKeepThem) {
     EXPECT_EQ(2u, Count(master_.get()));
 }
 
+// The caller lets go of the detail cursor and dataset while the master lives
+// on: the link keeps the detail, so the master's checks still see its records
+// (run under the address sanitizer, a freed detail would be read here).
+TEST_F(PlainLinkTest, LinkOutlivesTheCallersDetailReferences) {
+    detail_.reset();
+    items_.reset();
+    master_->GoToOrdinal(1);
+    EXPECT_EQ(DSERR_DETAILRECORDSEXIST, ResultCode(master_->RemoveCurrentRecord()));
+    master_->GoToOrdinal(3);
+    EXPECT_EQ(0u, ResultCode(master_->RemoveCurrentRecord()));
+    EXPECT_EQ(0u, ResultCode(master_->WithdrawLastChange(0)));
+    EXPECT_EQ(3u, Count(master_.get()));
+}
+
 TEST_F(PlainLinkTest, CascadedUpdatesCarryTheDetails) {
     ASSERT_EQ(0u, ResultCode(works_->WriteProperty(12, 0x08)));
     master_->GoToOrdinal(1);
