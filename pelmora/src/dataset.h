@@ -166,9 +166,12 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     // Tells every registered index that a record entered, left or replaced
     // another; on a failure the indexes already told are told the reverse and
     // the failure is returned.
-    EngineResult NotifyAdded(uint32_t record);
-    EngineResult NotifyRemoved(uint32_t record);
-    EngineResult NotifyReplaced(uint32_t newRecord, uint32_t oldRecord);
+    // Tell every index; on a refusal the indexes already told are rolled
+    // back, after `restore` has put the status bytes back as they were.
+    EngineResult NotifyAdded(uint32_t record, const std::function<void()>& restore = {});
+    EngineResult NotifyRemoved(uint32_t record, const std::function<void()>& restore = {});
+    EngineResult NotifyReplaced(uint32_t newRecord, uint32_t oldRecord,
+                                const std::function<void()>& restore = {});
     // The indexes' side of rewriting a record in place (its record number
     // stays): LeaveIndexes while the store still holds the old values,
     // ReturnToIndexes once it holds the new ones. Every index but the change

@@ -111,8 +111,8 @@ EngineResult TDSBASE::DeleteRecord(uint32_t record) {
     }
     const uint8_t status = store_.StatusAt(record);
     store_.SetStatus(record, status | REC_DELETED);
-    if (EngineResult r = NotifyRemoved(record); r != DS_OK) {
-        store_.SetStatus(record, status);
+    if (EngineResult r = NotifyRemoved(record, [&] { store_.SetStatus(record, status); });
+        r != DS_OK) {
         return r;
     }
     --liveCount_;
@@ -165,9 +165,11 @@ EngineResult TDSBASE::ModifyRecord(uint32_t record, const uint8_t* buffer, uint3
         const uint8_t oldStatus = store_.StatusAt(record);
         store_.SetStatus(record, oldStatus | REC_SUPERSEDED);
         store_.SetStatus(n, REC_MODIFIED | (oldStatus & REC_INSERTED));
-        if (EngineResult r = NotifyReplaced(n, record); r != DS_OK) {
+        const auto restore = [&] {
             store_.SetStatus(record, oldStatus);
             store_.SetStatus(n, 0);
+        };
+        if (EngineResult r = NotifyReplaced(n, record, restore); r != DS_OK) {
             BlankSlot(store_, n);
             store_.SetNextRecord(n);
             return r;
@@ -202,8 +204,7 @@ EngineResult TDSBASE::InsertRecord(const uint8_t* buffer, uint32_t* newRecord) {
     store_.WriteRecord(n, values.data());
     store_.SetStatus(n, logging_ ? REC_INSERTED : 0);
     store_.SetNextRecord(n + 1);
-    if (EngineResult r = NotifyAdded(n); r != DS_OK) {
-        store_.SetStatus(n, 0);
+    if (EngineResult r = NotifyAdded(n, [&] { store_.SetStatus(n, 0); }); r != DS_OK) {
         BlankSlot(store_, n);
         store_.SetNextRecord(n);
         return r;
@@ -233,8 +234,8 @@ EngineResult TDSBASE::UndoLastChange(uint32_t* resultRecord) {
             store_.SetStatus(e.record, status & ~REC_DELETED);
             ++liveCount_;
             RecalculateStored(e.record);
-            if (EngineResult r = NotifyAdded(e.record); r != DS_OK) {
-                store_.SetStatus(e.record, status);
+            if (EngineResult r = NotifyAdded(e.record, [&] { store_.SetStatus(e.record, status); });
+                r != DS_OK) {
                 --liveCount_;
                 return r;
             }
@@ -244,8 +245,9 @@ EngineResult TDSBASE::UndoLastChange(uint32_t* resultRecord) {
             const uint8_t status = store_.StatusAt(e.record);
             const bool highest = e.record == used;
             store_.SetStatus(e.record, highest ? 0 : REC_DISCARDED);
-            if (EngineResult r = NotifyRemoved(e.record); r != DS_OK) {
-                store_.SetStatus(e.record, status);
+            if (EngineResult r =
+                    NotifyRemoved(e.record, [&] { store_.SetStatus(e.record, status); });
+                r != DS_OK) {
                 return r;
             }
             store_.SetStatus(e.record, status);
@@ -260,9 +262,11 @@ EngineResult TDSBASE::UndoLastChange(uint32_t* resultRecord) {
             store_.SetStatus(e.record, e.record == used ? 0 : REC_DISCARDED);
             store_.SetStatus(e.previous, oldStatus & ~REC_SUPERSEDED);
             RecalculateStored(e.previous);
-            if (EngineResult r = NotifyReplaced(e.previous, e.record); r != DS_OK) {
+            const auto restore = [&] {
                 store_.SetStatus(e.record, newStatus);
                 store_.SetStatus(e.previous, oldStatus);
+            };
+            if (EngineResult r = NotifyReplaced(e.previous, e.record, restore); r != DS_OK) {
                 return r;
             }
             store_.SetStatus(e.record, newStatus);
@@ -329,15 +333,15 @@ EngineResult TDSBASE::RevertRecord(uint32_t record, uint32_t* firstVersion) {
         store_.SetStatus(record, status & ~REC_DELETED);
         ++liveCount_;
         RecalculateStored(record);
-        if (EngineResult r = NotifyAdded(record); r != DS_OK) {
-            store_.SetStatus(record, status);
+        if (EngineResult r = NotifyAdded(record, [&] { store_.SetStatus(record, status); });
+            r != DS_OK) {
             --liveCount_;
             return r;
         }
     } else if (kind == LOG_INSERT) {
         store_.SetStatus(record, record == used ? 0 : REC_DISCARDED);
-        if (EngineResult r = NotifyRemoved(record); r != DS_OK) {
-            store_.SetStatus(record, status);
+        if (EngineResult r = NotifyRemoved(record, [&] { store_.SetStatus(record, status); });
+            r != DS_OK) {
             return r;
         }
         store_.SetStatus(record, status);  // the slot is released with the chain below
@@ -347,9 +351,11 @@ EngineResult TDSBASE::RevertRecord(uint32_t record, uint32_t* firstVersion) {
         store_.SetStatus(record, 0);
         store_.SetStatus(first, firstStatus & ~REC_SUPERSEDED);
         RecalculateStored(first);
-        if (EngineResult r = NotifyReplaced(first, record); r != DS_OK) {
+        const auto restore = [&] {
             store_.SetStatus(record, status);
             store_.SetStatus(first, firstStatus);
+        };
+        if (EngineResult r = NotifyReplaced(first, record, restore); r != DS_OK) {
             return r;
         }
     }

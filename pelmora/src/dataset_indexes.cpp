@@ -84,9 +84,10 @@ void TDSBASE::UnregisterIndex(DSIDX* index) {
     if (index == defaultIndex_) defaultIndex_ = nullptr;
 }
 
-EngineResult TDSBASE::NotifyAdded(uint32_t record) {
+EngineResult TDSBASE::NotifyAdded(uint32_t record, const std::function<void()>& restore) {
     for (size_t i = 0; i < indexes_.size(); ++i) {
         if (EngineResult r = indexes_[i]->RecordAdded(record); r != DS_OK) {
+            if (restore) restore();  // statuses first: the indexes read them
             while (i-- > 0) indexes_[i]->RecordRemoved(record);
             return r;
         }
@@ -94,9 +95,10 @@ EngineResult TDSBASE::NotifyAdded(uint32_t record) {
     return DS_OK;
 }
 
-EngineResult TDSBASE::NotifyRemoved(uint32_t record) {
+EngineResult TDSBASE::NotifyRemoved(uint32_t record, const std::function<void()>& restore) {
     for (size_t i = 0; i < indexes_.size(); ++i) {
         if (EngineResult r = indexes_[i]->RecordRemoved(record); r != DS_OK) {
+            if (restore) restore();  // statuses first: the indexes read them
             while (i-- > 0) indexes_[i]->RecordAdded(record);
             return r;
         }
@@ -104,9 +106,11 @@ EngineResult TDSBASE::NotifyRemoved(uint32_t record) {
     return DS_OK;
 }
 
-EngineResult TDSBASE::NotifyReplaced(uint32_t newRecord, uint32_t oldRecord) {
+EngineResult TDSBASE::NotifyReplaced(uint32_t newRecord, uint32_t oldRecord,
+                                     const std::function<void()>& restore) {
     for (size_t i = 0; i < indexes_.size(); ++i) {
         if (EngineResult r = indexes_[i]->RecordReplaced(newRecord, oldRecord); r != DS_OK) {
+            if (restore) restore();  // statuses first: the indexes read them
             while (i-- > 0) indexes_[i]->RecordReplaced(oldRecord, newRecord);
             return r;
         }

@@ -309,6 +309,40 @@ TEST_F(RecordsTest, ChangeIndexOrderIsReadOnly) {
     EXPECT_EQ(DSERR_NOSUCHINDEX, ResultCode(cur_->SelectIndex("NOPE")));
 }
 
+// An edit refused by a unique index leaves the change order as it was: no
+// record without a change appears in it.
+TEST_F(RecordsTest, KeyViolationsLeaveTheChangeOrderAlone) {
+    IndexDesc unique{};
+    std::strcpy(unique.name, "BYID");
+    unique.fieldCount = 1;
+    unique.fields[0] = kId;
+    unique.unique = 1;
+    ASSERT_EQ(0u, ResultCode(ds_->MakeIndex(&unique)));
+    Add(1, "a");
+    Add(2, "b");
+    ASSERT_EQ(0u, ResultCode(ds_->AcceptAllChanges()));
+    auto changed = [&] {
+        Ref<IDSCursor> c(Engine::Get().NewCursor());
+        EXPECT_EQ(0u, ResultCode(c->AttachDataset(ds_.get())));
+        EXPECT_EQ(0u, ResultCode(c->SelectIndex("CHANGEINDEX")));
+        uint32_t count = 0;
+        c->CountRecords(&count);
+        return count;
+    };
+    ASSERT_EQ(0u, changed());
+    std::vector<uint8_t> duplicate = NewRecord(1, "dup");
+    EXPECT_EQ(DSERR_KEYVIOL, ResultCode(cur_->AddRecord(duplicate.data())));
+    EXPECT_EQ(0u, changed());
+    ASSERT_EQ(0u, ResultCode(cur_->SelectIndex("BYID")));
+    cur_->GoToOrdinal(2);
+    std::vector<uint8_t> rec = Current();
+    int32_t one = 1;
+    cur_->WriteFieldValue(rec.data(), kId, &one);
+    EXPECT_EQ(DSERR_KEYVIOL, ResultCode(cur_->UpdateCurrentRecord(rec.data())));
+    EXPECT_EQ(0u, changed());
+    EXPECT_EQ(0u, ChangeCount());
+}
+
 TEST_F(RecordsTest, RestoreBringsBackTheFirstVersion) {
     Add(1, "one");
     ASSERT_EQ(0u, ResultCode(ds_->AcceptAllChanges()));
