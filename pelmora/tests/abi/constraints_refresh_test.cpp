@@ -184,6 +184,43 @@ TEST(Refresh, PendingModificationKeepsItsOwnChanges) {
     EXPECT_EQ(1, d.rows[0].items[2].i32());
 }
 
+// With logging off a refresh writes over the records: sums, minima and
+// maxima over the dataset and over an order without key fields follow it.
+TEST(Refresh, AggregatesFollowValuesWrittenInPlace) {
+    Table t(TablePacket({{1, {"a", 1}}, {2, {"b", 2}}, {3, {"c", 30}}}));
+    ASSERT_EQ(0u, t.ds()->WriteProperty(0, 0));
+    std::vector<uint32_t> handles;
+    for (const char* function : {"SUM", "MIN", "MAX"}) {
+        eb::ExprBuilder b;
+        const auto e = b.Build(b.Function(function, {b.Field("QTY")}));
+        uint32_t h = 0;
+        ASSERT_EQ(0u, ResultCode(t.cur()->AttachAggregate(0, static_cast<uint32_t>(e.size()),
+                                                          e.data(), &h)));
+        handles.push_back(h);
+    }
+    auto values = [&] {
+        std::vector<int64_t> out;
+        for (uint32_t h : handles) {
+            FieldDesc desc{};
+            t.cur()->ReadAggregateDesc(h, &desc);
+            uint8_t value[16] = {};
+            uint32_t blank = 0;
+            EXPECT_EQ(0u, ResultCode(t.cur()->ReadAggregateValue(h, value, &blank)));
+            double d = 0;
+            int32_t i = 0;
+            std::memcpy(&d, value, 8);
+            std::memcpy(&i, value, 4);
+            out.push_back(desc.type == FLD_FLOAT ? static_cast<int64_t>(d) : i);
+        }
+        return out;
+    };
+    ASSERT_EQ((std::vector<int64_t>{33, 1, 30}), values());
+    enginetest::Packet p(TablePacket({{3, {"c", 5}}, {1, {"a", 40}}}));
+    ASSERT_EQ(0u, ResultCode(t.ds()->RefreshFromPacket(p.get(), 0)));
+    ASSERT_EQ((Contents{{1, {"a", 40}}, {2, {"b", 2}}, {3, {"c", 5}}}), t.Rows());
+    EXPECT_EQ((std::vector<int64_t>{47, 2, 40}), values());
+}
+
 TEST(Refresh, RecordNumberRefreshesThatRecord) {
     Table t(TablePacket({{1, {"a", 1}}, {2, {"b", 2}}}));
     ASSERT_TRUE(t.Find(2));
