@@ -71,6 +71,14 @@ class DSIDX::SortKeys {
                 Field& out = fields_[k];
                 out.descending = d.descending[k] != 0;
                 if (entries.size() < kWorthIt) continue;
+                if (field.type == FLD_STRING && k == 0 && records <= kRankedFlag) {
+                    platform::PrimaryWeights weights(collation);
+                    if (weights.usable()) {
+                        out.kind = Kind::Text;
+                        RankByWeights(index, entries, weights, d.caseInsensitive[k] != 0);
+                        continue;
+                    }
+                }
                 if (field.type == FLD_STRING) {
                     out.kind = Kind::Text;
                     out.start.assign(records + 1, 0);
@@ -163,6 +171,9 @@ class DSIDX::SortKeys {
             const uint64_t x = f.number[a];
             const uint64_t y = f.number[b];
             c = x < y ? -1 : (x > y ? 1 : 0);
+        } else if (k == 0 && ranked_) {
+            // Ranks follow the sort keys; blank ranks 0.
+            c = rank_[a] < rank_[b] ? -1 : (rank_[a] > rank_[b] ? 1 : 0);
         } else {
             const uint32_t an = f.length[a];
             const uint32_t bn = f.length[b];
@@ -238,7 +249,237 @@ class DSIDX::SortKeys {
         ranked_ = true;
     }
 
+    // Ranks the first field's texts as RankTexts does, from the collation's
+    // primary weights: every distinct text's weights, renumbered densely and
+    // written as a short byte string, sort the texts; only texts whose
+    // weights agree throughout (case or accent variants) need full sort keys.
+    void RankByWeights(const DSIDX& index, const std::vector<uint32_t>& entries,
+                       platform::PrimaryWeights& weights, bool ignoreCase) {
+        const uint32_t field = index.desc_.fields[0];
+        const uint32_t width = index.dataset_->fields()[field - 1].length;
+        const uint32_t records = index.dataset_->next_record();
+        auto textOf = [&](uint32_t r) {
+            const char* text = reinterpret_cast<const char*>(index.StoredValue(r, field));
+            return std::string_view(text, strnlen(text, width));
+        };
+        rank_.assign(records + 1, 0);
+
+        // The distinct texts. Looking texts up pays only when they repeat:
+        // a sample decides whether the rest are looked up too (a text taken
+        // twice just ranks with itself).
+        std::vector<uint32_t> firsts;
+        firsts.reserve(entries.size());
+        {
+            FirstWithText seen(entries.size());
+            size_t sampled = 0;
+            size_t repeats = 0;
+            bool lookUp = true;
+            for (uint32_t r : entries) {
+                if (index.StoredValue(r, field) == nullptr) continue;
+                if (!lookUp) {
+                    firsts.push_back(r);
+                    continue;
+                }
+                if (const uint32_t first = seen.Find(textOf(r), r, textOf); first != 0) {
+                    rank_[r] = first | kRankedFlag;
+                    ++repeats;
+                } else {
+                    firsts.push_back(r);
+                }
+                if (++sampled == kSample && repeats < kSample / 8) lookUp = false;
+            }
+        }
+
+        // The distinct weights, numbered from 1 in order.
+        std::vector<uint32_t> buffer(256);
+        auto weightsOf = [&](uint32_t r) {
+            const std::string_view text = textOf(r);
+            size_t n =
+                weights.Weights(text.data(), text.size(), ignoreCase, buffer.data(), buffer.size());
+            if (n > buffer.size()) {
+                buffer.resize(n);
+                n = weights.Weights(text.data(), text.size(), ignoreCase, buffer.data(),
+                                    buffer.size());
+            }
+            return n;
+        };
+        // Each weight met takes an id in order of arrival; the texts' ids are
+        // kept in one run (their counts apart) for the second pass.
+        WeightNumbers numbers;
+        std::vector<uint32_t> ids;
+        std::vector<uint32_t> counts(firsts.size());
+        ids.reserve(firsts.size() * 8);
+        for (size_t i = 0; i < firsts.size(); ++i) {
+            const size_t n = weightsOf(firsts[i]);
+            counts[i] = static_cast<uint32_t>(n);
+            for (size_t w = 0; w < n; ++w) ids.push_back(numbers.Id(buffer[w]));
+        }
+        const uint32_t bytesPer = numbers.Finish();
+
+        // Each text's numbers as big-endian bytes: the first kInline bytes
+        // beside the record, the rest (rarely any) apart.
+        struct Item {
+            uint64_t word[kInlineWords];
+            uint32_t record;
+            uint32_t length;  // bytes of numbers
+        };
+        std::vector<Item> items(firsts.size());
+        std::vector<uint8_t> tails;
+        std::vector<size_t> tailAt;
+        const uint32_t* next = ids.data();
+        for (size_t i = 0; i < firsts.size(); ++i) {
+            const uint32_t r = firsts[i];
+            Item& item = items[i];
+            item.record = r;
+            item.length = counts[i] * bytesPer;
+            uint32_t at = 0;  // bytes written
+            uint64_t word[kInlineWords] = {};
+            for (uint32_t w = 0; w < counts[i]; ++w, ++next) {
+                const uint32_t number = numbers.NumberOf(*next);
+                for (uint32_t b = bytesPer; b-- > 0; ++at) {
+                    const auto byte = static_cast<uint8_t>(number >> (8 * b));
+                    if (at < kInline) {
+                        word[at / 8] |= uint64_t{byte} << (8 * (7 - at % 8));
+                        continue;
+                    }
+                    if (at == kInline) {
+                        if (tailAt.empty()) tailAt.assign(records + 1, 0);
+                        tailAt[r] = tails.size();
+                    }
+                    tails.push_back(byte);
+                }
+            }
+            std::copy_n(word, kInlineWords, item.word);
+        }
+        std::vector<uint32_t>().swap(ids);
+        // Numbers differ from 0 in every byte group, so zero padding sorts a
+        // text before the longer texts it starts.
+        auto compareWeights = [&](const Item& a, const Item& b) {
+            for (uint32_t w = 0; w < kInlineWords; ++w) {
+                if (a.word[w] != b.word[w]) return a.word[w] < b.word[w] ? -1 : 1;
+            }
+            if (a.length > kInline && b.length > kInline) {
+                const int m =
+                    std::memcmp(tails.data() + tailAt[a.record], tails.data() + tailAt[b.record],
+                                std::min(a.length, b.length) - kInline);
+                if (m != 0) return m < 0 ? -1 : 1;
+            }
+            return a.length < b.length ? -1 : (a.length > b.length ? 1 : 0);
+        };
+        std::sort(items.begin(), items.end(),
+                  [&](const Item& a, const Item& b) { return compareWeights(a, b) < 0; });
+
+        // Runs of equal weights are put in full sort-key order.
+        uint32_t rank = 0;
+        std::vector<uint8_t> keys;
+        std::vector<std::pair<size_t, uint32_t>> run;  // key offset, record
+        for (size_t i = 0; i < items.size();) {
+            size_t j = i + 1;
+            while (j < items.size() && compareWeights(items[i], items[j]) == 0) ++j;
+            if (j == i + 1) {
+                rank_[items[i].record] = ++rank;
+                i = j;
+                continue;
+            }
+            keys.clear();
+            run.clear();
+            for (size_t m = i; m < j; ++m) {
+                const std::string_view text = textOf(items[m].record);
+                const size_t at = keys.size();
+                keys.resize(at + 64);
+                size_t n = weights.collation().SortKeyInto(text.data(), text.size(), ignoreCase,
+                                                           keys.data() + at, 64);
+                if (n > 64) {
+                    keys.resize(at + n);
+                    weights.collation().SortKeyInto(text.data(), text.size(), ignoreCase,
+                                                    keys.data() + at, n);
+                }
+                keys.resize(at + n);
+                run.emplace_back(at, items[m].record);
+            }
+            auto keyOf = [&](size_t m) {
+                const size_t end = m + 1 < run.size() ? run[m + 1].first : keys.size();
+                return std::string_view(reinterpret_cast<const char*>(keys.data()) + run[m].first,
+                                        end - run[m].first);
+            };
+            std::vector<std::pair<std::string_view, uint32_t>> sorted;
+            sorted.reserve(run.size());
+            for (size_t m = 0; m < run.size(); ++m) sorted.emplace_back(keyOf(m), run[m].second);
+            std::sort(sorted.begin(), sorted.end());
+            for (size_t m = 0; m < sorted.size(); ++m) {
+                if (m == 0 || sorted[m].first != sorted[m - 1].first) ++rank;
+                rank_[sorted[m].second] = rank;
+            }
+            i = j;
+        }
+        for (uint32_t r : entries) {
+            if ((rank_[r] & kRankedFlag) != 0) rank_[r] = rank_[rank_[r] & ~kRankedFlag];
+        }
+        ranked_ = true;
+    }
+
+    // Ids for the weights met while ranking (in order of arrival), then
+    // numbers from 1 in weight order.
+    class WeightNumbers {
+      public:
+        uint32_t Id(uint32_t weight) {
+            if (weight == last_ && !weights_.empty()) return lastId_;
+            if ((weights_.size() + 1) * 2 > slots_.size()) Grow();
+            for (size_t i = Slot(weight);; i = (i + 1) & (slots_.size() - 1)) {
+                if (slots_[i] == 0) {
+                    weights_.push_back(weight);
+                    slots_[i] = static_cast<uint32_t>(weights_.size());
+                }
+                if (weights_[slots_[i] - 1] == weight) {
+                    last_ = weight;
+                    lastId_ = slots_[i] - 1;
+                    return lastId_;
+                }
+            }
+        }
+        // Numbers the weights; returns the bytes a number takes.
+        uint32_t Finish() {
+            std::vector<uint32_t> order(weights_.size());
+            for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+            std::sort(order.begin(), order.end(),
+                      [this](uint32_t a, uint32_t b) { return weights_[a] < weights_[b]; });
+            numbers_.resize(weights_.size());
+            for (uint32_t n = 0; n < order.size(); ++n) numbers_[order[n]] = n + 1;
+            const size_t used = weights_.size();
+            return used < 0xFF ? 1 : used < 0xFFFF ? 2 : used < 0xFFFFFF ? 3 : 4;
+        }
+        uint32_t NumberOf(uint32_t id) const { return numbers_[id]; }
+
+      private:
+        // The top bits of a multiplicative hash: weights differ mostly in
+        // their high bytes.
+        size_t Slot(uint32_t weight) const {
+            return static_cast<size_t>((weight * 0x9E3779B97F4A7C15ull) >> shift_);
+        }
+        void Grow() {
+            slots_.assign(std::max<size_t>(slots_.size() * 2, 1024), 0);
+            shift_ = 64;
+            for (size_t size = slots_.size(); size > 1; size >>= 1) --shift_;
+            for (uint32_t id = 0; id < weights_.size(); ++id) {
+                size_t i = Slot(weights_[id]);
+                while (slots_[i] != 0) i = (i + 1) & (slots_.size() - 1);
+                slots_[i] = id + 1;
+            }
+        }
+        std::vector<uint32_t> slots_;  // id + 1, 0 for an empty slot
+        std::vector<uint32_t> weights_;
+        std::vector<uint32_t> numbers_;
+        uint32_t shift_ = 64;
+        uint32_t last_ = 0;
+        uint32_t lastId_ = 0;
+    };
+
     static constexpr uint32_t kBlank = 0xFFFFFFFFu;
+    // Texts looked at before deciding whether distinct texts are looked up.
+    static constexpr size_t kSample = 4096;
+    // Bytes of a text's weight numbers kept beside its record while sorting.
+    static constexpr uint32_t kInlineWords = 3;
+    static constexpr uint32_t kInline = kInlineWords * 8;
     // Below this many entries the values are compared directly.
     static constexpr uint32_t kWorthIt = 64;
 

@@ -19,12 +19,19 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
 #include <unicode/uloc.h>
+#include <unicode/uset.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <set>
+#include <vector>
 
 #include "codepage_internal.h"
 
@@ -161,30 +168,33 @@ struct Collation::Impl {
         });
     }
 
-    std::string Key(const char16_t* text, size_t length, bool ignoreCase) const {
-        return WithFolded(text, length, ignoreCase, [&](const char16_t* t, size_t n) {
-            std::string key;
+    // Writes the sort key (without ICU's final zero byte) to out; returns its
+    // length, which may exceed capacity.
+    size_t KeyInto(const char16_t* text, size_t length, bool ignoreCase, uint8_t* out,
+                   size_t capacity) const {
+        return WithFolded(text, length, ignoreCase, [&](const char16_t* t, size_t n) -> size_t {
             if (!collator) {
-                for (size_t i = 0; i < n; ++i) {
-                    key += static_cast<char>(t[i] >> 8);
-                    key += static_cast<char>(t[i] & 0xFF);
+                for (size_t i = 0; i < n && 2 * i + 1 < capacity; ++i) {
+                    out[2 * i] = static_cast<uint8_t>(t[i] >> 8);
+                    out[2 * i + 1] = static_cast<uint8_t>(t[i] & 0xFF);
                 }
-                return key;
+                return 2 * n;
             }
-            uint8_t stackKey[512];
-            int32_t needed =
+            // ICU ends the key in a zero byte that no other byte of it
+            // equals; it is not part of the key handed out.
+            uint8_t stackKey[1024];
+            const int32_t needed =
                 ucol_getSortKey(collator, t, static_cast<int32_t>(n), stackKey, sizeof stackKey);
-            if (needed <= 0) return key;
+            if (needed <= 0) return 0;
+            const size_t length = static_cast<size_t>(needed) - 1;
             if (static_cast<size_t>(needed) <= sizeof stackKey) {
-                key.assign(reinterpret_cast<const char*>(stackKey), static_cast<size_t>(needed));
+                std::memcpy(out, stackKey, std::min(length, capacity));
             } else {
-                key.resize(static_cast<size_t>(needed));
-                ucol_getSortKey(collator, t, static_cast<int32_t>(n),
-                                reinterpret_cast<uint8_t*>(key.data()), needed);
+                std::vector<uint8_t> whole(static_cast<size_t>(needed));
+                ucol_getSortKey(collator, t, static_cast<int32_t>(n), whole.data(), needed);
+                std::memcpy(out, whole.data(), std::min(length, capacity));
             }
-            // The key ends in a zero byte that no other byte of it equals; drop it.
-            if (!key.empty() && key.back() == '\0') key.pop_back();
-            return key;
+            return length;
         });
     }
 };
@@ -236,11 +246,225 @@ int Collation::CompareUtf16(const char16_t* a, size_t aUnits, const char16_t* b,
 }
 
 std::string Collation::SortKey(const char* text, ptrdiff_t length, bool ignoreCase) const {
-    size_t n = TextLength(text, length);
-    SmallBuffer<char16_t, kStackUnits> units(n);
-    if (!units.data()) return std::string(text, n);  // out of memory for a huge text
-    size_t u = detail::DecodeCp932(text, n, units.data());
-    return impl_->Key(units.data(), u, ignoreCase);
+    const size_t n = TextLength(text, length);
+    uint8_t stackKey[512];
+    size_t keyLength = SortKeyInto(text, n, ignoreCase, stackKey, sizeof stackKey);
+    if (keyLength <= sizeof stackKey)
+        return std::string(reinterpret_cast<const char*>(stackKey), keyLength);
+    std::string key(keyLength, '\0');
+    keyLength =
+        SortKeyInto(text, n, ignoreCase, reinterpret_cast<uint8_t*>(key.data()), key.size());
+    key.resize(std::min(keyLength, key.size()));
+    return key;
+}
+
+size_t Collation::SortKeyInto(const char* text, size_t length, bool ignoreCase, uint8_t* out,
+                              size_t capacity) const {
+    SmallBuffer<char16_t, kStackUnits> units(length);
+    if (!units.data()) {
+        // Out of memory for a huge text: its bytes.
+        std::memcpy(out, text, std::min(length, capacity));
+        return length;
+    }
+    const size_t u = detail::DecodeCp932(text, length, units.data());
+    return impl_->KeyInto(units.data(), u, ignoreCase, out, capacity);
+}
+
+// ---- primary weights ----------------------------------------------------------
+
+// What the cache knows of one code unit.
+struct PrimaryWeights::Unit {
+    enum : uint8_t { kUnknown, kAlone, kStarter, kInContext };
+    uint8_t kind = kUnknown;
+    uint8_t count = 0;  // weights, unless kInContext
+    uint32_t weights[3] = {};
+};
+
+namespace {
+
+// How a collation's contractions and contexts touch single code units;
+// worked out once per locale and shared.
+struct UnitContexts {
+    enum : uint8_t { kStartsContraction = 1, kHasContext = 2 };
+    std::vector<uint8_t> flags = std::vector<uint8_t>(0x10000, 0);
+    // The first two code units of every contraction, as (first << 16) | second.
+    std::vector<uint32_t> pairs;
+    bool complete = false;
+};
+
+// Calls f(units, length) for every string of the set; false when a string
+// is too long to look at.
+template <typename F>
+bool ForEachString(const USet* set, F&& f) {
+    UChar text[64];
+    for (int32_t i = 0, items = uset_getItemCount(set); i < items; ++i) {
+        UChar32 start = 0, end = 0;
+        UErrorCode error = U_ZERO_ERROR;
+        const int32_t length = uset_getItem(set, i, &start, &end, text, 64, &error);
+        if (U_FAILURE(error)) return false;
+        if (length > 0) f(text, length);
+    }
+    return true;
+}
+
+std::shared_ptr<const UnitContexts> ContextsFor(const UCollator* collator,
+                                                const std::string& locale) {
+    static std::mutex lock;
+    static std::vector<std::pair<std::string, std::shared_ptr<const UnitContexts>>> known;
+    std::lock_guard guard(lock);
+    for (const auto& [name, contexts] : known) {
+        if (name == locale) return contexts;
+    }
+    auto contexts = std::make_shared<UnitContexts>();
+    USet* plain = uset_openEmpty();
+    USet* withPrefixes = uset_openEmpty();
+    UErrorCode error = U_ZERO_ERROR;
+    if (plain && withPrefixes) {
+        ucol_getContractionsAndExpansions(collator, plain, nullptr, false, &error);
+        ucol_getContractionsAndExpansions(collator, withPrefixes, nullptr, true, &error);
+    }
+    bool complete = U_SUCCESS(error) && plain && withPrefixes;
+    // A contraction changes a text only where its first two units stand
+    // side by side (discontiguous ones need a combining mark, which never
+    // stands alone).
+    complete = complete && ForEachString(plain, [&](const UChar* text, int32_t length) {
+                   if (length < 2) return;
+                   contexts->flags[text[0]] |= UnitContexts::kStartsContraction;
+                   contexts->pairs.push_back(static_cast<uint32_t>(text[0]) << 16 | text[1]);
+               });
+    // A unit whose weights depend on what precedes it never stands alone.
+    complete = complete && ForEachString(withPrefixes, [&](const UChar* text, int32_t length) {
+                   if (!uset_containsString(plain, text, length))
+                       contexts->flags[text[length - 1]] |= UnitContexts::kHasContext;
+               });
+    if (plain) uset_close(plain);
+    if (withPrefixes) uset_close(withPrefixes);
+    std::sort(contexts->pairs.begin(), contexts->pairs.end());
+    contexts->complete = complete;
+    known.emplace_back(locale, contexts);
+    return contexts;
+}
+
+}  // namespace
+
+struct PrimaryWeights::State {
+    UCollationElements* elements = nullptr;
+    std::shared_ptr<const UnitContexts> contexts;
+    // The cache, 256 code units to a page, pages made when first needed.
+    std::unique_ptr<Unit[]> pages[256];
+
+    ~State() {
+        if (elements) ucol_closeElements(elements);
+    }
+};
+
+PrimaryWeights::PrimaryWeights(const Collation& collation) : collation_(collation) {
+    const UCollator* collator = collation.impl_->collator;
+    if (!collator) return;
+    UErrorCode error = U_ZERO_ERROR;
+    // Script reordering and ignorable punctuation change the order of the
+    // weights the elements give; numeric ordering weighs digit runs.
+    int32_t codes[8];
+    const int32_t reordered = ucol_getReorderCodes(collator, codes, 8, &error);
+    if (U_FAILURE(error) && error != U_BUFFER_OVERFLOW_ERROR) return;
+    if (reordered != 0) return;
+    error = U_ZERO_ERROR;
+    if (ucol_getAttribute(collator, UCOL_ALTERNATE_HANDLING, &error) != UCOL_NON_IGNORABLE ||
+        ucol_getAttribute(collator, UCOL_NUMERIC_COLLATION, &error) != UCOL_OFF || U_FAILURE(error))
+        return;
+    try {
+        auto state = std::make_unique<State>();
+        state->contexts = ContextsFor(collator, collation.impl_->locale);
+        if (!state->contexts->complete) return;
+        state->elements = ucol_openElements(collator, nullptr, 0, &error);
+        if (U_FAILURE(error) || !state->elements) return;
+        state_ = std::move(state);
+        usable_ = true;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+PrimaryWeights::~PrimaryWeights() = default;
+
+size_t PrimaryWeights::ThroughCollation(const char16_t* units, size_t count, uint32_t* out,
+                                        size_t capacity) {
+    UErrorCode error = U_ZERO_ERROR;
+    ucol_setText(state_->elements, units, static_cast<int32_t>(count), &error);
+    size_t n = 0;
+    uint32_t pending = 0;  // a weight whose low half may follow
+    bool havePending = false;
+    auto emit = [&](uint32_t weight) {
+        if (weight == 0) return;
+        if (n < capacity) out[n] = weight;
+        ++n;
+    };
+    for (;;) {
+        const int32_t element = ucol_next(state_->elements, &error);
+        if (U_FAILURE(error) || element == UCOL_NULLORDER) break;
+        const auto e = static_cast<uint32_t>(element);
+        // A continuation carries the low 16 bits of the weight before it.
+        if ((e & 0xC0) == 0xC0) {
+            if (havePending) {
+                pending |= e >> 16;
+                emit(pending);
+                havePending = false;
+            }
+            continue;
+        }
+        if (havePending) emit(pending);
+        pending = e & 0xFFFF0000u;
+        havePending = true;
+    }
+    if (havePending) emit(pending);
+    return n;
+}
+
+const PrimaryWeights::Unit& PrimaryWeights::Lookup(char16_t unit) {
+    std::unique_ptr<Unit[]>& page = state_->pages[unit >> 8];
+    if (!page) page = std::make_unique<Unit[]>(256);
+    Unit& u = page[unit & 0xFF];
+    if (u.kind != Unit::kUnknown) return u;
+    u.kind = Unit::kInContext;
+    // Surrogates, units that combine with the one before them (a leading
+    // combining class) and units whose weights depend on the one before.
+    const uint8_t flags = state_->contexts->flags[unit];
+    if ((unit >= 0xD800 && unit < 0xE000) || (flags & UnitContexts::kHasContext) != 0 ||
+        u_getIntPropertyValue(unit, UCHAR_LEAD_CANONICAL_COMBINING_CLASS) != 0)
+        return u;
+    uint32_t weights[4];
+    const size_t n = ThroughCollation(&unit, 1, weights, 4);
+    if (n > 3) return u;
+    u.count = static_cast<uint8_t>(n);
+    std::copy_n(weights, n, u.weights);
+    u.kind = (flags & UnitContexts::kStartsContraction) != 0 ? Unit::kStarter : Unit::kAlone;
+    return u;
+}
+
+size_t PrimaryWeights::Weights(const char* text, size_t length, bool ignoreCase, uint32_t* out,
+                               size_t capacity) {
+    SmallBuffer<char16_t, kStackUnits> decoded(length);
+    if (!decoded.data()) return 0;
+    const size_t count = detail::DecodeCp932(text, length, decoded.data());
+    return Collation::Impl::WithFolded(
+        decoded.data(), count, ignoreCase,
+        [&](const char16_t* units, size_t n) { return FromUnits(units, n, out, capacity); });
+}
+
+size_t PrimaryWeights::FromUnits(const char16_t* units, size_t n, uint32_t* out, size_t capacity) {
+    const std::vector<uint32_t>& pairs = state_->contexts->pairs;
+    size_t written = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const Unit& u = Lookup(units[i]);
+        if (u.kind == Unit::kInContext) return ThroughCollation(units, n, out, capacity);
+        if (u.kind == Unit::kStarter && i + 1 < n &&
+            std::binary_search(pairs.begin(), pairs.end(),
+                               static_cast<uint32_t>(units[i]) << 16 | units[i + 1]))
+            return ThroughCollation(units, n, out, capacity);
+        for (uint8_t k = 0; k < u.count; ++k, ++written) {
+            if (written < capacity) out[written] = u.weights[k];
+        }
+    }
+    return written;
 }
 
 }  // namespace platform

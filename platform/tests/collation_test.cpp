@@ -235,4 +235,80 @@ TEST(Collation, SortKeysAgreeWithCompare) {
     }
 }
 
+// The primary weights that bulk sorts use: wherever two texts' weight
+// sequences differ, Compare must order the texts as the sequences do (the
+// shorter first when one starts the other), in every locale that offers
+// them, including those with contractions (Czech "ch", Danish "aa") and
+// with case folding. Texts mix characters that stand alone with ones whose
+// weights depend on their neighbours.
+TEST(Collation, PrimaryWeightsOrderAsCompare) {
+    EXPECT_TRUE(platform::PrimaryWeights(platform::Collation(kEnglishUS)).usable());
+    const std::vector<std::string> alphabet = {"a",        "A",        "c",
+                                               "C",        "h",        "H",
+                                               "l",        "L",        "4",
+                                               "0",        " ",        "'",
+                                               "-",        "s",        "z",
+                                               "i",        "I",        Sjis("ダ"),
+                                               Sjis("タ"), Sjis("ー"), Sjis("ゝ"),
+                                               Sjis("ヽ"), Sjis("々"), Sjis("ｶ"),
+                                               Sjis("ﾞ"),  Sjis("ﾟ"),  Sjis("゛"),
+                                               Sjis("が"), Sjis("か"), Sjis("Ａ"),
+                                               Sjis("α"),  Sjis("Я"),  Sjis("亜"),
+                                               Sjis("表"), Sjis("・"), Sjis("①"),
+                                               Sjis("Ⅲ"),  Sjis("～"), std::string(1, '\x80')};
+    for (uint32_t lcid : {kEnglishUS, kJapanese, 0x0405u, 0x0406u, 0x0407u, 0x041Fu, 0x040Au}) {
+        platform::Collation c(lcid);
+        platform::PrimaryWeights weights(c);
+        if (!weights.usable()) continue;
+        std::mt19937 random(lcid);
+        std::vector<std::string> texts;
+        for (int i = 0; i < 800; ++i) {
+            std::string text;
+            for (size_t n = random() % 7; n > 0; --n) text += alphabet[random() % alphabet.size()];
+            texts.push_back(text);
+        }
+        for (bool ic : {false, true}) {
+            SCOPED_TRACE(c.localeName() + (ic ? " ignoring case" : ""));
+            std::vector<std::vector<uint32_t>> sequences;
+            for (const std::string& t : texts) {
+                std::vector<uint32_t> w(2);
+                size_t n = weights.Weights(t.data(), t.size(), ic, w.data(), w.size());
+                if (n > w.size()) {
+                    w.resize(n);
+                    n = weights.Weights(t.data(), t.size(), ic, w.data(), w.size());
+                }
+                w.resize(n);
+                sequences.push_back(w);
+            }
+            for (int i = 0; i < 20000; ++i) {
+                const size_t x = random() % texts.size();
+                const size_t y = random() % texts.size();
+                if (sequences[x] == sequences[y]) continue;
+                const int expected = sequences[x] < sequences[y] ? -1 : 1;
+                ASSERT_EQ(Cmp(c, texts[x], texts[y], ic), expected)
+                    << platform::Cp932ToUtf8(texts[x]) << " | " << platform::Cp932ToUtf8(texts[y]);
+            }
+        }
+    }
+}
+
+// SortKeyInto writes SortKey's bytes without allocating, and reports the
+// full length when the room given is short.
+TEST(Collation, SortKeyIntoMatchesSortKey) {
+    platform::Collation c(kJapanese);
+    for (const std::string& t : RandomTexts(200, 5)) {
+        for (bool ic : {false, true}) {
+            const std::string key = c.SortKey(t.data(), static_cast<ptrdiff_t>(t.size()), ic);
+            uint8_t out[600];
+            ASSERT_EQ(c.SortKeyInto(t.data(), t.size(), ic, out, sizeof out), key.size());
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(out), key.size()), key);
+            uint8_t shortOut[4] = {};
+            ASSERT_EQ(c.SortKeyInto(t.data(), t.size(), ic, shortOut, sizeof shortOut), key.size());
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(shortOut),
+                                  std::min(key.size(), sizeof shortOut)),
+                      key.substr(0, sizeof shortOut));
+        }
+    }
+}
+
 }  // namespace
