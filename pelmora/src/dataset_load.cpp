@@ -85,6 +85,20 @@ class DatasetLoader {
                       std::vector<uint32_t>& map);
     EngineResult ApplyColumnParameter(FieldDesc& f, const PendingParameter& p, bool* keep);
     EngineResult ReadRow(TDSBASE& ds, uint32_t masterLink, bool untilEnd);
+    // One item (in value_/fetched_, with its length and status) into field k
+    // of record rec.
+    EngineResult WriteItem(TDSBASE& ds, uint32_t rec, uint32_t k, bool modified, uint32_t length,
+                           uint32_t status);
+    // The rows of a top-level dataset without nested datasets, a batch at a
+    // time: the reader locates a batch of rows, then each column's values go
+    // into the store's column in one loop; items that need more than a copy
+    // follow in row order, so that side effects and the first error come in
+    // the order reading row by row gives.
+    EngineResult ReadRowBatches(TDSBASE& ds, uint32_t count, bool untilEnd);
+    EngineResult WriteBatch(TDSBASE& ds, uint32_t rows);
+    // Keeps the dataset's fields without a packet column and its count of
+    // visible rows at hand (lastUnmapped_, lastVisible_).
+    void NoteDataset(TDSBASE& ds);
     EngineResult NextItem(uint32_t* length, uint32_t* status);
     // One item from the reader into value_/fetched_; the reader's result.
     EngineResult FetchItem(uint32_t* length, uint32_t* status);
@@ -102,6 +116,10 @@ class DatasetLoader {
     bool fetched_ = true;
     // The items of a row the reader handed over whole.
     std::vector<TDATAPACKET_READ::InPlaceItem> rowItems_;
+    // A batch of rows: their status bytes and their items, row after row.
+    std::vector<uint8_t> batchStatus_;
+    std::vector<TDATAPACKET_READ::InPlaceItem> batchItems_;
+    std::vector<uint8_t> batchDeferred_;
     std::vector<uint8_t> tmp_ = std::vector<uint8_t>(4096);
     std::unordered_map<const TDSBASE*, std::vector<uint32_t>> previous_;
     std::unordered_map<const TDSBASE*, std::vector<uint32_t>> unmapped_;
@@ -355,6 +373,301 @@ uint32_t DatasetLoader::PreviousVersion(TDSBASE& ds, uint32_t record) {
     return record < it->second.size() ? it->second[record] : 0;
 }
 
+EngineResult DatasetLoader::WriteItem(TDSBASE& ds, uint32_t rec, uint32_t k, bool modified,
+                                      uint32_t length, uint32_t status) {
+    RecordStore& store = ds.store_;
+    const FieldDesc& f = ds.fields_[k - 1];
+    EngineResult w = DS_OK;
+    // Top-level scalar fields are written straight into their slots: the
+    // general path below also looks after structured fields' containers.
+    const bool plain = f.parentId == 0 && f.length != 0;
+    if (status == 1 && plain) {
+        // A slot never written still holds zeros: leaving it alone keeps
+        // the pages of blank wide columns untouched.
+        if (!store.SlotStillZero(rec, k)) std::memset(store.ValueSlot(rec, k), 0, f.length);
+        store.SetIndicatorAt(rec, k, IND_BLANK);
+    } else if (status == 1) {
+        w = store.WriteValue(rec, k, nullptr);
+    } else if (status == 2) {
+        const uint32_t previous = modified ? PreviousVersion(ds, rec) : 0;
+        if (previous != 0 && previous < rec) {
+            // An unchanged item of a modified row: the earlier version's value.
+            uint8_t indicator = IND_BLANK;
+            store.ReadValue(previous, k, tmp_.data(), &indicator);
+            w = store.WriteValue(rec, k, indicator == IND_VALUE ? tmp_.data() : nullptr);
+            if (w == DS_OK && indicator != IND_VALUE) store.WriteIndicator(rec, k, indicator);
+        } else {
+            w = store.WriteValue(rec, k, nullptr);
+            if (w == DS_OK) w = store.WriteIndicator(rec, k, IND_UNCHANGED);
+        }
+    } else if (f.type != FLD_BLOB && !fetched_) {
+        // Only a BLOB may announce a not-fetched length without bytes.
+        return DSERR_DATAPACKETMISMATCH;
+    } else {
+        switch (f.type) {
+            case FLD_TABLE: {
+                if (length != 4) return DSERR_DATAPACKETMISMATCH;
+                uint32_t count = LoadLE(value_, 4);
+                uint32_t link = ds.NextLinkValue();
+                if (count == kLinkNotFetched) {
+                    link |= kLinkNotFetched;
+                    count = 0;
+                }
+                w = store.WriteValue(rec, k, &link);
+                if (w == DS_OK && count != 0) {
+                    const NestedDetail* nested = ds.NestedFor(k);
+                    if (nested == nullptr) return DSERR_DATAPACKETMISMATCH;
+                    w = ReadRows(*nested->dataset, count, link);
+                }
+                break;
+            }
+            case FLD_BLOB: {
+                uint32_t ref = 0;
+                if ((length & kLinkNotFetched) != 0) {
+                    ref = length;
+                } else if (length != 0 && ds.blobs_) {
+                    w = ds.blobs_->Add(value_, length, ref);
+                }
+                if (w == DS_OK) w = store.WriteValue(rec, k, ref != 0 ? &ref : nullptr);
+                break;
+            }
+            case FLD_STRING:
+                if (plain) {
+                    // At most width - 1 bytes, up to the first NUL; the rest zero.
+                    const bool zero = store.SlotStillZero(rec, k);
+                    uint8_t* slot = store.ValueSlot(rec, k);
+                    const size_t limit = std::min<size_t>(length, f.length - 1);
+                    const void* nul = std::memchr(value_, 0, limit);
+                    const size_t n =
+                        nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value_)
+                            : limit;
+                    std::memcpy(slot, value_, n);
+                    if (!zero) std::memset(slot + n, 0, f.length - n);
+                    store.SetIndicatorAt(rec, k, IND_VALUE);
+                } else {
+                    // The store takes a NUL-terminated text.
+                    if (item_.size() <= length) item_.resize(static_cast<size_t>(length) + 1);
+                    if (value_ != item_.data()) std::memmove(item_.data(), value_, length);
+                    item_[length] = 0;
+                    w = store.WriteValue(rec, k, item_.data());
+                }
+                break;
+            case FLD_VARBYTES:
+            case FLD_UNICODE: {
+                const uint32_t count = std::min<uint32_t>(length, 0xFFFF);
+                if (tmp_.size() < count + 2u) tmp_.resize(count + 2u);
+                tmp_[0] = static_cast<uint8_t>(count);
+                tmp_[1] = static_cast<uint8_t>(count >> 8);
+                std::memcpy(tmp_.data() + 2, value_, count);
+                w = store.WriteValue(rec, k, tmp_.data());
+                break;
+            }
+            case FLD_BCD: {
+                if (length != kBcdPacketSize) return DSERR_DATAPACKETMISMATCH;
+                uint8_t value[kBcdMaxBytes] = {};
+                BcdPacketToField(value_, value, sizeof value);
+                const uint32_t places = f.units2 & kBcdPlacesMask;
+                const size_t bytes = BcdBytes(f.units1);
+                if (plain && value[0] == f.units1 && (value[1] & kBcdPlacesMask) == places &&
+                    bytes <= kBcdPacketSize && bytes <= f.length) {
+                    // Already at the field's precision and places: the
+                    // value's own bytes, the rest of the slot zero.
+                    uint8_t* slot = store.ValueSlot(rec, k);
+                    std::memcpy(slot, value, bytes);
+                    std::memset(slot + bytes, 0, f.length - bytes);
+                    store.SetIndicatorAt(rec, k, IND_VALUE);
+                } else {
+                    w = store.WriteValue(rec, k, value);
+                }
+                break;
+            }
+            default: {
+                if (length >= f.length && plain) {
+                    std::memcpy(store.ValueSlot(rec, k), value_, f.length);
+                    store.SetIndicatorAt(rec, k, IND_VALUE);
+                } else if (length >= f.length) {
+                    w = store.WriteValue(rec, k, value_);
+                } else {
+                    // Narrower in the packet than in the record (8-bit types).
+                    std::fill(tmp_.begin(), tmp_.begin() + f.length, 0);
+                    std::memcpy(tmp_.data(), value_, length);
+                    w = store.WriteValue(rec, k, tmp_.data());
+                }
+                break;
+            }
+        }
+    }
+    return w;
+}
+
+void DatasetLoader::NoteDataset(TDSBASE& ds) {
+    // Rows of one dataset come in long runs: its entries in the maps are kept
+    // at hand (map entries never move).
+    if (&ds != lastDataset_) {
+        auto it = unmapped_.find(&ds);
+        if (it == unmapped_.end()) {
+            std::vector<uint32_t> unmapped;
+            std::vector<bool> mapped(ds.field_count() + 1, false);
+            for (uint32_t k : ds.packetColumns_) mapped[k] = true;
+            for (uint32_t k = 1; k <= ds.field_count(); ++k) {
+                if (!mapped[k]) unmapped.push_back(k);
+            }
+            it = unmapped_.emplace(&ds, std::move(unmapped)).first;
+        }
+        lastUnmapped_ = &it->second;
+        lastVisible_ = &visible_[&ds];
+        lastDataset_ = &ds;
+    }
+}
+
+EngineResult DatasetLoader::ReadRowBatches(TDSBASE& ds, uint32_t count, bool untilEnd) {
+    constexpr uint32_t kBatch = 256;
+    const size_t columns = ds.packetColumns_.size();
+    batchStatus_.resize(kBatch);
+    batchItems_.resize(kBatch * columns);
+    batchDeferred_.resize(kBatch * columns);
+    for (uint32_t done = 0; done < count;) {
+        uint32_t read = 0;
+        const EngineResult r =
+            direct_->NextRowsInPlace(batchStatus_.data(), batchItems_.data(), columns,
+                                     std::min(kBatch, count - done), &read);
+        if (r == DSERR_NOTSUPPORTED && read == 0) {
+            // Rows the reader cannot hand over whole: one at a time.
+            for (; done < count; ++done) {
+                const EngineResult one = ReadRow(ds, 0, untilEnd);
+                if (one == DSERR_EOF && untilEnd) break;
+                if (one != DS_OK) return one;
+            }
+            return DS_OK;
+        }
+        if (r == DSERR_EOF) return untilEnd ? DS_OK : DSERR_DATAPACKETMISMATCH;
+        if (read != 0) {
+            if (EngineResult w = WriteBatch(ds, read); w != DS_OK) return w;
+            done += read;
+        }
+        if (r != DS_OK) return r;  // a damaged row after the ones written
+    }
+    return DS_OK;
+}
+
+EngineResult DatasetLoader::WriteBatch(TDSBASE& ds, uint32_t rows) {
+    if (EngineResult r = ds.EnsureCapacity(rows); r != DS_OK) return r;
+    RecordStore& store = ds.store_;
+    const uint32_t first = ds.next_record();
+    const uint32_t last = first + rows - 1;
+    // Every record of the batch may be written from now on.
+    if (EngineResult r = store.SetNextRecord(last); r != DS_OK) return r;
+    for (uint32_t i = 0; i < rows; ++i) store.SetStatus(first + i, batchStatus_[i]);
+
+    // Each column: blanks and values that are copies go straight into the
+    // column; the others wait for the row-order pass below.
+    const size_t columns = ds.packetColumns_.size();
+    const size_t fieldCount = ds.field_count();
+    // Items left for the row-order pass.
+    std::fill_n(batchDeferred_.begin(), rows * columns, uint8_t{0});
+    bool others = false;
+    for (size_t column = 0; column < columns; ++column) {
+        const uint32_t k = ds.packetColumns_[column];
+        const FieldDesc& f = ds.fields_[k - 1];
+        if (f.parentId != 0 || f.length == 0) {
+            for (uint32_t i = 0; i < rows; ++i) batchDeferred_[i * columns + column] = 1;
+            others = true;
+            continue;
+        }
+        uint32_t zeroFrom = 0;
+        uint8_t* values = store.LoadColumn(k, &zeroFrom);
+        // Blanks in slots that still hold zeros leave them (and their pages)
+        // alone.
+        uint32_t written = 0;
+        uint8_t* indicators = store.LoadIndicators() + (k - 1);
+        const size_t width = f.length;
+        const bool text = f.type == FLD_STRING;
+        const bool bcd = f.type == FLD_BCD;
+        const bool fixed = !text && !bcd && f.type != FLD_TABLE && f.type != FLD_BLOB &&
+                           f.type != FLD_VARBYTES && f.type != FLD_UNICODE;
+        const uint32_t places = f.units2 & kBcdPlacesMask;
+        const size_t bcdBytes = BcdBytes(f.units1);
+        const bool bcdCopies = bcd && bcdBytes <= kBcdPacketSize && bcdBytes <= width;
+        const TDATAPACKET_READ::InPlaceItem* item = batchItems_.data() + column;
+        uint8_t* deferred = batchDeferred_.data() + column;
+        for (uint32_t rec = first; rec <= last; ++rec, item += columns, deferred += columns) {
+            uint8_t* slot = values + static_cast<size_t>(rec - 1) * width;
+            uint8_t& indicator = indicators[static_cast<size_t>(rec - 1) * fieldCount];
+            if (item->status == 1) {
+                if (rec < zeroFrom) {
+                    std::memset(slot, 0, width);
+                    written = rec;
+                }
+                indicator = IND_BLANK;
+            } else if (item->status != 0 || item->bytes == nullptr) {
+                *deferred = 1;
+                others = true;
+            } else if (text) {
+                // At most width - 1 bytes, up to the first NUL; the rest zero.
+                const size_t limit = std::min<size_t>(item->length, width - 1);
+                const void* nul = std::memchr(item->bytes, 0, limit);
+                const size_t n =
+                    nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - item->bytes)
+                        : limit;
+                std::memcpy(slot, item->bytes, n);
+                if (rec < zeroFrom) std::memset(slot + n, 0, width - n);
+                indicator = IND_VALUE;
+                written = rec;
+            } else if (fixed && item->length >= width) {
+                std::memcpy(slot, item->bytes, width);
+                indicator = IND_VALUE;
+                written = rec;
+            } else if (bcdCopies && item->length == kBcdPacketSize) {
+                uint8_t value[kBcdMaxBytes] = {};
+                BcdPacketToField(item->bytes, value, sizeof value);
+                if (value[0] == f.units1 && (value[1] & kBcdPlacesMask) == places) {
+                    // Already at the field's precision and places.
+                    std::memcpy(slot, value, bcdBytes);
+                    std::memset(slot + bcdBytes, 0, width - bcdBytes);
+                    indicator = IND_VALUE;
+                    written = rec;
+                } else {
+                    *deferred = 1;
+                    others = true;
+                }
+            } else {
+                *deferred = 1;
+                others = true;
+            }
+        }
+        if (written != 0) store.LoadedUpTo(k, written);
+    }
+
+    // The other items, row by row and column by column as they came.
+    for (uint32_t i = 0; others && i < rows; ++i) {
+        const uint32_t rec = first + i;
+        const bool modified = !ds.delta_mode() && (batchStatus_[i] & REC_MODIFIED) != 0;
+        const TDATAPACKET_READ::InPlaceItem* row = batchItems_.data() + i * columns;
+        for (size_t column = 0; column < columns; ++column) {
+            const TDATAPACKET_READ::InPlaceItem& item = row[column];
+            const uint32_t k = ds.packetColumns_[column];
+            if (batchDeferred_[i * columns + column] == 0) continue;
+            fetched_ = item.bytes != nullptr || item.length == 0;
+            value_ = item.bytes != nullptr ? item.bytes : item_.data();
+            if (EngineResult w = WriteItem(ds, rec, k, modified, item.length, item.status);
+                w != DS_OK)
+                return w;
+        }
+    }
+
+    NoteDataset(ds);
+    for (uint32_t rec = first; rec <= last; ++rec) {
+        for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
+    }
+    if (EngineResult r = store.SetNextRecord(last + 1); r != DS_OK) return r;
+    for (uint32_t i = 0; i < rows; ++i) {
+        const bool live = (batchStatus_[i] & kNotLive) == 0;
+        if (live) ++ds.liveCount_;
+        if (live || ds.delta_mode()) ++*lastVisible_;
+    }
+    return DS_OK;
+}
+
 EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool untilEnd) {
     uint32_t length = 0;
     uint32_t status = 0;
@@ -387,7 +700,6 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
 
     for (size_t column = 0; column < ds.packetColumns_.size(); ++column) {
         const uint32_t k = ds.packetColumns_[column];
-        const FieldDesc& f = ds.fields_[k - 1];
         if (whole) {
             const TDATAPACKET_READ::InPlaceItem& item = rowItems_[column];
             length = item.length;
@@ -397,146 +709,11 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
         } else if (EngineResult r = NextItem(&length, &status); r != DS_OK) {
             return r;
         }
-        EngineResult w = DS_OK;
-        // Top-level scalar fields are written straight into their slots: the
-        // general path below also looks after structured fields' containers.
-        const bool plain = f.parentId == 0 && f.length != 0;
-        if (status == 1 && plain) {
-            // A slot never written still holds zeros: leaving it alone keeps
-            // the pages of blank wide columns untouched.
-            if (!store.SlotStillZero(rec, k)) std::memset(store.ValueSlot(rec, k), 0, f.length);
-            store.SetIndicatorAt(rec, k, IND_BLANK);
-        } else if (status == 1) {
-            w = store.WriteValue(rec, k, nullptr);
-        } else if (status == 2) {
-            const uint32_t previous = modified ? PreviousVersion(ds, rec) : 0;
-            if (previous != 0 && previous < rec) {
-                // An unchanged item of a modified row: the earlier version's value.
-                uint8_t indicator = IND_BLANK;
-                store.ReadValue(previous, k, tmp_.data(), &indicator);
-                w = store.WriteValue(rec, k, indicator == IND_VALUE ? tmp_.data() : nullptr);
-                if (w == DS_OK && indicator != IND_VALUE) store.WriteIndicator(rec, k, indicator);
-            } else {
-                w = store.WriteValue(rec, k, nullptr);
-                if (w == DS_OK) w = store.WriteIndicator(rec, k, IND_UNCHANGED);
-            }
-        } else if (f.type != FLD_BLOB && !fetched_) {
-            // Only a BLOB may announce a not-fetched length without bytes.
-            return DSERR_DATAPACKETMISMATCH;
-        } else {
-            switch (f.type) {
-                case FLD_TABLE: {
-                    if (length != 4) return DSERR_DATAPACKETMISMATCH;
-                    uint32_t count = LoadLE(value_, 4);
-                    uint32_t link = ds.NextLinkValue();
-                    if (count == kLinkNotFetched) {
-                        link |= kLinkNotFetched;
-                        count = 0;
-                    }
-                    w = store.WriteValue(rec, k, &link);
-                    if (w == DS_OK && count != 0) {
-                        const NestedDetail* nested = ds.NestedFor(k);
-                        if (nested == nullptr) return DSERR_DATAPACKETMISMATCH;
-                        w = ReadRows(*nested->dataset, count, link);
-                    }
-                    break;
-                }
-                case FLD_BLOB: {
-                    uint32_t ref = 0;
-                    if ((length & kLinkNotFetched) != 0) {
-                        ref = length;
-                    } else if (length != 0 && ds.blobs_) {
-                        w = ds.blobs_->Add(value_, length, ref);
-                    }
-                    if (w == DS_OK) w = store.WriteValue(rec, k, ref != 0 ? &ref : nullptr);
-                    break;
-                }
-                case FLD_STRING:
-                    if (plain) {
-                        // At most width - 1 bytes, up to the first NUL; the rest zero.
-                        const bool zero = store.SlotStillZero(rec, k);
-                        uint8_t* slot = store.ValueSlot(rec, k);
-                        const size_t limit = std::min<size_t>(length, f.length - 1);
-                        const void* nul = std::memchr(value_, 0, limit);
-                        const size_t n =
-                            nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value_)
-                                : limit;
-                        std::memcpy(slot, value_, n);
-                        if (!zero) std::memset(slot + n, 0, f.length - n);
-                        store.SetIndicatorAt(rec, k, IND_VALUE);
-                    } else {
-                        // The store takes a NUL-terminated text.
-                        if (item_.size() <= length) item_.resize(static_cast<size_t>(length) + 1);
-                        if (value_ != item_.data()) std::memmove(item_.data(), value_, length);
-                        item_[length] = 0;
-                        w = store.WriteValue(rec, k, item_.data());
-                    }
-                    break;
-                case FLD_VARBYTES:
-                case FLD_UNICODE: {
-                    const uint32_t count = std::min<uint32_t>(length, 0xFFFF);
-                    if (tmp_.size() < count + 2u) tmp_.resize(count + 2u);
-                    tmp_[0] = static_cast<uint8_t>(count);
-                    tmp_[1] = static_cast<uint8_t>(count >> 8);
-                    std::memcpy(tmp_.data() + 2, value_, count);
-                    w = store.WriteValue(rec, k, tmp_.data());
-                    break;
-                }
-                case FLD_BCD: {
-                    if (length != kBcdPacketSize) return DSERR_DATAPACKETMISMATCH;
-                    uint8_t value[kBcdMaxBytes] = {};
-                    BcdPacketToField(value_, value, sizeof value);
-                    const uint32_t places = f.units2 & kBcdPlacesMask;
-                    const size_t bytes = BcdBytes(f.units1);
-                    if (plain && value[0] == f.units1 && (value[1] & kBcdPlacesMask) == places &&
-                        bytes <= kBcdPacketSize && bytes <= f.length) {
-                        // Already at the field's precision and places: the
-                        // value's own bytes, the rest of the slot zero.
-                        uint8_t* slot = store.ValueSlot(rec, k);
-                        std::memcpy(slot, value, bytes);
-                        std::memset(slot + bytes, 0, f.length - bytes);
-                        store.SetIndicatorAt(rec, k, IND_VALUE);
-                    } else {
-                        w = store.WriteValue(rec, k, value);
-                    }
-                    break;
-                }
-                default: {
-                    if (length >= f.length && plain) {
-                        std::memcpy(store.ValueSlot(rec, k), value_, f.length);
-                        store.SetIndicatorAt(rec, k, IND_VALUE);
-                    } else if (length >= f.length) {
-                        w = store.WriteValue(rec, k, value_);
-                    } else {
-                        // Narrower in the packet than in the record (8-bit types).
-                        std::fill(tmp_.begin(), tmp_.begin() + f.length, 0);
-                        std::memcpy(tmp_.data(), value_, length);
-                        w = store.WriteValue(rec, k, tmp_.data());
-                    }
-                    break;
-                }
-            }
-        }
-        if (w != DS_OK) return w;
+        if (EngineResult w = WriteItem(ds, rec, k, modified, length, status); w != DS_OK) return w;
     }
 
-    // Fields the packet has no column for. Rows of one dataset come in long
-    // runs: its entries in the maps are kept at hand (map entries never move).
-    if (&ds != lastDataset_) {
-        auto it = unmapped_.find(&ds);
-        if (it == unmapped_.end()) {
-            std::vector<uint32_t> unmapped;
-            std::vector<bool> mapped(ds.field_count() + 1, false);
-            for (uint32_t k : ds.packetColumns_) mapped[k] = true;
-            for (uint32_t k = 1; k <= ds.field_count(); ++k) {
-                if (!mapped[k]) unmapped.push_back(k);
-            }
-            it = unmapped_.emplace(&ds, std::move(unmapped)).first;
-        }
-        lastUnmapped_ = &it->second;
-        lastVisible_ = &visible_[&ds];
-        lastDataset_ = &ds;
-    }
+    // Fields the packet has no column for.
+    NoteDataset(ds);
     for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
     if (ds.linkField_ != 0 && ds.master_ != nullptr) {
         // The link value is 32 bits; a packet may declare its link column with
@@ -566,6 +743,8 @@ EngineResult DatasetLoader::ReadRows(TDSBASE& ds, uint32_t count, uint32_t maste
     const uint32_t expected = untilEnd ? 75 : std::min(count, maxRows_);  // 100 when unknown
     if (EngineResult r = ds.EnsureCapacity(expected + 25); r != DS_OK) return r;
     untilEnd_ = false;  // detail rows always come with their count
+    if (direct_ != nullptr && masterLink == 0 && ds.master_ == nullptr && ds.nested_.empty())
+        return ReadRowBatches(ds, count, untilEnd);
     for (uint32_t i = 0; i < count; ++i) {
         EngineResult r = ReadRow(ds, masterLink, untilEnd);
         if (r == DSERR_EOF && untilEnd) break;

@@ -609,6 +609,15 @@ EngineResult TDATAPACKET_READ::NextItemInPlace(InPlaceItem* item) {
 }
 
 EngineResult TDATAPACKET_READ::NextRowInPlace(uint8_t* status, InPlaceItem* items, size_t count) {
+    uint32_t read = 0;
+    const EngineResult r = NextRowsInPlace(status, items, count, 1, &read);
+    if (r == DS_OK && read == 0) return DSERR_EOF;
+    return r;
+}
+
+EngineResult TDATAPACKET_READ::NextRowsInPlace(uint8_t* statuses, InPlaceItem* items, size_t count,
+                                               uint32_t rows, uint32_t* read) {
+    *read = 0;
     if (!open_ || !metaDone_ || !columnsKnown_) return DSERR_NOTSUPPORTED;
     if (released_) return DSERR_EOF;
     if (rows_.size() == 1 && rows_[0].column < 0 && rows_[0].remaining == 0) {
@@ -616,58 +625,68 @@ EngineResult TDATAPACKET_READ::NextRowInPlace(uint8_t* status, InPlaceItem* item
         released_ = true;
         return DSERR_EOF;
     }
-    RowFrame& frame = rows_.back();
-    if (frame.column >= 0) return DSERR_NOTSUPPORTED;
-    const PacketLevel& level = levels_[frame.level];
+    if (rows_.back().column >= 0) return DSERR_NOTSUPPORTED;
+    const PacketLevel& level = levels_[rows_.back().level];
     if (level.columns.size() != count) return DSERR_NOTSUPPORTED;
     for (const LevelColumn& column : level.columns) {
         if (column.shape.kind == ValueKind::Table) return DSERR_NOTSUPPORTED;
     }
     const size_t bitmapBytes = level.BitmapBytes();
-    if (!Has(pos_, 1 + bitmapBytes)) return DSERR_DATAPACKETMISMATCH;
-    const uint8_t* bitmap = data_ + pos_ + 1;
-    size_t at = pos_ + 1 + bitmapBytes;
-    for (size_t k = 0; k < count; ++k) {
-        InPlaceItem& item = items[k];
-        const uint8_t bits = bitmap[BitmapByte(k)];
-        item.bytes = nullptr;
-        item.length = 0;
-        if (bits & BlankBit(k)) {
-            item.status = 1;
-            continue;
-        }
-        if (bits & UnchangedBit(k)) {
-            item.status = 2;
-            continue;
-        }
-        item.status = 0;
-        const ValueShape& shape = level.columns[k].shape;
-        uint64_t bytes = shape.width;
-        size_t valueAt = at;
-        if (shape.kind == ValueKind::Varying) {
-            if (!Has(at, shape.width)) return DSERR_DATAPACKETMISMATCH;
-            const uint32_t announced = LoadPrefix(data_ + at, shape.width);
-            valueAt = at + shape.width;
-            if (shape.width == 4 && (announced & kLengthNotFetched)) {
-                item.length = announced;  // a BLOB left behind: no bytes
-                at = valueAt;
+    // The level's rows end with the packet's last announced row or, for a
+    // detail level, with its master's count.
+    while (*read < rows && !released_) {
+        const RowFrame& frame = rows_.back();
+        if (frame.remaining == 0 || frame.column >= 0) break;
+        if (!Has(pos_, 1 + bitmapBytes)) return DSERR_DATAPACKETMISMATCH;
+        const uint8_t* bitmap = data_ + pos_ + 1;
+        size_t at = pos_ + 1 + bitmapBytes;
+        InPlaceItem* row = items + static_cast<size_t>(*read) * count;
+        for (size_t k = 0; k < count; ++k) {
+            InPlaceItem& item = row[k];
+            const uint8_t bits = bitmap[BitmapByte(k)];
+            item.bytes = nullptr;
+            item.length = 0;
+            if (bits & BlankBit(k)) {
+                item.status = 1;
                 continue;
             }
-            bytes = announced;
-        } else if (shape.kind == ValueKind::Repeated) {
-            if (!Has(at, 4)) return DSERR_DATAPACKETMISMATCH;
-            bytes = 4 + static_cast<uint64_t>(Load32(data_ + at)) * shape.width;
+            if (bits & UnchangedBit(k)) {
+                item.status = 2;
+                continue;
+            }
+            item.status = 0;
+            const ValueShape& shape = level.columns[k].shape;
+            uint64_t bytes = shape.width;
+            size_t valueAt = at;
+            if (shape.kind == ValueKind::Varying) {
+                if (!Has(at, shape.width)) return DSERR_DATAPACKETMISMATCH;
+                const uint32_t announced = LoadPrefix(data_ + at, shape.width);
+                valueAt = at + shape.width;
+                if (shape.width == 4 && (announced & kLengthNotFetched)) {
+                    item.length = announced;  // a BLOB left behind: no bytes
+                    at = valueAt;
+                    continue;
+                }
+                bytes = announced;
+            } else if (shape.kind == ValueKind::Repeated) {
+                if (!Has(at, 4)) return DSERR_DATAPACKETMISMATCH;
+                bytes = 4 + static_cast<uint64_t>(Load32(data_ + at)) * shape.width;
+            }
+            if (bytes > size_ || !Has(valueAt, static_cast<size_t>(bytes)))
+                return DSERR_DATAPACKETMISMATCH;
+            item.length = static_cast<uint32_t>(bytes);
+            item.bytes = data_ + valueAt;
+            at = valueAt + static_cast<size_t>(bytes);
         }
-        if (bytes > size_ || !Has(valueAt, static_cast<size_t>(bytes)))
-            return DSERR_DATAPACKETMISMATCH;
-        item.length = static_cast<uint32_t>(bytes);
-        item.bytes = data_ + valueAt;
-        at = valueAt + static_cast<size_t>(bytes);
+        statuses[*read] = data_[pos_];
+        rows_.back().bitmapAt = pos_ + 1;
+        pos_ = at;
+        ++*read;
+        // The last row of a detail level hands over to its master's row.
+        const bool lastOfLevel = rows_.back().remaining == 1;
+        CompleteRow();
+        if (lastOfLevel) break;
     }
-    *status = data_[pos_];
-    frame.bitmapAt = pos_ + 1;
-    pos_ = at;
-    CompleteRow();
     return DS_OK;
 }
 

@@ -67,6 +67,13 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     // nothing read: take the row item by item). DSERR_EOF after the last
     // row; on a damaged row nothing is consumed.
     EngineResult NextRowInPlace(uint8_t* status, InPlaceItem* items, size_t count);
+    // Up to `rows` such rows of the current level at once: row r's status in
+    // statuses[r], its items from items[r * count]; *read tells how many. A
+    // damaged row ends the batch with DSERR_DATAPACKETMISMATCH, the rows
+    // before it read and nothing of it consumed. Fewer rows than asked for
+    // when the level's rows end; DSERR_EOF when none remain.
+    EngineResult NextRowsInPlace(uint8_t* statuses, InPlaceItem* items, size_t count, uint32_t rows,
+                                 uint32_t* read);
 
   private:
     // A level whose columns and parameter blocks are being read.

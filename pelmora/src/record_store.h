@@ -75,6 +75,20 @@ class RecordStore {
     bool SlotStillZero(uint32_t record, uint32_t field) const {
         return record >= untouched_[field - 1];
     }
+    // Bulk loading of one field: its writable value column (record r at
+    // (r - 1) * width) and, in *zeroFrom, the first record whose slot still
+    // holds zeros. Written slots are noted with LoadedUpTo.
+    uint8_t* LoadColumn(uint32_t field, uint32_t* zeroFrom) {
+        *zeroFrom = untouched_[field - 1];
+        return columns_[field - 1].data();
+    }
+    // The field's slots up to record `last` (within the capacity) may have
+    // been written.
+    void LoadedUpTo(uint32_t field, uint32_t last) {
+        if (last >= untouched_[field - 1]) untouched_[field - 1] = last + 1;
+    }
+    // The writable indicator table (see IndicatorData).
+    uint8_t* LoadIndicators() { return indicators_.data(); }
 
   private:
     bool ValidRecord(uint32_t record) const;

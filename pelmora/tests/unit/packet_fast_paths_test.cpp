@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "dataset.h"
 #include "packet_buffer.h"
 #include "packet_reader.h"
 #include "packet_writer.h"
@@ -262,6 +263,168 @@ TEST(ReaderInPlace, CutRowIsRefusedWithoutReadingPastTheBytes) {
     }
     EXPECT_EQ(expected.size(), 8u);
     SafeArrayDestroy(packet);
+}
+
+// Batches of whole rows hand over the same items as NextValue, whatever the
+// batch size; a damaged row ends a batch after the rows before it, with
+// nothing of it consumed.
+TEST(ReaderInPlace, RowBatchesMatchNextValue) {
+    SAFEARRAY* packet = FlatPacket(700);
+    const std::vector<SeenItem> expected = ThroughNextValue(packet);
+    for (uint32_t batch : {1u, 7u, 256u, 1000u}) {
+        TDATAPACKET_READ r;
+        r.AddRef();
+        SkipColumns(r, packet);
+        std::vector<SeenItem> seen;
+        std::vector<uint8_t> statuses(batch);
+        std::vector<TDATAPACKET_READ::InPlaceItem> items(batch * 3);
+        for (;;) {
+            uint32_t read = 0;
+            const EngineResult e =
+                r.NextRowsInPlace(statuses.data(), items.data(), 3, batch, &read);
+            if (e == DSERR_EOF) break;
+            ASSERT_EQ(e, DS_OK);
+            ASSERT_GT(read, 0u);
+            for (uint32_t i = 0; i < read; ++i) {
+                seen.push_back({DS_OK, 0, 1, {statuses[i]}});
+                for (int k = 0; k < 3; ++k) {
+                    const auto& it = items[i * 3 + k];
+                    seen.push_back(FromInPlace(it.status == 1 ? DSERR_FIELDISBLANK : DS_OK, it));
+                }
+            }
+        }
+        EXPECT_EQ(seen, expected) << batch;
+    }
+
+    // Cut inside row 650: a batch of 1000 brings the 650 rows before it.
+    const size_t full = packet->rgsabound[0].cElements;
+    TDATAPACKET_READ probe;
+    probe.AddRef();
+    SkipColumns(probe, packet);
+    std::vector<uint8_t> statuses(1000);
+    std::vector<TDATAPACKET_READ::InPlaceItem> items(3000);
+    uint32_t read = 0;
+    ASSERT_EQ(probe.NextRowsInPlace(statuses.data(), items.data(), 3, 651, &read), DS_OK);
+    const size_t cut =
+        static_cast<size_t>(items[650 * 3 + 1].bytes - static_cast<const uint8_t*>(packet->pvData));
+    ASSERT_LT(cut, full);
+    SAFEARRAY* shorter = SafeArrayCreateVector(VT_UI1, 0, static_cast<uint32_t>(cut));
+    std::memcpy(shorter->pvData, packet->pvData, cut);
+    TDATAPACKET_READ r;
+    r.AddRef();
+    SkipColumns(r, shorter);
+    EXPECT_EQ(r.NextRowsInPlace(statuses.data(), items.data(), 3, 1000, &read),
+              DSERR_DATAPACKETMISMATCH);
+    EXPECT_EQ(read, 650u);
+    TDATAPACKET_READ::InPlaceItem item;
+    EXPECT_EQ(r.NextItemInPlace(&item), DS_OK);  // row 650's status is still there
+    EXPECT_EQ(item.length, 1u);
+    SafeArrayDestroy(shorter);
+    SafeArrayDestroy(packet);
+}
+
+// Rows for a dataset: values copied straight into the store (integers,
+// floats, texts, packed decimals, blanks) beside ones that are not (BLOBs
+// in two columns).
+SAFEARRAY* DatasetPacket(uint32_t rows) {
+    TDATAPACKET_WRITE w;
+    w.AddRef();
+    const uint16_t width = 20, precision = 10, places = 2;
+    w.BeginPacket(2, 7);
+    PacketColumnDesc c = Column("N", kInt32);
+    w.AddColumn(&c);
+    c = Column("T", kText);
+    w.AddColumn(&c);
+    w.AddParameter(0, "WIDTH", 0x00020002, 2, &width);
+    c = Column("F", 0x00040008);
+    w.AddColumn(&c);
+    c = Column("S", 0x00010002);
+    w.AddColumn(&c);
+    c = Column("D", 0x00050007);
+    w.AddColumn(&c);
+    w.AddParameter(0, "DECIMALS", 0x00020002, 2, &places);
+    w.AddParameter(0, "WIDTH", 0x00020002, 2, &precision);
+    c = Column("B1", kBlob);
+    w.AddColumn(&c);
+    c = Column("B2", kBlob);
+    w.AddColumn(&c);
+    w.AddParameter(1, "", 0, 0, nullptr);
+    for (uint32_t i = 0; i < rows; ++i) {
+        const uint8_t status = 0;
+        w.PutValue(0, 1, &status);
+        const auto n = static_cast<int32_t>(i * 7);
+        w.PutValue(0, 4, &n);
+        const std::string text(i % 19, static_cast<char>('a' + i % 26));
+        if (i % 4 == 3)
+            w.PutValue(1, 0, nullptr);
+        else
+            w.PutValue(0, static_cast<uint32_t>(text.size()), text.data());
+        const double f = i / 4.0;
+        if (i % 5 == 0)
+            w.PutValue(1, 0, nullptr);
+        else
+            w.PutValue(0, 8, &f);
+        const auto small = static_cast<int16_t>(i);
+        w.PutValue(0, 2, &small);
+        // 12.34 and the like, now and then with one place only.
+        uint8_t decimal[18] = {10, static_cast<uint8_t>(i % 7 == 0 ? 1 : 2),           0, 0,
+                               0,  static_cast<uint8_t>((i % 10) << 4 | (i / 10) % 10)};
+        if (i % 6 == 1)
+            w.PutValue(1, 0, nullptr);
+        else
+            w.PutValue(0, 18, decimal);
+        const uint8_t blob[3] = {1, 2, static_cast<uint8_t>(i)};
+        w.PutValue(0, 1 + i % 3, blob);
+        if (i % 3 == 0)
+            w.PutValue(1, 0, nullptr);
+        else
+            w.PutValue(0, 2, blob);
+    }
+    SAFEARRAY* packet = nullptr;
+    EXPECT_EQ(w.TakePacket(&packet), DS_OK);
+    return packet;
+}
+
+// The dataset loader takes rows a batch at a time: packets whose row count
+// falls either side of a batch's end load and write back byte for byte, and
+// a packet cut in its rows is refused.
+TEST(LoaderBatches, LoadWriteBackAndRefuseCutPackets) {
+    for (uint32_t rows : {1u, 255u, 256u, 257u, 700u}) {
+        SAFEARRAY* packet = DatasetPacket(rows);
+        TDSBASE* ds = NewDataset();
+        ds->AddRef();
+        ASSERT_EQ(ds->LoadPacket(packet, 1), DS_OK) << rows;
+        SAFEARRAY* out = nullptr;
+        ASSERT_EQ(ds->WritePacket(&out), DS_OK);
+        ds->Release();
+        // What the dataset writes loads and writes back byte for byte.
+        TDSBASE* again = NewDataset();
+        again->AddRef();
+        ASSERT_EQ(again->LoadPacket(out, 1), DS_OK) << rows;
+        SAFEARRAY* second = nullptr;
+        ASSERT_EQ(again->WritePacket(&second), DS_OK);
+        ASSERT_EQ(second->rgsabound[0].cElements, out->rgsabound[0].cElements) << rows;
+        EXPECT_EQ(std::memcmp(second->pvData, out->pvData, out->rgsabound[0].cElements), 0);
+        EXPECT_EQ(again->live_count(), rows);
+        SafeArrayDestroy(second);
+        SafeArrayDestroy(out);
+        again->Release();
+
+        const uint32_t full = packet->rgsabound[0].cElements;
+        std::vector<uint32_t> cuts = {full - 1, full - 3};
+        if (rows > 1) cuts.push_back(full / 2 + 1);  // among the rows
+        for (uint32_t cut : cuts) {
+            SAFEARRAY* shorter = SafeArrayCreateVector(VT_UI1, 0, cut);
+            std::memcpy(shorter->pvData, packet->pvData, cut);
+            TDSBASE* fresh = NewDataset();
+            fresh->AddRef();
+            EXPECT_EQ(fresh->LoadPacket(shorter, 1), DSERR_DATAPACKETMISMATCH)
+                << rows << " " << cut;
+            fresh->Release();
+            SafeArrayDestroy(shorter);
+        }
+        SafeArrayDestroy(packet);
+    }
 }
 
 }  // namespace
