@@ -109,7 +109,9 @@ TEST(TextSortKeys, BulkBuildEqualsComparisonSort) {
         ds->AddRef();
         const FieldDesc fields[] = {Field("NAME", FLD_STRING, 24), Field("CODE", FLD_INT32)};
         ASSERT_EQ(ds->DefineFields(2, fields, "S"), DS_OK);
-        if (lcid != 0) ASSERT_EQ(ds->StoreParameter(0, "LCID", 0x00020004, 4, &lcid), DS_OK);
+        if (lcid != 0) {
+            ASSERT_EQ(ds->StoreParameter(0, "LCID", 0x00020004, 4, &lcid), DS_OK);
+        }
         for (size_t i = 0; i < texts.size(); ++i) {
             std::vector<uint8_t> row(ds->record_size());
             ClearRecordBuffer(ds->fields(), row.data());
