@@ -11,6 +11,7 @@
 
 #include "dataset/client_table.h"
 #include "exchange/exp_imp.h"
+#include "exchange/work_snapshot.h"
 #include "platform/codepage.h"
 #include "records/manage_version.h"
 #include "shell/GetSystemInfo.h"

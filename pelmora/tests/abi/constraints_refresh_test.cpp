@@ -293,20 +293,7 @@ TEST(Refresh, ManyRowsFindTheirRecordsThroughTheKey) {
 }
 
 TEST(Refresh, WithoutAUniqueOrderRowsAreRefused) {
-    Builder b;
-    b.Begin(3);
-    b.Col("ID", dstest::kInt32);
-    b.Col("NAME", dstest::kString1);
-    b.Width(10);
-    b.Col("QTY", dstest::kInt32);
-    b.Close();
-    for (int32_t id : {1, 2}) {
-        b.Status(0);
-        b.I32(id);
-        b.Str("a");
-        b.I32(id);
-    }
-    Table t(b.Take());
+    Table t(TablePacket({{1, {"a", 1}}, {2, {"a", 2}}}, false));
     enginetest::Packet p(TablePacket({{2, {"B", 20}}}));
     EXPECT_EQ(DSERR_NOTSUPPORTED, ResultCode(t.ds()->RefreshFromPacket(p.get(), 0)));
     EXPECT_EQ((Contents{{1, {"a", 1}}, {2, {"a", 2}}}), t.Rows());

@@ -505,22 +505,10 @@ TEST(NestedReconcile, ErrorPacketWithoutTheDetailColumnLeavesTheDetailOut) {
     const std::vector<uint8_t> delta = t.Delta(&r);
     ASSERT_EQ(0u, r);
 
-    Builder b;
-    b.Begin(9);
-    ErrorColumns(b);
-    b.Col("ID", dstest::kInt32);
-    b.Col("NAME", dstest::kString1);
-    b.Width(10);
-    b.Col("QTY", dstest::kInt32);
-    b.Close();
-    b.Status(0);
-    ErrorFields(b, 2, 1);
-    b.Blank();
-    b.Blank();
-    b.Blank();
     MergeCalls calls;
     enginetest::Packet dp(delta);
-    enginetest::Packet ep(b.Take());
+    // The flat error packet: the master's columns only.
+    enginetest::Packet ep(deltatest::ErrorPacket({deltatest::Err(2, 1, 0, "failed")}));
     ASSERT_EQ(0u, ResultCode(t.ds()->MergeChanges(nullptr, dp.get(), ep.get(), &calls, SkipAll)));
     ASSERT_EQ(1u, calls.depthAndKind.size());
     EXPECT_EQ(0u, calls.depthAndKind[0].first);

@@ -23,14 +23,16 @@ enum : uint32_t { kId = 1, kName = 2, kQty = 3 };
 using Values = std::pair<std::string, int32_t>;
 using Contents = std::map<int32_t, Values>;
 
-inline std::vector<uint8_t> TablePacket(const std::vector<std::pair<int32_t, Values>>& rows) {
+// A packet of (ID, NAME, QTY) rows, with ID as primary key unless told not to.
+inline std::vector<uint8_t> TablePacket(const std::vector<std::pair<int32_t, Values>>& rows,
+                                        bool primaryKey = true) {
     Builder b;
     b.Begin(3);
     b.Col("ID", dstest::kInt32);
     b.Col("NAME", dstest::kString1);
     b.Width(10);
     b.Col("QTY", dstest::kInt32);
-    b.KeyList("PRIMARY_KEY", {1});
+    if (primaryKey) b.KeyList("PRIMARY_KEY", {1});
     b.Close();
     for (const auto& [id, values] : rows) {
         b.Status(0);

@@ -20,22 +20,6 @@ class ExchangeTest : public WindowTest {
         SetExportDialogHandler({});
         WindowTest::TearDown();
     }
-    // A saved sample work with three pictures in the given mode.
-    void SavedSampleWork(int userId) {
-        Open(userId);
-        window->btnNew->click();
-        sample_work::FillSampleWork(*window);
-        for (int slot = 1; slot <= 3; ++slot) {
-            const fs::path picture =
-                installation->Root() / ("site" + std::to_string(slot) + ".gif");
-            WriteBytes(picture, std::string("GIF89a\x2c\x01\xc8\x00", 10) + std::string(20, '\0'));
-            boxes.files.push_back(picture.string());
-            window->btnPictSelectClick(slot);
-        }
-        boxes.answers = {idYes};
-        window->bbtnSubmit->click();
-        ASSERT_FALSE(window->HasUnsavedChanges());
-    }
     // Exports the open work to path; the texts of the boxes shown meanwhile.
     std::vector<std::string> Export(const fs::path& path) {
         boxes.shown.clear();

@@ -31,22 +31,6 @@ class ImportTest : public WindowTest {
         fileops::ClearFaultPlan();
         WindowTest::TearDown();
     }
-    // A saved sample work (CYY-XX0001) with three GIF pictures.
-    void SavedSampleWork(int userId = 101) {
-        Open(userId);
-        window->btnNew->click();
-        sample_work::FillSampleWork(*window);
-        for (int slot = 1; slot <= 3; ++slot) {
-            const fs::path picture =
-                installation->Root() / ("site" + std::to_string(slot) + ".gif");
-            WriteBytes(picture, std::string("GIF89a\x2c\x01\xc8\x00", 10) + Noise(40, slot));
-            boxes.files.push_back(picture.string());
-            window->btnPictSelectClick(slot);
-        }
-        boxes.answers = {idYes};
-        window->bbtnSubmit->click();
-        ASSERT_FALSE(window->HasUnsavedChanges());
-    }
 
     // The bytes of a table file of the table holding one record.
     std::string Table(const TTableDef& def, const Row& row) {

@@ -18,6 +18,7 @@
 #include "shell/main.h"
 #include "shell/message_box.h"
 #include "shell/tests/qt_app.h"
+#include "shell/tests/sample_work.h"
 
 namespace window_test {
 
@@ -158,6 +159,24 @@ class WindowTest : public ::testing::Test {
     QString CurrentTab() const { return window->pcSarvenu->currentWidget()->objectName(); }
     std::string Cell(int row, int column) {
         return platform::Cp932ToUtf8(window->dgConstList->CellText(row, column));
+    }
+    // Opens the installation in the given mode and saves the sample work
+    // (CYY-XX0001) with a small GIF of its own bytes in each picture slot.
+    void SavedSampleWork(int userId = 101) {
+        Open(userId);
+        window->btnNew->click();
+        sample_work::FillSampleWork(*window);
+        for (int slot = 1; slot <= 3; ++slot) {
+            const fs::path picture =
+                installation->Root() / ("site" + std::to_string(slot) + ".gif");
+            WriteBytes(picture, std::string("GIF89a\x2c\x01\xc8\x00", 10) +
+                                    std::string(40, static_cast<char>('0' + slot)));
+            boxes.files.push_back(picture.string());
+            window->btnPictSelectClick(slot);
+        }
+        boxes.answers = {idYes};
+        window->bbtnSubmit->click();
+        ASSERT_FALSE(window->HasUnsavedChanges());
     }
 
     std::unique_ptr<Installation> installation;
