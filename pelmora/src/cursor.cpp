@@ -85,7 +85,7 @@ EngineResult TDSCursor::AttachDataset(IDSBase* dataset) {
     status_ = DSERR_BOF;
     lastPosition_ = 0;
     lastStatus_ = DSERR_BOF;
-    currentRecord_ = 0;
+    TakeRecord(0);
     bookmarkSize_ = sizeof(CursorBookmark);
     filterCount_ = 0;
     searchFilters_.reset();
@@ -250,11 +250,38 @@ void TDSCursor::MakeStale() {
     indexStamp_ = index_->change_counter() - 1;
 }
 
+void TDSCursor::TakeRecord(uint32_t record) {
+    currentRecord_ = record;
+    recordEpoch_ = dataset_ ? dataset_->store().epoch() : 0;
+}
+
+bool TDSCursor::LoseFreedRecord() {
+    const RecordStore& store = dataset_->store();
+    if (recordEpoch_ == store.epoch()) return false;
+    const uint32_t successor = currentRecord_ ? store.FreedSince(currentRecord_, recordEpoch_) : 0;
+    if (successor == 0) {
+        recordEpoch_ = store.epoch();
+        return false;
+    }
+    if (successor != RecordStore::kGone) {
+        TakeRecord(successor);
+        return false;
+    }
+    // Another record may already use the slot: it is not this cursor's.
+    TakeRecord(0);
+    if (status_ == DS_OK || status_ == DSERR_NOCURRREC) status_ = DSERR_KEYORRECDELETED;
+    return true;
+}
+
 void TDSCursor::Sync() {
     if (!dataset_) return;
     if (master_) SyncWithMaster();
-    if (indexStamp_ == index_->change_counter()) return;
     Guard guard(dataset_->lock());
+    const bool lost = LoseFreedRecord();
+    if (indexStamp_ == index_->change_counter()) {
+        if (lost) ++changeCounter_;
+        return;
+    }
     ComputeBounds();
     if (status_ == DSERR_BOF) {
         position_ = rangeFirst_ - 1;
@@ -266,7 +293,12 @@ void TDSCursor::Sync() {
     } else if (currentRecord_ != 0 && index_->EntryAt(lastPosition_) == currentRecord_) {
         position_ = lastPosition_;
     } else {
-        const uint32_t found = currentRecord_ != 0 ? index_->PositionOf(currentRecord_) : 0;
+        uint32_t found = currentRecord_ != 0 ? index_->PositionOf(currentRecord_) : 0;
+        if (found == 0 && currentRecord_ != 0) {
+            // Another cursor replaced the record by a new version.
+            const uint32_t live = dataset_->LiveVersion(currentRecord_);
+            if (live != currentRecord_ && (found = index_->PositionOf(live)) != 0) TakeRecord(live);
+        }
         if (found != 0) {
             position_ = found;
         } else if (status_ == DSERR_NOCURRREC && HiddenByFilter(currentRecord_)) {
@@ -314,7 +346,7 @@ void TDSCursor::Bookkeep() {
     if (status_ != DSERR_BOF && status_ != DSERR_EOF) {
         const uint32_t record = index_ ? index_->EntryAt(position_) : 0;
         if (record != currentRecord_) {
-            currentRecord_ = record;
+            TakeRecord(record);
             ++changeCounter_;
         }
     }
@@ -500,7 +532,8 @@ EngineResult TDSCursor::GoToBookmark(const CursorBookmark* bookmark) {
         bookmark->indexStamp == index_->change_counter()) {
         position = bookmark->position;
     } else if (bookmark->recordNumber != 0) {
-        position = index_->PositionOf(bookmark->recordNumber);
+        // The bookmarked record may since have been replaced by a new version.
+        position = index_->PositionOf(dataset_->LiveVersion(bookmark->recordNumber));
     }
     if (static_cast<uint64_t>(position) >= static_cast<uint64_t>(rangeLast_) + 1) {
         MoveAfterLast();

@@ -148,6 +148,13 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>,
     void Bookkeep();
     void MoveBeforeFirst();
     void MoveAfterLast();
+    // Makes a record the current one and notes the store's epoch, so that a
+    // later sync can tell when the slot was freed under the cursor.
+    void TakeRecord(uint32_t record);
+    // A current record whose slot was freed since it was taken: follows a
+    // withdrawn version to the earlier one, else leaves the cursor on the
+    // crack with 8708. True when the record went away.
+    bool LoseFreedRecord();
     // Marks the stamp stale so that the next sync recomputes the bounds.
     void MakeStale();
     // Drops one reference on an index; a private index nobody else follows
@@ -222,6 +229,7 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>,
     uint32_t lastPosition_ = 0;
     uint32_t lastStatus_ = DSERR_BOF;
     uint32_t currentRecord_ = 0;
+    uint32_t recordEpoch_ = 0;
 
     // Key range.
     bool rangeActive_ = false;

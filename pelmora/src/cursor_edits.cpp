@@ -214,7 +214,7 @@ EngineResult TDSCursor::UpdateCurrentRecord(const void* record) {
     if (EngineResult r = dataset_->ModifyRecord(current, scratch.data(), &version); r != DS_OK)
         return r;
     if (version != current) {
-        currentRecord_ = version;
+        TakeRecord(version);
         ++changeCounter_;
     }
     for (size_t link : cascades) CascadeLinkChange(link, before, scratch.data());
@@ -310,7 +310,7 @@ EngineResult TDSCursor::AddRecord(const void* record) {
 
     uint32_t added = 0;
     if (EngineResult r = dataset_->InsertRecord(scratch.data(), &added); r != DS_OK) return r;
-    currentRecord_ = added;
+    TakeRecord(added);
     ++changeCounter_;
     status_ =
         index_->kind() == IDX_FILTERED && index_->PositionOf(added) == 0 ? DSERR_NOCURRREC : DS_OK;
@@ -337,7 +337,7 @@ EngineResult TDSCursor::WithdrawLastChange(int32_t follow) {
     if (EngineResult r = dataset_->UndoLastChange(&restored); r != DS_OK) return r;
     ++changeCounter_;
     if (follow && restored != 0 && restored != currentRecord_) {
-        currentRecord_ = restored;
+        TakeRecord(restored);
         status_ = DS_OK;
         MakeStale();
     }
@@ -358,7 +358,7 @@ EngineResult TDSCursor::RestoreCurrentRecord() {
     if (EngineResult r = dataset_->RevertRecord(record, &first); r != DS_OK) return r;
     ++changeCounter_;
     if (first != 0) {
-        currentRecord_ = first;
+        TakeRecord(first);
         status_ = DS_OK;
     } else if (!wasDeleted) {
         status_ = DSERR_KEYORRECDELETED;

@@ -200,6 +200,9 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     // The earliest version of a record through the log's modification entries
     // (the record itself when it has none).
     uint32_t FirstVersion(uint32_t record) const;
+    // The live version that replaced a superseded record through the log's
+    // modification entries (the record itself when nothing replaced it).
+    uint32_t LiveVersion(uint32_t record) const;
     // The change log, or null before the first logged edit.
     DSLOG* log() { return log_.get(); }
     // Accepts every change (the merge): empties the log, discards old

@@ -271,6 +271,8 @@ EngineResult TDSBASE::UndoLastChange(uint32_t* resultRecord) {
             }
             store_.SetStatus(e.record, newStatus);
             FreeOrDiscard(store_, holes_, e.record);
+            // Cursors on the withdrawn version go back to the earlier one.
+            store_.NoteSuccessor(e.record, e.previous);
             result = e.previous;
         } else if (e.action == LOG_DETAIL_CHANGED) {
             // The change happened in the detail dataset of that link.
@@ -410,6 +412,7 @@ EngineResult TDSBASE::RevertRecord(uint32_t record, uint32_t* firstVersion) {
             const bool freedInsert =
                 kind == LOG_INSERT && v == record && v + 1 == store_.next_record();
             FreeOrDiscard(store_, holes_, v);
+            if (kind == LOG_MODIFY) store_.NoteSuccessor(v, first);
             if (freedInsert && autoIncField_ != 0 && nextAutoInc_ > 1) --nextAutoInc_;
         }
         log_->RemoveEntries(std::move(removed));
@@ -454,6 +457,22 @@ void TDSBASE::LogDetailChange(uint32_t masterRecord, uint32_t linkNumber) {
 
 uint32_t TDSBASE::FirstVersion(uint32_t record) const {
     return log_ ? log_->FirstVersion(record, nullptr) : record;
+}
+
+uint32_t TDSBASE::LiveVersion(uint32_t record) const {
+    if (!log_ || record == 0 || record >= next_record()) return record;
+    const std::vector<LogEntry>& entries = log_->entries();
+    // Each modification entry names the version it replaced; follow them
+    // forward, at most once around the log.
+    for (size_t step = 0; step < entries.size(); ++step) {
+        if ((store_.StatusAt(record) & REC_SUPERSEDED) == 0) return record;
+        auto next = std::find_if(entries.begin(), entries.end(), [record](const LogEntry& e) {
+            return e.action == LOG_MODIFY && e.previous == record;
+        });
+        if (next == entries.end() || next->record >= next_record()) return record;
+        record = next->record;
+    }
+    return record;
 }
 
 // ---- merge, change count, savepoints ---------------------------------------

@@ -134,13 +134,34 @@ void RecordStore::Clear() {
     }
     std::fill(status_.begin(), status_.end(), 0);
     std::fill(indicators_.begin(), indicators_.end(), IND_BLANK);
+    if (next_ > 1) freed_.push_back({1, 0});
     next_ = 1;
 }
 
 EngineResult RecordStore::SetNextRecord(uint32_t next) {
     if (next == 0 || next - 1 > capacity_) return DSERR_OUTOFRANGE;
+    if (next < next_) freed_.push_back({next, 0});
     next_ = next;
     return DS_OK;
+}
+
+uint32_t RecordStore::FreedSince(uint32_t record, uint32_t epoch) const {
+    bool moved = false;
+    for (size_t i = epoch; i < freed_.size(); ++i) {
+        const FreeEvent& e = freed_[i];
+        if (record < e.first) continue;
+        if (e.first != record || e.successor == 0) return kGone;
+        // The withdrawn version's earlier version stands for it; that one
+        // may be freed by a later event in turn.
+        record = e.successor;
+        moved = true;
+    }
+    return moved ? record : 0;
+}
+
+void RecordStore::NoteSuccessor(uint32_t freed, uint32_t successor) {
+    if (!freed_.empty() && freed_.back().first == freed && next_ == freed)
+        freed_.back().successor = successor;
 }
 
 bool RecordStore::ValidRecord(uint32_t record) const {

@@ -37,6 +37,19 @@ class RecordStore {
     uint32_t next_record() const { return next_; }
     EngineResult SetNextRecord(uint32_t next);
 
+    // Slot reuse. Lowering the next record number or clearing frees slots
+    // that a later insert takes again; each such event advances the epoch. A
+    // holder of a record number notes the epoch when it takes the number and
+    // asks later whether its slot was freed since: 0 when not, otherwise the
+    // record that took its place when the freed one was a version an undo
+    // withdrew (see NoteSuccessor), or kGone.
+    static constexpr uint32_t kGone = UINT32_MAX;
+    uint32_t epoch() const { return static_cast<uint32_t>(freed_.size()); }
+    uint32_t FreedSince(uint32_t record, uint32_t epoch) const;
+    // The slot freed by the latest event was `freed`, a version whose place
+    // `successor` (its earlier version) takes again.
+    void NoteSuccessor(uint32_t freed, uint32_t successor);
+
     // Field 0 is the record's status byte (one byte). 9985 for a record
     // outside 1..next (or beyond the capacity) or a field past the last.
     EngineResult ReadValue(uint32_t record, uint32_t field, void* value, uint8_t* indicator) const;
@@ -126,6 +139,13 @@ class RecordStore {
     std::vector<uint8_t> indicators_;
     uint32_t capacity_ = 0;
     uint32_t next_ = 1;
+    // One entry per freeing event: the first slot freed and, when the event
+    // freed exactly that one withdrawn version, the record standing for it.
+    struct FreeEvent {
+        uint32_t first = 0;
+        uint32_t successor = 0;
+    };
+    std::vector<FreeEvent> freed_;
 };
 
 }  // namespace pelmora
