@@ -217,8 +217,21 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>,
     EngineResult CheckUpdateLinks(uint32_t record, const uint8_t* newValues, bool* leavesMaster,
                                   std::vector<size_t>* cascades) const;
     EngineResult CheckDetailHasMaster(const uint8_t* values) const;
+    // Moves the details of one link from the old link values to the new ones;
+    // on a failure the details already moved go back and nothing changed.
     EngineResult CascadeLinkChange(size_t link, const std::vector<uint8_t>& oldValues,
                                    const uint8_t* newValues);
+    // The same for several links, all or none.
+    EngineResult CascadeLinkChanges(const std::vector<size_t>& links,
+                                    const std::vector<uint8_t>& oldValues,
+                                    const uint8_t* newValues);
+    // The master-detail checks before a record's change is withdrawn (undo or
+    // revert): `restored` is the version that comes back, 0 when the record
+    // goes away. Fills the record's values and the restored ones, and the
+    // links whose details have to move with them.
+    EngineResult CheckWithdrawal(uint32_t record, uint32_t restored, std::vector<uint8_t>& current,
+                                 std::vector<uint8_t>& restoredValues,
+                                 std::vector<size_t>* cascades) const;
 
     // Position model.
     uint32_t position_ = 0;

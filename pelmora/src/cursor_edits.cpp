@@ -100,12 +100,16 @@ EngineResult TDSCursor::CascadeLinkChange(size_t linkIndex, const std::vector<ui
     const std::vector<FieldDesc>& mf = dataset_->fields();
     const std::vector<FieldDesc>& df = detail->fields();
     std::vector<uint8_t> buffer(detail->record_size());
-    for (uint32_t r = 1; r < end; ++r) {
+    // Each moved detail: its new version and its values before the move.
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> moved;
+    EngineResult result = DS_OK;
+    for (uint32_t r = 1; r < end && result == DS_OK; ++r) {
         if (detail->store().StatusAt(r) & (REC_SUPERSEDED | REC_DELETED | REC_DISCARDED)) continue;
         if (!LinkValuesMatch(*dataset_, oldValues.data(), link.masterFields, *detail, r,
                              link.detailFields))
             continue;
-        if (EngineResult e = detail->ReadRecord(r, buffer.data()); e != DS_OK) return e;
+        if (result = detail->ReadRecord(r, buffer.data()); result != DS_OK) break;
+        std::vector<uint8_t> before = buffer;
         for (size_t i = 0; i < link.masterFields.size() && i < link.detailFields.size(); ++i) {
             const FieldDesc& m = mf[link.masterFields[i] - 1];
             const FieldDesc& d = df[link.detailFields[i] - 1];
@@ -115,9 +119,56 @@ EngineResult TDSCursor::CascadeLinkChange(size_t linkIndex, const std::vector<ui
             buffer[d.indicatorOffset] = newValues[m.indicatorOffset];
         }
         uint32_t version = 0;
-        if (EngineResult e = detail->ModifyRecord(r, buffer.data(), &version); e != DS_OK) return e;
+        result = detail->ModifyRecord(r, buffer.data(), &version);
+        if (result == DS_OK) moved.emplace_back(version, std::move(before));
+    }
+    if (result == DS_OK) return DS_OK;
+    // Put the details already moved back, latest first: a logged move is
+    // withdrawn from the detail's log, an unlogged one written back.
+    for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
+        uint32_t ignored = 0;
+        if (detail->logging_on())
+            detail->UndoLastChange(&ignored);
+        else
+            detail->ModifyRecord(it->first, it->second.data(), &ignored);
+    }
+    return result;
+}
+
+EngineResult TDSCursor::CascadeLinkChanges(const std::vector<size_t>& links,
+                                           const std::vector<uint8_t>& oldValues,
+                                           const uint8_t* newValues) {
+    for (size_t i = 0; i < links.size(); ++i) {
+        if (EngineResult r = CascadeLinkChange(links[i], oldValues, newValues); r != DS_OK) {
+            // The links already carried go back to the old values.
+            const std::vector<uint8_t> carried(newValues, newValues + oldValues.size());
+            for (size_t k = i; k-- > 0;) CascadeLinkChange(links[k], carried, oldValues.data());
+            return r;
+        }
     }
     return DS_OK;
+}
+
+EngineResult TDSCursor::CheckWithdrawal(uint32_t record, uint32_t restored,
+                                        std::vector<uint8_t>& current,
+                                        std::vector<uint8_t>& restoredValues,
+                                        std::vector<size_t>* cascades) const {
+    if (record == 0 || record >= dataset_->next_record()) return DS_OK;
+    if (restored == 0) {
+        // The record goes away altogether: it must not leave details behind.
+        return CheckMasterDelete(record);
+    }
+    if (restored >= dataset_->next_record()) return DS_OK;
+    try {
+        current.resize(dataset_->record_size());
+        restoredValues.resize(dataset_->record_size());
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    dataset_->ReadRecord(record, current.data());
+    dataset_->ReadRecord(restored, restoredValues.data());
+    bool leavesMaster = false;
+    return CheckUpdateLinks(record, restoredValues.data(), &leavesMaster, cascades);
 }
 
 // ---------------------------------------------------------------------------
@@ -210,14 +261,18 @@ EngineResult TDSCursor::UpdateCurrentRecord(const void* record) {
     if (EngineResult r = CheckUpdateLinks(current, scratch.data(), &leavesMaster, &cascades);
         r != DS_OK)
         return r;
+    // The details move first; if the record itself then cannot change, they
+    // move back, so that either both change or neither does.
+    if (EngineResult r = CascadeLinkChanges(cascades, before, scratch.data()); r != DS_OK) return r;
     uint32_t version = current;
-    if (EngineResult r = dataset_->ModifyRecord(current, scratch.data(), &version); r != DS_OK)
+    if (EngineResult r = dataset_->ModifyRecord(current, scratch.data(), &version); r != DS_OK) {
+        CascadeLinkChanges(cascades, scratch, before.data());
         return r;
+    }
     if (version != current) {
         TakeRecord(version);
         ++changeCounter_;
     }
-    for (size_t link : cascades) CascadeLinkChange(link, before, scratch.data());
     MarkMaster();
     ++changeCounter_;
     MakeStale();
@@ -289,15 +344,20 @@ EngineResult TDSCursor::AddRecord(const void* record) {
     }
 
     bool relinked = false;
+    std::vector<uint8_t> oldLink;
+    uint8_t oldLinkIndicator = IND_BLANK;
     if (link && link->nestedField != 0) {
         if (masterLink_ < 0) return DSERR_DETAILSNOTFETCHED;
         if (masterLink_ == 0) {
             // The master record gets its link value with its first detail.
             TDSBASE& mds = *master_->dataset();
             Guard masterGuard(mds.lock());
+            const uint32_t masterRecord = master_->currentRecord_;
+            oldLink.resize(mds.fields()[link->nestedField - 1].length);
+            mds.store().ReadValue(masterRecord, link->nestedField, oldLink.data(),
+                                  &oldLinkIndicator);
             const uint32_t value = mds.NextLinkValue();
-            if (EngineResult r =
-                    mds.store().WriteValue(master_->currentRecord_, link->nestedField, &value);
+            if (EngineResult r = mds.store().WriteValue(masterRecord, link->nestedField, &value);
                 r != DS_OK)
                 return r;
             masterLink_ = static_cast<int32_t>(value);
@@ -309,7 +369,18 @@ EngineResult TDSCursor::AddRecord(const void* record) {
     }
 
     uint32_t added = 0;
-    if (EngineResult r = dataset_->InsertRecord(scratch.data(), &added); r != DS_OK) return r;
+    if (EngineResult r = dataset_->InsertRecord(scratch.data(), &added); r != DS_OK) {
+        if (relinked) {
+            // The master keeps no link value for a detail that never came.
+            TDSBASE& mds = *master_->dataset();
+            Guard masterGuard(mds.lock());
+            mds.store().WriteValue(master_->currentRecord_, link->nestedField, oldLink.data());
+            mds.store().WriteIndicator(master_->currentRecord_, link->nestedField,
+                                       oldLinkIndicator);
+            masterLink_ = 0;
+        }
+        return r;
+    }
     TakeRecord(added);
     ++changeCounter_;
     status_ =
@@ -333,8 +404,33 @@ EngineResult TDSCursor::WithdrawLastChange(int32_t follow) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
     Guard guard(dataset_->lock());
     if (dataset_->delta_mode()) return DSERR_NOTSUPPORTED;
+    // The change to withdraw: a withdrawn insertion must not leave details
+    // without their master, a withdrawn modification carries them back.
+    std::vector<uint8_t> current, previous;
+    std::vector<size_t> cascades;
+    if (const DSLOG* log = dataset_->log(); log != nullptr) {
+        for (auto e = log->entries().rbegin(); e != log->entries().rend(); ++e) {
+            if (e->action == LOG_INSERT || e->action == LOG_MODIFY) {
+                const uint32_t restoredVersion = e->action == LOG_MODIFY ? e->previous : 0;
+                if (EngineResult r =
+                        CheckWithdrawal(e->record, restoredVersion, current, previous, &cascades);
+                    r != DS_OK)
+                    return r;
+            }
+            // Entries that record no edit of their own are passed over, as
+            // the undo passes over them.
+            if (e->action == LOG_DELETE || e->action == LOG_INSERT || e->action == LOG_MODIFY ||
+                e->action == LOG_DETAIL_CHANGED)
+                break;
+        }
+    }
+    if (EngineResult r = CascadeLinkChanges(cascades, current, previous.data()); r != DS_OK)
+        return r;
     uint32_t restored = 0;
-    if (EngineResult r = dataset_->UndoLastChange(&restored); r != DS_OK) return r;
+    if (EngineResult r = dataset_->UndoLastChange(&restored); r != DS_OK) {
+        CascadeLinkChanges(cascades, previous, current.data());
+        return r;
+    }
     ++changeCounter_;
     if (follow && restored != 0 && restored != currentRecord_) {
         TakeRecord(restored);
@@ -353,9 +449,29 @@ EngineResult TDSCursor::RestoreCurrentRecord() {
     if (status_ != DS_OK && status_ != DSERR_KEYORRECDELETED) return status_;
     const uint32_t record = currentRecord_;
     if (record == 0 || record >= dataset_->next_record()) return DS_OK;
-    const bool wasDeleted = (dataset_->store().StatusAt(record) & REC_DELETED) != 0;
+    const uint8_t status = dataset_->store().StatusAt(record);
+    const bool wasDeleted = (status & REC_DELETED) != 0;
+    // Reverting an insertion removes the record, reverting a modification
+    // brings back its first version's values: the master-detail checks apply.
+    std::vector<uint8_t> current, original;
+    std::vector<size_t> cascades;
+    if (!wasDeleted && (status & (REC_INSERTED | REC_MODIFIED)) != 0) {
+        const uint32_t firstVersion =
+            (status & REC_INSERTED) != 0 ? 0 : dataset_->FirstVersion(record);
+        if (firstVersion != record) {
+            if (EngineResult r =
+                    CheckWithdrawal(record, firstVersion, current, original, &cascades);
+                r != DS_OK)
+                return r;
+        }
+    }
+    if (EngineResult r = CascadeLinkChanges(cascades, current, original.data()); r != DS_OK)
+        return r;
     uint32_t first = 0;
-    if (EngineResult r = dataset_->RevertRecord(record, &first); r != DS_OK) return r;
+    if (EngineResult r = dataset_->RevertRecord(record, &first); r != DS_OK) {
+        CascadeLinkChanges(cascades, original, current.data());
+        return r;
+    }
     ++changeCounter_;
     if (first != 0) {
         TakeRecord(first);

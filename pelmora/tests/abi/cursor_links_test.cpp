@@ -194,6 +194,85 @@ TEST_F(PlainLinkTest, CascadedUpdatesCarryTheDetails) {
     EXPECT_EQ(2, seen);
 }
 
+// Dataset property 1: edits through the dataset are refused.
+constexpr uint32_t kReadOnly = 1;
+
+// Reads the master's ID and the WORK values of every item.
+std::string Links(IDSCursor* master, IDSBase* items) {
+    int32_t id = 0;
+    std::string out = ResultCode(master->ReadFieldValue(nullptr, 1, &id, nullptr)) == 0
+                          ? std::to_string(id) + ":"
+                          : "none:";
+    Ref<IDSCursor> all(Attach(items));
+    all->GoBeforeFirst();
+    while (ResultCode(all->MoveBy(1)) == 0) {
+        int32_t work = 0;
+        all->ReadFieldValue(nullptr, 1, &work, nullptr);
+        out += " " + std::to_string(work);
+    }
+    return out;
+}
+
+uint16_t SetId(IDSCursor* master, int32_t id) {
+    std::vector<uint8_t> rec(RecordSize(master));
+    master->ReadCurrentRecord(rec.data());
+    master->WriteFieldValue(rec.data(), 1, &id);
+    return ResultCode(master->UpdateCurrentRecord(rec.data()));
+}
+
+TEST_F(PlainLinkTest, WithdrawingAMastersChangeNeverOrphansItsDetails) {
+    ASSERT_EQ(0u, ResultCode(works_->AcceptAllChanges()));
+    // An inserted master that got details may not be reverted or undone away.
+    ASSERT_EQ(0, AddPair(master_.get(), 4, "new"));
+    {
+        Ref<IDSCursor> loose(Attach(items_.get()));
+        ASSERT_EQ(0, AddPair(loose.get(), 4, "d"));
+    }
+    master_->GoToOrdinal(4);
+    EXPECT_EQ(DSERR_DETAILRECORDSEXIST, ResultCode(master_->RestoreCurrentRecord()));
+    EXPECT_EQ(DSERR_DETAILRECORDSEXIST, ResultCode(master_->WithdrawLastChange(1)));
+    EXPECT_EQ(4u, Count(master_.get()));
+    EXPECT_EQ(1u, Count(detail_.get()));
+
+    // A changed link value that details joined afterwards cannot be undone
+    // without cascading updates.
+    master_->GoToOrdinal(3);
+    ASSERT_EQ(0, SetId(master_.get(), 30));
+    {
+        Ref<IDSCursor> loose(Attach(items_.get()));
+        ASSERT_EQ(0, AddPair(loose.get(), 30, "e"));
+    }
+    EXPECT_EQ(DSERR_NOCASCADEDUPDATES, ResultCode(master_->WithdrawLastChange(1)));
+    EXPECT_EQ(DSERR_NOCASCADEDUPDATES, ResultCode(master_->RestoreCurrentRecord()));
+    EXPECT_EQ("30: 1 2 1 4 30", Links(master_.get(), items_.get()));
+}
+
+TEST_F(PlainLinkTest, CascadedChangesMoveTheDetailsBothWaysOrNotAtAll) {
+    ASSERT_EQ(0u, ResultCode(works_->AcceptAllChanges()));
+    ASSERT_EQ(0u, ResultCode(works_->WriteProperty(12, 0x08)));
+    master_->GoToOrdinal(1);
+    // Details that cannot be written keep the master as it was too.
+    ASSERT_EQ(0u, ResultCode(items_->WriteProperty(kReadOnly, 1)));
+    EXPECT_NE(0, SetId(master_.get(), 10));
+    EXPECT_EQ("1: 1 2 1", Links(master_.get(), items_.get()));
+    ASSERT_EQ(0u, ResultCode(items_->WriteProperty(kReadOnly, 0)));
+
+    ASSERT_EQ(0, SetId(master_.get(), 10));
+    EXPECT_EQ("10: 10 2 10", Links(master_.get(), items_.get()));
+    // Undoing the master's change carries its details back.
+    ASSERT_EQ(0u, ResultCode(master_->WithdrawLastChange(1)));
+    EXPECT_EQ("1: 1 2 1", Links(master_.get(), items_.get()));
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), Texts(detail_.get(), 2));
+
+    // So does reverting a record changed twice.
+    ASSERT_EQ(0, SetId(master_.get(), 10));
+    ASSERT_EQ(0, SetId(master_.get(), 11));
+    EXPECT_EQ("11: 11 2 11", Links(master_.get(), items_.get()));
+    ASSERT_EQ(0u, ResultCode(master_->RestoreCurrentRecord()));
+    EXPECT_EQ("1: 1 2 1", Links(master_.get(), items_.get()));
+    EXPECT_EQ(2u, Count(detail_.get()));
+}
+
 TEST_F(PlainLinkTest, DetailMovedToAnotherMasterLeavesTheRange) {
     master_->GoToOrdinal(1);
     ASSERT_EQ(0u, ResultCode(detail_->MoveBy(1)));
@@ -268,6 +347,23 @@ TEST_F(NestedLinkTest, DetailsBelongToTheirMasterRecord) {
     EXPECT_EQ((std::vector<std::string>{"x", "y"}), Texts(detail_.get(), 2));
     master_->GoToOrdinal(2);
     EXPECT_EQ((std::vector<std::string>{"z"}), Texts(detail_.get(), 2));
+}
+
+TEST_F(NestedLinkTest, FailedFirstDetailLeavesTheMasterUnlinked) {
+    ASSERT_EQ(0, AddPair(master_.get(), 1, nullptr));
+    master_->GoToOrdinal(1);
+    uint32_t link = 99, blank = 99;
+    ASSERT_EQ(0u, ResultCode(master_->ReadFieldValue(nullptr, 2, &link, &blank)));
+    const uint32_t before = link, beforeBlank = blank;
+    ASSERT_EQ(0u, ResultCode(nested_->WriteProperty(kReadOnly, 1)));
+    EXPECT_EQ(DSERR_READONLY, AddPair(detail_.get(), 5, "x"));
+    ASSERT_EQ(0u, ResultCode(master_->ReadFieldValue(nullptr, 2, &link, &blank)));
+    EXPECT_EQ(before, link);
+    EXPECT_EQ(beforeBlank, blank);
+    // The next detail that does come links the master up.
+    ASSERT_EQ(0u, ResultCode(nested_->WriteProperty(kReadOnly, 0)));
+    ASSERT_EQ(0, AddPair(detail_.get(), 6, "y"));
+    EXPECT_EQ((std::vector<std::string>{"y"}), Texts(detail_.get(), 2));
 }
 
 TEST_F(NestedLinkTest, CopiedDetailCursorFollowsTheSameMaster) {
