@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the normal build's tests, the
-# engine and its tests again under AddressSanitizer and UBSan, and each fuzz
+# engine and its tests again under AddressSanitizer and UBSan, its threaded
+# tests under ThreadSanitizer, and each fuzz
 # target for a bounded time (FUZZ_SECONDS, default 60; the program's file
 # readers PROGRAM_FUZZ_SECONDS, default half of that but at least 20).
 set -euo pipefail
@@ -19,10 +20,16 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== engine and its tests again (address and undefined-behaviour sanitizers) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELMORA_SANITIZE=ON >/dev/null
-ninja -C build-asan pelmora platform_tests pelmora_unit_tests pelmora_abi_tests sarvenu_dataset_tests
+ninja -C build-asan pelmora platform_tests pelmora_unit_tests pelmora_abi_tests pelmora_thread_tests \
+  sarvenu_dataset_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" \
-    -R '^(platform_tests|pelmora_unit_tests|pelmora_abi_tests|sarvenu_dataset_tests)$'
+    -R '^(platform_tests|pelmora_unit_tests|pelmora_abi_tests|pelmora_thread_tests|sarvenu_dataset_tests)$'
+
+echo "== engine and its threaded tests again (thread sanitizer) =="
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELMORA_THREAD_SANITIZE=ON >/dev/null
+ninja -C build-tsan pelmora pelmora_thread_tests
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^pelmora_thread_tests$'
 
 echo "== fuzz targets (${fuzz_seconds}s each, program readers ${program_fuzz_seconds}s) =="
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -160,6 +160,7 @@ EngineResult TDSCursor::CopyCursor(IDSCursor* source) {
 
 EngineResult TDSCursor::ReadCursorProps(DatasetProps* out) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     if (!out) return DSERR_INVALIDPARAM;
     EngineResult r = dataset_->ReadDatasetProps(out);
     if (r != DS_OK) return r;
@@ -392,18 +393,21 @@ void TDSCursor::ReleaseIndex(DSIDX* index) {
 
 EngineResult TDSCursor::GoBeforeFirst() {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     MoveBeforeFirst();
     return DS_OK;
 }
 
 EngineResult TDSCursor::GoAfterLast() {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     MoveAfterLast();
     return DS_OK;
 }
 
 EngineResult TDSCursor::MoveBy(int32_t offset) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     Sync();
     if (offset == 0) return status_ & 0xFFFF;
     const int64_t before = static_cast<int64_t>(rangeFirst_) - 1;
@@ -443,6 +447,7 @@ EngineResult TDSCursor::MoveBy(int32_t offset) {
 
 EngineResult TDSCursor::GoToOrdinal(uint32_t ordinal) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     Sync();
     const uint64_t p = static_cast<uint64_t>(ordinal) + rangeFirst_ - 1;
     if (p <= static_cast<uint64_t>(rangeFirst_) - 1) {
@@ -461,6 +466,7 @@ EngineResult TDSCursor::GoToOrdinal(uint32_t ordinal) {
 
 EngineResult TDSCursor::ReadOrdinal(uint32_t* out) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     Sync();
     if (status_ != DS_OK) return status_;
     if (!out) return DSERR_INVALIDPARAM;
@@ -470,6 +476,8 @@ EngineResult TDSCursor::ReadOrdinal(uint32_t* out) {
 
 EngineResult TDSCursor::ReadRecordNumber(uint32_t* out) {
     if (!out) return DSERR_INVALIDPARAM;
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     uint32_t ordinal = 0;
     if (EngineResult r = ReadOrdinal(&ordinal); r != DS_OK) return r;
     *out = index_->EntryAt(rangeFirst_ + ordinal - 1);
@@ -478,6 +486,7 @@ EngineResult TDSCursor::ReadRecordNumber(uint32_t* out) {
 
 EngineResult TDSCursor::CountRecords(uint32_t* out) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     if (!out) return DSERR_INVALIDPARAM;
     Sync();
     if (masterLink_ < 0) {
@@ -561,23 +570,27 @@ EngineResult TDSCursor::CompareBookmarkOrder(const CursorBookmark* a, const Curs
 EngineResult TDSCursor::AttachExpressionFilter(const void* bytes, uint32_t length,
                                                uint32_t* handle) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     if (!bytes) return DSERR_INVALIDPARAM;
     return pelmora::AttachExpressionFilter(*this, bytes, length, handle);
 }
 
 EngineResult TDSCursor::DetachFilter(uint32_t handle) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::DetachFilter(*this, handle);
 }
 
 EngineResult TDSCursor::AttachCallbackFilter(void* clientData, FilterCallback callback,
                                              uint32_t* handle) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::AttachCallbackFilter(*this, clientData, callback, handle);
 }
 
 EngineResult TDSCursor::FindNextMatch(const void* bytes, uint32_t length) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::FindNextMatch(*this, bytes, length);
 }
 
@@ -619,31 +632,37 @@ EngineResult TDSCursor::CopyFiltersFrom(const TDSCursor& source) {
 EngineResult TDSCursor::AttachAggregate(uint32_t level, uint32_t length, const void* bytes,
                                         uint32_t* handle) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::AttachAggregate(*this, level, length, bytes, handle);
 }
 
 EngineResult TDSCursor::DetachAggregate(uint32_t handle) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::DetachAggregate(*this, handle);
 }
 
 EngineResult TDSCursor::ReadAggregateValue(uint32_t handle, void* value, uint32_t* blank) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::ReadAggregateValue(*this, handle, value, blank);
 }
 
 EngineResult TDSCursor::ReadAggregateDesc(uint32_t handle, FieldDesc* out) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::ReadAggregateDesc(*this, handle, out);
 }
 
 EngineResult TDSCursor::SkipToNextGroup(uint32_t level) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::SkipToNextGroup(*this, level);
 }
 
 EngineResult TDSCursor::ReadGroupPlacement(uint32_t level, uint32_t* out) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
     return pelmora::ReadGroupPlacement(*this, level, out);
 }
 
