@@ -88,20 +88,24 @@ EngineResult TDSBASE::MakeDerived(uint32_t kind, int32_t includeNested, int32_t 
                 if (r != DS_OK) return fail(r);
             }
         }
-        if (includeNested != 0) {
-            const uint32_t shift = kind == kDerivedError ? kErrorFieldCount : 0;
-            for (const NestedDetail& nested : nested_) {
-                IDSBase* derived = nullptr;
-                r = nested.dataset->MakeDerived(kind, 1, copyParameters, &derived);
-                if (r != DS_OK) return fail(r);
-                auto* detail = static_cast<TDSBASE*>(derived);
-                if (r = child->AttachNested(nested.field + shift, detail); r != DS_OK)
-                    return fail(r);
-                if (kind == kDerivedDelta) {
-                    NestedDetail& copy = child->nested_.back();
-                    copy.masterFields = nested.masterFields;
-                    copy.detailFields = nested.detailFields;
-                }
+        // Every nested field keeps a nested dataset of the detail's derived
+        // shape: a nested-dataset column is written with the columns of its
+        // dataset, and a level without columns is no packet any reader takes.
+        // Without the include-nested flag the details come as shapes only,
+        // without their parameters and master-detail links.
+        const uint32_t shift = kind == kDerivedError ? kErrorFieldCount : 0;
+        for (const NestedDetail& nested : nested_) {
+            if (nested.dataset == nullptr) continue;
+            IDSBase* derived = nullptr;
+            r = nested.dataset->MakeDerived(kind, includeNested != 0 ? 1 : 0,
+                                            includeNested != 0 ? copyParameters : 0, &derived);
+            if (r != DS_OK) return fail(r);
+            auto* detail = static_cast<TDSBASE*>(derived);
+            if (r = child->AttachNested(nested.field + shift, detail); r != DS_OK) return fail(r);
+            if (includeNested != 0 && kind == kDerivedDelta) {
+                NestedDetail& copy = child->nested_.back();
+                copy.masterFields = nested.masterFields;
+                copy.detailFields = nested.detailFields;
             }
         }
     } catch (const std::bad_alloc&) {

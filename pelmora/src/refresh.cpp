@@ -1,8 +1,9 @@
 // Refreshing records from a packet of current values: the record refresh
 // (old versions of a pending modification keep what the caller changed and
-// take the new values elsewhere), nested detail lists replaced or filled,
-// and RefreshFromPacket finding each row's record by the unique default
-// order. Everything here changes the store in place, without logging.
+// take the new values elsewhere), nested detail lists filled or brought in
+// line with the packet's, and RefreshFromPacket finding each row's record by
+// the unique default order. Everything here changes the store in place,
+// without logging.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -70,6 +71,195 @@ uint32_t LinkValue(const TDSBASE& ds, uint32_t record, uint32_t k, bool* blank) 
     *blank = ds.store().IndicatorAt(record, k) != IND_VALUE;
     if (!*blank) std::memcpy(&v, ds.store().ValueAt(record, k), 4);
     return v;
+}
+
+// BLOB references of two datasets compared by content; references whose
+// bytes were not fetched are equal only to the same reference.
+bool BlobsEqual(TDSBASE& a, uint32_t ra, TDSBASE& b, uint32_t rb) {
+    if (((ra | rb) & kLinkNotFetched) != 0 || a.blobs() == nullptr || b.blobs() == nullptr)
+        return ra == rb;
+    uint32_t la = 0;
+    uint32_t lb = 0;
+    if (a.blobs()->Length(ra, la) != DS_OK || b.blobs()->Length(rb, lb) != DS_OK || la != lb)
+        return false;
+    std::vector<uint8_t> ba;
+    std::vector<uint8_t> bb;
+    try {
+        ba.resize(la);
+        bb.resize(lb);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return a.blobs()->Read(ra, 0, ba.data(), la) == DS_OK &&
+           b.blobs()->Read(rb, 0, bb.data(), lb) == DS_OK && ba == bb;
+}
+
+// True when field k of a stored record equals field k of a source row. A
+// source field of another type or width counts as blank, as copying the row
+// across leaves it; a source field marked unchanged equals anything.
+bool SameAsRow(TDSBASE& ds, uint32_t record, TDSBASE& source, uint32_t row, uint32_t k,
+               bool caseless) {
+    const FieldDesc& f = ds.fields()[k - 1];
+    const bool comparable = k <= source.field_count() && source.fields()[k - 1].type == f.type &&
+                            source.fields()[k - 1].length == f.length;
+    const uint8_t theirs =
+        comparable ? source.store().IndicatorAt(row, k) : static_cast<uint8_t>(IND_BLANK);
+    if (theirs == IND_UNCHANGED) return true;
+    const bool blankA = ds.store().IndicatorAt(record, k) != IND_VALUE;
+    const bool blankB = theirs != IND_VALUE;
+    if (blankA || blankB) return blankA == blankB;
+    const uint8_t* a = ds.store().ValueAt(record, k);
+    const uint8_t* b = source.store().ValueAt(row, k);
+    if (f.type == FLD_BLOB) {
+        uint32_t ra = 0;
+        uint32_t rb = 0;
+        std::memcpy(&ra, a, 4);
+        std::memcpy(&rb, b, 4);
+        return BlobsEqual(ds, ra, source, rb);
+    }
+    if (f.type == FLD_BCD) return std::memcmp(a, b, f.length) == 0;
+    if (f.type == FLD_STRING && caseless)
+        return ds.collation().Compare(reinterpret_cast<const char*>(a), -1,
+                                      reinterpret_cast<const char*>(b), -1, true) == 0;
+    return ds.CompareValues(f.type, a, b, f.length) == 0;
+}
+
+// True when the change log still names a record (as changed, or as the
+// master of changed details).
+bool Logged(TDSBASE& ds, uint32_t record) {
+    const DSLOG* log = ds.log();
+    if (log == nullptr) return false;
+    for (const LogEntry& e : log->entries()) {
+        if (e.record == record) return true;
+        if ((e.action & 0xFF) != LOG_DETAIL_CHANGED && e.previous == record) return true;
+    }
+    return false;
+}
+
+// Adds a source detail row to `d` under `link`, without logging; its own
+// details follow under link values of d's counter.
+EngineResult AppendDetailRow(TDSBASE& d, TDSBASE& s, uint32_t row, uint32_t link, uint8_t* buffer) {
+    if (EngineResult e = CopyRecordAcross(s, row, d, buffer, 0); e != DS_OK) return e;
+    WriteBufferValue(d.fields(), buffer, d.link_field(), &link);
+    for (const NestedDetail& inner : d.nested()) {
+        bool blank = false;
+        const uint32_t innerSource = LinkValue(s, row, inner.field, &blank);
+        if (blank) continue;
+        const uint32_t fresh = d.NextLinkValue();
+        if ((innerSource & kLinkNotFetched) != 0) {
+            const uint32_t marked = fresh | kLinkNotFetched;
+            WriteBufferValue(d.fields(), buffer, inner.field, &marked);
+            continue;
+        }
+        WriteBufferValue(d.fields(), buffer, inner.field, &fresh);
+        if (EngineResult e = d.CopyDetailsUnder(inner.field, s, inner.field, innerSource, fresh);
+            e != DS_OK)
+            return e;
+    }
+    return d.AppendRow(buffer, 0, nullptr);
+}
+
+// Brings the detail records of `d` under `link` in line with the source's
+// detail rows under `sourceLink`, without logging. A row and a record stand
+// for the same detail when the record's first version has the row's key
+// (the unique default order's fields, else every data field). A matched
+// record is refreshed (a pending modification keeps its own changes, a
+// pending deletion stands), a row without a record is added, and an
+// unchanged record without a row goes. Pending insertions and records that
+// the log still names are left as they are.
+EngineResult MergeDetails(TDSBASE& d, TDSBASE& s, uint32_t sourceLink, uint32_t link) {
+    std::lock_guard guard(d.lock());
+    if (d.link_field() == 0 || s.link_field() == 0) return DS_OK;
+    std::vector<uint32_t> key;
+    std::vector<bool> caseless;
+    std::vector<uint8_t> buffer;
+    struct Candidate {
+        uint32_t record;
+        uint32_t first;
+        bool matched;
+    };
+    std::vector<Candidate> candidates;
+    std::vector<uint32_t> added;
+    try {
+        if (const DSIDX* order = d.default_index(); order != nullptr && order->desc().unique != 0) {
+            const IndexDesc& desc = order->desc();
+            for (uint32_t i = 0; i < desc.fieldCount && i < 16; ++i) {
+                const uint32_t k = desc.fields[i];
+                if (k == 0 || k > d.field_count() || k == d.link_field()) continue;
+                key.push_back(k);
+                caseless.push_back(desc.caseInsensitive[i] != 0);
+            }
+        }
+        for (uint32_t k = 1; key.empty() && k <= d.field_count(); ++k) {
+            if (!Skipped(d, k)) {
+                key.push_back(k);
+                caseless.push_back(false);
+            }
+        }
+        if (key.empty()) return DS_OK;
+        buffer.assign(d.record_size(), 0);
+        for (uint32_t r = 1; r < d.next_record(); ++r) {
+            bool blank = false;
+            const uint32_t v = LinkValue(d, r, d.link_field(), &blank);
+            const uint8_t status = d.store().StatusAt(r);
+            if (blank || v != link ||
+                (status & (REC_SUPERSEDED | REC_DISCARDED | REC_INSERTED)) != 0)
+                continue;
+            candidates.push_back({r, d.FirstVersion(r), false});
+        }
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+
+    for (uint32_t row = 1; row < s.next_record(); ++row) {
+        bool blank = false;
+        const uint32_t v = LinkValue(s, row, s.link_field(), &blank);
+        if (blank || v != sourceLink || (s.store().StatusAt(row) & kNotLive) != 0) continue;
+        Candidate* match = nullptr;
+        for (Candidate& c : candidates) {
+            bool same = !c.matched;
+            for (size_t i = 0; i < key.size() && same; ++i)
+                same = SameAsRow(d, c.first, s, row, key[i], caseless[i]);
+            if (same) {
+                match = &c;
+                break;
+            }
+        }
+        if (match == nullptr) {
+            try {
+                added.push_back(row);
+            } catch (const std::bad_alloc&) {
+                return DSERR_NOMEMORY;
+            }
+            continue;
+        }
+        match->matched = true;
+        const uint8_t status = d.store().StatusAt(match->record);
+        if ((status & REC_DELETED) != 0) continue;
+        // An unchanged record that equals its row keeps its values; its own
+        // details still follow the row's.
+        bool equal = status == 0;
+        for (uint32_t k = 1; k <= d.field_count() && equal; ++k) {
+            if (!Skipped(d, k)) equal = SameAsRow(d, match->record, s, row, k, false);
+        }
+        EngineResult e = equal ? d.RefreshDetails(match->record, s, row)
+                               : d.RefreshRecord(match->record, s, row, true);
+        if (e != DS_OK) return e;
+    }
+    for (uint32_t row : added) {
+        if (EngineResult e = AppendDetailRow(d, s, row, link, buffer.data()); e != DS_OK) return e;
+    }
+    for (const Candidate& c : candidates) {
+        if (c.matched || d.store().StatusAt(c.record) != 0 || Logged(d, c.record)) continue;
+        for (const NestedDetail& inner : d.nested()) {
+            bool blank = false;
+            const uint32_t innerLink = LinkValue(d, c.record, inner.field, &blank);
+            if (blank) continue;
+            if (EngineResult e = d.DropDetailsUnder(inner.field, innerLink); e != DS_OK) return e;
+        }
+        if (EngineResult e = d.DiscardRecord(c.record); e != DS_OK) return e;
+    }
+    return DS_OK;
 }
 
 }  // namespace
@@ -150,20 +340,7 @@ EngineResult TDSBASE::CopyDetailsUnder(uint32_t field, TDSBASE& source, uint32_t
         bool blank = false;
         const uint32_t v = LinkValue(s, r, s.linkField_, &blank);
         if (blank || v != sourceLink || (s.store_.StatusAt(r) & kNotLive) != 0) continue;
-        if (EngineResult e = CopyRecordAcross(s, r, d, buffer.data(), 0); e != DS_OK) return e;
-        WriteBufferValue(d.fields_, buffer.data(), d.linkField_, &link);
-        // Deeper details get link values of this dataset's own count.
-        for (const NestedDetail& inner : d.nested_) {
-            const uint32_t innerSource = LinkValue(s, r, inner.field, &blank);
-            if (blank || (innerSource & kLinkNotFetched) != 0) continue;
-            const uint32_t fresh = d.NextLinkValue();
-            WriteBufferValue(d.fields_, buffer.data(), inner.field, &fresh);
-            if (EngineResult e =
-                    d.CopyDetailsUnder(inner.field, s, inner.field, innerSource, fresh);
-                e != DS_OK)
-                return e;
-        }
-        if (EngineResult e = d.AppendRow(buffer.data(), 0, nullptr); e != DS_OK) return e;
+        if (EngineResult e = AppendDetailRow(d, s, r, link, buffer.data()); e != DS_OK) return e;
     }
     return DS_OK;
 }
@@ -203,8 +380,18 @@ EngineResult TDSBASE::RefreshDetails(uint32_t r, TDSBASE& source, uint32_t s) {
         if (mineBlank) {
             mine = NextLinkValue();
             store_.WriteValue(r, k, &mine);
+            if (EngineResult e = CopyDetailsUnder(k, source, k, theirs, mine); e != DS_OK) return e;
+            continue;
         }
-        if (EngineResult e = CopyDetailsUnder(k, source, k, theirs, mine); e != DS_OK) return e;
+        // A fetched list takes the source's list as it is: details it
+        // already holds stay, the others are added or go.
+        const NestedDetail* theirsNested = source.NestedFor(k);
+        if (nested.dataset == nullptr || theirsNested == nullptr ||
+            theirsNested->dataset == nullptr)
+            continue;
+        if (EngineResult e = MergeDetails(*nested.dataset, *theirsNested->dataset, theirs, mine);
+            e != DS_OK)
+            return e;
     }
     return DS_OK;
 }
