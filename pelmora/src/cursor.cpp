@@ -232,8 +232,11 @@ EngineResult TDSCursor::WriteCursorProperty(uint32_t kind, uint32_t value) {
             return DS_OK;
         case 4:
         case 5:
-            // Only the cursor's own copy of the descriptor changes.
-            if (!ValidField(value)) return DSERR_OUTOFRANGE;
+            // Only the cursor's own copy of the descriptor changes. A field
+            // that does not exist is not read-only: clearing it is done, but
+            // it cannot be made read-only, and saying so keeps a caller from
+            // believing a field is protected.
+            if (!ValidField(value)) return kind == 4 ? DS_OK : DSERR_OUTOFRANGE;
             if (kind == 4)
                 fields_[value - 1].attributes &= ~ATTR_READONLY;
             else

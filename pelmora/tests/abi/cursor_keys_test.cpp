@@ -343,6 +343,10 @@ TEST_F(KeysTest, KeyFromRecordHoldsTheKeyFieldValues) {
     EXPECT_EQ(0, std::memcmp(key.data() + 13, &id, 4));
     EXPECT_EQ(0xEE, key[d.keyWidth]);
     EXPECT_EQ(0u, ResultCode(cur_->BuildKeyFromRecord(rec.data(), nullptr)));
+    // Without a record there is nothing to build from: the key stays as it was.
+    std::vector<uint8_t> untouched(key.size(), 0xEE);
+    EXPECT_EQ(DSERR_INVALIDPARAM, ResultCode(cur_->BuildKeyFromRecord(nullptr, untouched.data())));
+    EXPECT_EQ(std::vector<uint8_t>(key.size(), 0xEE), untouched);
 }
 
 }  // namespace

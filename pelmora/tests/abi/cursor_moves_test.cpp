@@ -269,7 +269,9 @@ TEST_F(MovesTest, StatusWrittenThroughCursorPropertyLeavesTheRecord) {
     ASSERT_EQ(0u, ResultCode(cur_->ReadCursorProperty(1, &owner)));
     EXPECT_EQ(ds_.get(), owner);
     EXPECT_EQ(DSERR_INVALIDPARAM, ResultCode(cur_->ReadCursorProperty(7, &owner)));
+    // No field 99 can be made read-only; clearing it leaves nothing read-only.
     EXPECT_EQ(DSERR_OUTOFRANGE, ResultCode(cur_->WriteCursorProperty(5, 99)));
+    EXPECT_EQ(0u, ResultCode(cur_->WriteCursorProperty(4, 99)));
 }
 
 }  // namespace

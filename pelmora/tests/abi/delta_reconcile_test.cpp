@@ -470,3 +470,41 @@ TEST(MergeChanges, ErrorRowWithoutCodeWritesItsValues) {
 }
 
 }  // namespace
+
+TEST(DeltaPacket, EditOfADeltaRowThatAnIndexRefusesChangesNothing) {
+    Ref<IDSBase> ds(Engine::Get().NewDataset());
+    const FieldDesc fields[] = {Field("ID", FLD_INT32)};
+    ASSERT_EQ(0u, ds->DefineFields(1, fields, "U"));
+    ds->AddRef();
+    Table t(ds.get());
+    std::vector<uint8_t> rec(t.size());
+    for (int32_t id : {1, 2}) {
+        t.cur()->PrepareRecord(rec.data());
+        t.cur()->WriteFieldValue(rec.data(), 1, &id);
+        ASSERT_EQ(0u, ResultCode(t.cur()->AddRecord(rec.data())));
+    }
+    Ref<IDSBase> delta;
+    ASSERT_EQ(0u, ResultCode(ds->MakeDelta(delta.out())));
+    IndexDesc unique{};
+    std::strcpy(unique.name, "BYID");
+    unique.fieldCount = 1;
+    unique.fields[0] = 1;
+    unique.unique = 1;
+    ASSERT_EQ(0u, ResultCode(delta->MakeIndex(&unique)));
+    Ref<IDSCursor> cur(Engine::Get().NewCursor());
+    ASSERT_EQ(0u, ResultCode(cur->AttachDataset(delta.get())));
+    ASSERT_EQ(0u, ResultCode(cur->SelectIndex("BYID")));
+    ASSERT_EQ(0u, ResultCode(cur->GoToOrdinal(1)));
+    ASSERT_EQ(0u, ResultCode(cur->ReadCurrentRecord(rec.data())));
+    const int32_t taken = 2;
+    cur->WriteFieldValue(rec.data(), 1, &taken);
+    EXPECT_EQ(DSERR_KEYVIOL, ResultCode(cur->UpdateCurrentRecord(rec.data())));
+    std::vector<int32_t> ids;
+    cur->GoBeforeFirst();
+    while (ResultCode(cur->MoveBy(1)) == 0) {
+        int32_t id = 0;
+        cur->ReadFieldValue(nullptr, 1, &id, nullptr);
+        ids.push_back(id);
+    }
+    EXPECT_EQ((std::vector<int32_t>{1, 2}), ids);
+}
