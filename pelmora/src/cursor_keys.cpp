@@ -237,10 +237,11 @@ EngineResult TDSCursor::SeekKey(uint32_t mode, uint32_t fieldCount, uint32_t par
             if (!found) return DSERR_RECNOTFOUND;
             // Only a match inside the cursor's range counts: the first equal
             // entry may lie before the range while a later one lies inside.
-            if (p < rangeFirst_ && rangeFirst_ <= rangeLast_ &&
-                index_->LastEqual(k, count, partialLength, p) >= rangeFirst_)
-                p = rangeFirst_;
-            if (p < rangeFirst_ || p > rangeLast_) return DSERR_RECNOTFOUND;
+            if (p < rangeFirst_)
+                p = rangeFirst_ <= rangeLast_
+                        ? index_->NextEqual(k, count, partialLength, rangeFirst_)
+                        : 0;
+            if (p == 0 || p < rangeFirst_ || p > rangeLast_) return DSERR_RECNOTFOUND;
             position = p - 1;
             break;
         case 1:

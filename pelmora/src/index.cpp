@@ -4,9 +4,11 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 #include "dataset.h"
 #include "index.h"
+#include "platform/codepage.h"
 #include "platform/collation.h"
 
 namespace pelmora {
@@ -88,11 +90,8 @@ int DSIDX::CompareRecords(uint32_t a, uint32_t b) const {
     return 0;
 }
 
-int DSIDX::CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
-                      uint32_t record) const {
-    if (FixedSearchApplies(fullFields, partial)) return FixedCompareKey(key, record);
+int DSIDX::CompareFullFields(const uint8_t* key, uint32_t full, uint32_t record) const {
     const std::vector<FieldDesc>& fields = dataset_->fields();
-    const uint32_t full = std::min(fullFields, desc_.fieldCount);
     for (uint32_t k = 0; k < full; ++k) {
         const FieldDesc& field = fields[desc_.fields[k] - 1];
         const uint8_t* mine =
@@ -100,6 +99,15 @@ int DSIDX::CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
         const int c = comparators_[k]->Compare(mine, StoredValue(record, desc_.fields[k]));
         if (c != 0) return c;
     }
+    return 0;
+}
+
+int DSIDX::CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                      uint32_t record) const {
+    if (FixedSearchApplies(fullFields, partial)) return FixedCompareKey(key, record);
+    const std::vector<FieldDesc>& fields = dataset_->fields();
+    const uint32_t full = std::min(fullFields, desc_.fieldCount);
+    if (int c = CompareFullFields(key, full, record); c != 0) return c;
     if (partial == 0 || full >= desc_.fieldCount) return 0;
     const uint32_t k = full;
     const FieldDesc& field = fields[desc_.fields[k] - 1];
@@ -119,8 +127,160 @@ int DSIDX::CompareKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
     return desc_.descending[k] != 0 ? -c : c;
 }
 
+// A partial key on a text field. A text order need not keep together the
+// texts that start with some bytes: a case-sensitive order puts "aBa" between
+// "Ab" and "ABc", though "aBa" does not start with "Ab" and the other two do.
+// It does keep together the texts whose primary weights (the letters apart
+// from case, accents, kana type and width) start with those of the key,
+// because texts are ordered by their primary weights before anything else;
+// that block holds every text starting with the key's bytes, and a walk over
+// it finds them. The primary weights are the part of a collation key before
+// its first level separator (byte 1); a collation key whose levels were not
+// set apart that way would only make the block larger.
+class DSIDX::PartialText {
+  public:
+    PartialText(const DSIDX& index, const uint8_t* key, uint32_t fullFields, uint32_t partial)
+        : index_(index),
+          key_(key),
+          full_(std::min(fullFields, index.desc_.fieldCount)),
+          partial_(partial) {
+        const IndexDesc& d = index.desc_;
+        if (partial == 0 || full_ >= d.fieldCount) return;
+        field_ = &index.dataset_->fields()[d.fields[full_] - 1];
+        if (field_->type != FLD_STRING || key[field_->indicatorOffset] != IND_VALUE) return;
+        text_ = reinterpret_cast<const char*>(key + field_->offset);
+        length_ = strnlen(text_, std::min(partial, field_->length));
+        caseless_ = d.caseInsensitive[full_] != 0;
+        descending_ = d.descending[full_] != 0;
+        // A lead byte whose second byte was cut off stands for no character.
+        size_t whole = 0;
+        for (size_t i = 0; i < length_;) {
+            i += platform::IsDBCSLeadByte(static_cast<unsigned char>(text_[i])) ? 2 : 1;
+            if (i <= length_) whole = i;
+        }
+        // Without primary weights the block would be every entry: the plain
+        // bisection then serves (an empty text matches only empty texts,
+        // which do stand together).
+        if (whole == 0) return;
+        std::string sortKey =
+            index.dataset_->collation().SortKey(text_, static_cast<ptrdiff_t>(whole), caseless_);
+        primary_.assign(sortKey, 0, sortKey.find('\x01'));
+        if (primary_.empty()) return;
+        // One byte more: a key written in two-byte units then still covers
+        // the primary part.
+        scratch_.resize(primary_.size() + 1);
+        usable_ = true;
+    }
+
+    bool usable() const { return usable_; }
+
+    // The first entry at or after `from` that starts with the key: true with
+    // its position, else false.
+    bool FirstFrom(uint32_t from, uint32_t* position) const {
+        const uint32_t n = index_.count();
+        const uint32_t start =
+            index_.entries_.PartitionPoint([&](uint32_t record) { return Locate(record) > 0; });
+        for (uint32_t p = std::max(from, start); p <= n; ++p) {
+            const uint32_t record = index_.EntryAt(p);
+            if (Matches(record)) {
+                *position = p;
+                return true;
+            }
+            if (Locate(record) < 0) break;
+        }
+        return false;
+    }
+
+    // The last entry that starts with the key, given one that does.
+    uint32_t LastFrom(uint32_t from) const {
+        const uint32_t end =
+            index_.entries_.PartitionPoint([&](uint32_t record) { return Locate(record) >= 0; });
+        for (uint32_t p = end - 1; p > from; --p) {
+            if (Matches(index_.EntryAt(p))) return p;
+        }
+        return from;
+    }
+
+    // The last entry that sorts before the key's text taken as a whole (0
+    // when none does): where a key that nothing starts with would stand.
+    uint32_t LastBefore() const {
+        return index_.entries_.PartitionPoint([&](uint32_t record) {
+            return WholeOrder(record) > 0;
+        }) - 1;
+    }
+
+  private:
+    // The block against a record, in the manner of CompareKey: > 0 when the
+    // block sorts after the record, 0 when the record is in it.
+    int Locate(uint32_t record) const {
+        if (int c = index_.CompareFullFields(key_, full_, record); c != 0) return c;
+        const auto* theirs =
+            reinterpret_cast<const char*>(index_.StoredValue(record, index_.desc_.fields[full_]));
+        if (theirs == nullptr) return index_.comparators_[full_]->Compare(text_, nullptr);
+        const size_t m = primary_.size();
+        const size_t n = index_.dataset_->collation().SortKeyInto(
+            theirs, strnlen(theirs, field_->length), caseless_,
+            reinterpret_cast<uint8_t*>(scratch_.data()), scratch_.size());
+        int c = std::memcmp(primary_.data(), scratch_.data(), std::min(m, n));
+        c = c < 0 ? -1 : (c > 0 ? 1 : (n < m ? 1 : 0));
+        return descending_ ? -c : c;
+    }
+
+    bool Matches(uint32_t record) const {
+        return index_.CompareKey(key_, full_, partial_, record) == 0;
+    }
+
+    // The key's text taken as a whole against a record, in the index order.
+    int WholeOrder(uint32_t record) const {
+        if (int c = index_.CompareFullFields(key_, full_, record); c != 0) return c;
+        const auto* theirs =
+            reinterpret_cast<const char*>(index_.StoredValue(record, index_.desc_.fields[full_]));
+        if (theirs == nullptr) return index_.comparators_[full_]->Compare(text_, nullptr);
+        const int c = index_.dataset_->collation().Compare(
+            text_, static_cast<ptrdiff_t>(length_), theirs,
+            static_cast<ptrdiff_t>(strnlen(theirs, field_->length)), caseless_);
+        return descending_ ? -c : c;
+    }
+
+    const DSIDX& index_;
+    const uint8_t* key_;
+    uint32_t full_;
+    uint32_t partial_;
+    const FieldDesc* field_ = nullptr;
+    const char* text_ = nullptr;
+    size_t length_ = 0;
+    bool caseless_ = false;
+    bool descending_ = false;
+    std::string primary_;          // the key's primary weights
+    mutable std::string scratch_;  // a record's collation key, as far as needed
+    bool usable_ = false;
+};
+
+template <typename Search>
+bool DSIDX::WithPartialText(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                            Search search) const {
+    if (partial == 0) return false;
+    try {
+        const PartialText text(*this, key, fullFields, partial);
+        if (!text.usable()) return false;
+        search(text);
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Collation keys of long texts take memory; without it the plain
+        // bisection still answers.
+        return false;
+    }
+}
+
 bool DSIDX::SearchKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                       uint32_t* position) const {
+    bool found = false;
+    if (WithPartialText(key, fullFields, partial, [&](const PartialText& text) {
+            found = text.FirstFrom(1, position);
+            if (!found) *position = text.LastBefore();
+        })) {
+        return found;
+    }
     // The first entry at or after the key.
     const uint32_t first = FixedSearchApplies(fullFields, partial)
                                ? FixedPartition(key, false)
@@ -140,6 +300,11 @@ bool DSIDX::SearchKey(const uint8_t* key, uint32_t fullFields, uint32_t partial,
 uint32_t DSIDX::LastEqual(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                           uint32_t from) const {
     if (from == 0 || from > count()) return from;
+    uint32_t last = from;
+    if (WithPartialText(key, fullFields, partial,
+                        [&](const PartialText& text) { last = text.LastFrom(from); })) {
+        return last;
+    }
     // The first entry after the key, less one.
     const uint32_t after = FixedSearchApplies(fullFields, partial)
                                ? FixedPartition(key, true)
@@ -147,6 +312,21 @@ uint32_t DSIDX::LastEqual(const uint8_t* key, uint32_t fullFields, uint32_t part
                                      return CompareKey(key, fullFields, partial, record) >= 0;
                                  });
     return std::max(from, after - 1);
+}
+
+uint32_t DSIDX::NextEqual(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                          uint32_t from) const {
+    uint32_t next = 0;
+    if (WithPartialText(key, fullFields, partial, [&](const PartialText& text) {
+            if (!text.FirstFrom(from, &next)) next = 0;
+        })) {
+        return next;
+    }
+    // Equal entries stand together: from the first one to the last.
+    uint32_t first = 0;
+    if (!SearchKey(key, fullFields, partial, &first)) return 0;
+    if (first >= from) return first;
+    return LastEqual(key, fullFields, partial, first) >= from ? from : 0;
 }
 
 bool DSIDX::SearchRecord(uint32_t record, EqualChoice choice, uint32_t* position) const {

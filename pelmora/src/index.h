@@ -109,6 +109,11 @@ class DSIDX {
     // position.
     uint32_t LastEqual(const uint8_t* key, uint32_t fullFields, uint32_t partial,
                        uint32_t from) const;
+    // Position of the first entry at or after `from` that equals the key; 0
+    // when none does. A partial key on a text field may match entries that
+    // do not stand together, so this is not always `from` or the first one.
+    uint32_t NextEqual(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                       uint32_t from) const;
     // Binary search of a stored record's key among the entries: true with the
     // chosen equal position, or false with the position of the last entry
     // that sorts before the record (0 when none). The record itself need not
@@ -144,6 +149,15 @@ class DSIDX {
     EngineResult InstallSorted(const std::vector<uint32_t>& flat);
     // Key field value of a stored record, null when blank.
     const uint8_t* StoredValue(uint32_t record, uint32_t field) const;
+    // Compares a key with a stored record over its first `full` key fields.
+    int CompareFullFields(const uint8_t* key, uint32_t full, uint32_t record) const;
+    // Searches with a partial key on a text field (see index.cpp). `search`
+    // gets the PartialText; false when it does not apply and the plain
+    // bisection over CompareKey is to be used.
+    class PartialText;
+    template <typename Search>
+    bool WithPartialText(const uint8_t* key, uint32_t fullFields, uint32_t partial,
+                         Search search) const;
     class SortKeys;  // collation sort keys used by SortEntries
 
     // The first key field's value type when it is a fixed-width number (the
