@@ -415,8 +415,9 @@ EngineResult DSIDX::RecordReplaced(uint32_t newRecord, uint32_t oldRecord) {
     // the record map is made first so that the replacement cannot fail then.
     if (EngineResult r = entries_.ReserveRecords(newRecord + 1); r != DS_OK) return r;
     TellGrouping(EntryEvent::Removed, position);
-    searchWords_.Drop();  // the record number changes, the counter does not
     entries_.Replace(position, newRecord);
+    // Cursors standing on the old version find the new one by the counter.
+    Touch();
     TellGrouping(EntryEvent::Added, position);
     return DS_OK;
 }
