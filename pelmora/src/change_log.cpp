@@ -152,6 +152,32 @@ uint32_t DSLOG::FirstVersion(uint32_t record, uint32_t* startEntry) const {
     return current;
 }
 
+void DSLOG::ChainFrom(uint32_t from, uint32_t record, std::vector<uint32_t>& entries,
+                      std::vector<uint32_t>& versions) const {
+    uint32_t current = record;
+    versions.push_back(current);
+    for (size_t i = from + 1; i < entries_.size(); ++i) {
+        const LogEntry& e = entries_[i];
+        if (e.action == LOG_DELETE && e.record == current) {
+            entries.push_back(static_cast<uint32_t>(i));
+            return;
+        }
+        if (e.action == LOG_MODIFY && e.previous == current) {
+            entries.push_back(static_cast<uint32_t>(i));
+            current = e.record;
+            versions.push_back(current);
+        }
+    }
+}
+
+uint32_t DSLOG::LatestVersion(uint32_t record) const {
+    uint32_t current = record;
+    for (const LogEntry& e : entries_) {
+        if (e.action == LOG_MODIFY && e.previous == current) current = e.record;
+    }
+    return current;
+}
+
 std::vector<uint32_t> DSLOG::Serialize() const {
     std::vector<uint32_t> values;
     values.reserve(entries_.size() * 3);

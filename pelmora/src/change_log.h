@@ -71,6 +71,17 @@ class DSLOG {
     // starts the chain.
     uint32_t FirstVersion(uint32_t record, uint32_t* startEntry) const;
 
+    // A version chain walked forward from the entry at index `from` (0-based),
+    // whose record is `record`: the later entries that continue it (each
+    // modification of the chain's latest version) and the deletion of its
+    // latest version that ends it. `entries` receives their indexes, `versions`
+    // the chain's records in order, `record` first. Throws std::bad_alloc.
+    void ChainFrom(uint32_t from, uint32_t record, std::vector<uint32_t>& entries,
+                   std::vector<uint32_t>& versions) const;
+    // The latest version of a chain that holds `record` (the record itself
+    // when no modification replaced it).
+    uint32_t LatestVersion(uint32_t record) const;
+
     // The log as the CHANGE_LOG parameter: record, previous, action per entry.
     std::vector<uint32_t> Serialize() const;
     // The same without throwing: 9473 when memory runs out.

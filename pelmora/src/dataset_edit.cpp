@@ -381,24 +381,10 @@ EngineResult TDSBASE::RevertRecord(uint32_t record, uint32_t* firstVersion) {
         std::vector<uint32_t> versions;
         if (start != 0) {
             try {
-                const LogEntry& head = entries[start - 1];
-                uint32_t current = head.record;
-                removed.push_back(start - 1);
                 // Every version after the first goes; so does the first
-                // version of a reverted insertion (it is head.record then).
-                versions.push_back(current);
-                for (uint32_t i = start; i < entries.size(); ++i) {
-                    const LogEntry& e = entries[i];
-                    if (e.action == LOG_DELETE && e.record == current) {
-                        removed.push_back(i);
-                        break;
-                    }
-                    if (e.action == LOG_MODIFY && e.previous == current) {
-                        removed.push_back(i);
-                        current = e.record;
-                        versions.push_back(current);
-                    }
-                }
+                // version of a reverted insertion (it is the head's record then).
+                removed.push_back(start - 1);
+                log_->ChainFrom(start - 1, entries[start - 1].record, removed, versions);
             } catch (const std::bad_alloc&) {
                 return DSERR_NOMEMORY;
             }
@@ -461,18 +447,9 @@ uint32_t TDSBASE::FirstVersion(uint32_t record) const {
 
 uint32_t TDSBASE::LiveVersion(uint32_t record) const {
     if (!log_ || record == 0 || record >= next_record()) return record;
-    const std::vector<LogEntry>& entries = log_->entries();
-    // Each modification entry names the version it replaced; follow them
-    // forward, at most once around the log.
-    for (size_t step = 0; step < entries.size(); ++step) {
-        if ((store_.StatusAt(record) & REC_SUPERSEDED) == 0) return record;
-        auto next = std::find_if(entries.begin(), entries.end(), [record](const LogEntry& e) {
-            return e.action == LOG_MODIFY && e.previous == record;
-        });
-        if (next == entries.end() || next->record >= next_record()) return record;
-        record = next->record;
-    }
-    return record;
+    if ((store_.StatusAt(record) & REC_SUPERSEDED) == 0) return record;
+    const uint32_t latest = log_->LatestVersion(record);
+    return latest < next_record() ? latest : record;
 }
 
 // ---- merge, change count, savepoints ---------------------------------------
@@ -496,22 +473,10 @@ EngineResult TDSBASE::MergeAll(bool includeNested) {
                 records.clear();
                 removed.assign(1, 0);
                 if (head.action == LOG_MODIFY) records.push_back(head.previous);
-                records.push_back(head.record);
-                if (head.action == LOG_INSERT || head.action == LOG_MODIFY) {
-                    uint32_t current = head.record;
-                    for (uint32_t i = 1; i < entries.size(); ++i) {
-                        const LogEntry& e = entries[i];
-                        if (e.action == LOG_DELETE && e.record == current) {
-                            removed.push_back(i);
-                            break;
-                        }
-                        if (e.action == LOG_MODIFY && e.previous == current) {
-                            removed.push_back(i);
-                            current = e.record;
-                            records.push_back(current);
-                        }
-                    }
-                }
+                if (head.action == LOG_INSERT || head.action == LOG_MODIFY)
+                    log_->ChainFrom(0, head.record, removed, records);
+                else
+                    records.push_back(head.record);
                 log_->RemoveEntries(removed);
                 // Old versions and deleted records go; the rest become unchanged.
                 std::sort(records.begin(), records.end(), std::greater<uint32_t>());

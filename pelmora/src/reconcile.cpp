@@ -70,12 +70,7 @@ EngineResult MatchDeltaRows(RECONCB& level, bool emptyIsError) {
 }
 
 uint32_t LatestVersion(TDSBASE& base, uint32_t first) {
-    if (base.log() == nullptr) return first;
-    uint32_t current = first;
-    for (const LogEntry& e : base.log()->entries()) {
-        if (e.action == LOG_MODIFY && e.previous == current) current = e.record;
-    }
-    return current;
+    return base.log() == nullptr ? first : base.log()->LatestVersion(first);
 }
 
 EngineResult RunFlatAction(RECONCB& level, size_t k, uint32_t action, uint32_t errorCode,
