@@ -1,43 +1,36 @@
-// Shared by the benchmark programs: binding the engine through its exports,
-// creating objects through class objects, and the metadata of the six-column
-// table both benchmarks measure (an int32 key, NAME(20), PRICE, SOLD (date),
-// AMOUNT (packed decimal 10.2) and NOTE(100)).
+// Shared by the benchmark programs: the engine bound through the shared
+// engine client, objects created through class objects, and the metadata of
+// the six-column table both benchmarks measure (an int32 key, NAME(20),
+// PRICE, SOLD (date), AMOUNT (packed decimal 10.2) and NOTE(100)).
 #pragma once
-
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "pelmora/engine_client.h"
 #include "pelmora/pelmora.h"
 
 namespace bench {
 
-inline PFN_DllGetClassObject& GetClassObject() {
-    static PFN_DllGetClassObject function = nullptr;
-    return function;
+// The engine built beside the benchmark.
+inline pelmora::EngineClient& Engine() {
+    static pelmora::EngineClient engine;
+    return engine;
 }
 
 // Loads the engine built beside the benchmark; false when it cannot.
 inline bool LoadEngine() {
-    void* engine = dlopen(PELMORA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (engine == nullptr) {
-        std::fprintf(stderr, "cannot load the engine: %s\n", dlerror());
+    if (!Engine().Load(PELMORA_LIBRARY_PATH)) {
+        std::fprintf(stderr, "cannot load the engine: %s\n", platform::LastLibraryError().c_str());
         return false;
     }
-    GetClassObject() = reinterpret_cast<PFN_DllGetClassObject>(dlsym(engine, "DllGetClassObject"));
-    return GetClassObject() != nullptr;
+    return Engine().getClassObject != nullptr;
 }
 
+// Creates an object through its class object; null on failure.
 template <typename T>
 T* Create(const GUID& clsid, const GUID& iid) {
-    IClassFactory* factory = nullptr;
-    if (GetClassObject()(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-        return nullptr;
-    void* object = nullptr;
-    const HRESULT hr = factory->CreateInstance(nullptr, &iid, &object);
-    factory->Release();
-    return hr == S_OK ? static_cast<T*>(object) : nullptr;
+    return Engine().Create<T>(clsid, iid);
 }
 
 inline bool Check(uint32_t result, const char* what) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "pelmora/engine_client.h"
 #include "pelmora/pelmora.h"
 #include "platform/library.h"
 #include "platform/registry.h"
@@ -28,21 +29,18 @@ const ClassInfo kClasses[] = {
 int main() {
     std::string registered;
     std::string key = "CLSID\\" + StringFromGUID(CLSID_DSBase) + "\\InProcServer32";
-    platform::HMODULE module = nullptr;
+    pelmora::EngineClient engine;
     if (platform::RegGetString(key, "", &registered)) {
         std::printf("registry: engine registered at %s\n", registered.c_str());
-        module = platform::LoadLibraryA(registered);
+        engine.Load(registered);
     }
-    if (!module) {
-        module = platform::LoadLibraryA("PELMORA.DLL");
-        if (!module) {
+    if (!engine.Loaded()) {
+        if (!engine.Load()) {
             std::fprintf(stderr, "cannot load the engine: %s\n",
                          platform::LastLibraryError().c_str());
             return 1;
         }
-        auto reg = reinterpret_cast<PFN_DllRegisterServer>(
-            platform::GetProcAddress(module, "DllRegisterServer"));
-        HRESULT hr = reg ? reg() : E_INVALIDARG;
+        HRESULT hr = engine.registerServer ? engine.registerServer() : E_INVALIDARG;
         std::printf("engine loaded by name; self-registration result 0x%08X\n",
                     static_cast<unsigned>(hr));
     }
@@ -51,33 +49,24 @@ int main() {
     const char* exports[] = {"DllGetClassObject", "DllCanUnloadNow",   "InitQuilmet",
                              "ExitQuilmet",       "DllRegisterServer", "DllUnregisterServer"};
     for (const char* name : exports)
-        std::printf("export %-20s %s\n", name,
-                    platform::GetProcAddress(module, name) ? "present" : "MISSING");
+        std::printf("export %-20s %s\n", name, engine.Export(name) ? "present" : "MISSING");
 
-    auto getClassObject = reinterpret_cast<PFN_DllGetClassObject>(
-        platform::GetProcAddress(module, "DllGetClassObject"));
-    auto canUnload =
-        reinterpret_cast<PFN_DllCanUnloadNow>(platform::GetProcAddress(module, "DllCanUnloadNow"));
-    if (!getClassObject || !canUnload) return 1;
+    if (!engine.getClassObject || !engine.canUnloadNow) return 1;
 
     int failures = 0;
     for (const ClassInfo& c : kClasses) {
-        IClassFactory* factory = nullptr;
+        pelmora::Ref<IUnknown> object;
         HRESULT hr =
-            getClassObject(c.clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory));
-        IUnknown* object = nullptr;
-        if (hr == S_OK) {
-            hr = factory->CreateInstance(nullptr, c.iid, reinterpret_cast<void**>(&object));
-            factory->Release();
-        }
+            engine.CreateInstance(*c.clsid, *c.iid, reinterpret_cast<void**>(object.out()));
         std::printf("class %-18s %s  %s\n", c.name, StringFromGUID(*c.clsid).c_str(),
                     hr == S_OK ? "created" : "FAILED");
         if (hr != S_OK) ++failures;
         if (object) {
-            std::printf("  can unload while alive: %s\n", canUnload() == S_OK ? "yes" : "no");
-            object->Release();
+            std::printf("  can unload while alive: %s\n",
+                        engine.canUnloadNow() == S_OK ? "yes" : "no");
+            object.reset();
         }
     }
-    std::printf("can unload after release: %s\n", canUnload() == S_OK ? "yes" : "no");
+    std::printf("can unload after release: %s\n", engine.canUnloadNow() == S_OK ? "yes" : "no");
     return failures == 0 ? 0 : 1;
 }

@@ -35,20 +35,6 @@ bool HasXmlExtension(const std::string& path) {
     return path.size() >= 4 && SameName(path.substr(path.size() - 4), ".xml");
 }
 
-class SafeArrayGuard {
-  public:
-    explicit SafeArrayGuard(SAFEARRAY* array) : array_(array) {}
-    ~SafeArrayGuard() {
-        if (array_) SafeArrayDestroy(array_);
-    }
-    SafeArrayGuard(const SafeArrayGuard&) = delete;
-    SafeArrayGuard& operator=(const SafeArrayGuard&) = delete;
-    SAFEARRAY* get() const { return array_; }
-
-  private:
-    SAFEARRAY* array_;
-};
-
 std::string PathForMessage(const std::string& path) {
     return platform::Utf8ToCp932(path);
 }
@@ -118,11 +104,10 @@ void TClientTable::OpenTable() {
     if (packet.empty()) throw EDatabaseError(dsmsg::Text(dsmsg::kNoPacket));
 
     auto engine = std::make_unique<Engine>();
-    engine->dataset = engine::CreateDataset();
+    engine->dataset.reset(engine::CreateDataset());
     engine_ = std::move(engine);
     try {
-        SafeArrayGuard bytes(
-            SafeArrayFromBytes(packet.data(), static_cast<uint32_t>(packet.size())));
+        pelmora::ByteArray bytes(packet.data(), packet.size());
         if (!bytes.get()) Raise(DSERR_NOMEMORY);
         Check(engine_->dataset->LoadPacket(bytes.get(), 1));
         engine_->packet = std::move(packet);
@@ -131,8 +116,8 @@ void TClientTable::OpenTable() {
         unwritten_ =
             ResultCode(engine_->dataset->ReadProperty(kPropSavepoint, &savepoint)) == DS_OK &&
             savepoint != 0;
-        engine_->cursor = engine::CreateCursor();
-        Check(engine_->cursor->AttachDataset(engine_->dataset));
+        engine_->cursor.reset(engine::CreateCursor());
+        Check(engine_->cursor->AttachDataset(engine_->dataset.get()));
         Check(engine_->dataset->WriteProperty(kPropReportBeforeExpansion, 1));
         DatasetProps props{};
         Check(engine_->dataset->ReadDatasetProps(&props));
@@ -176,9 +161,9 @@ void TClientTable::SaveToPath(const std::string& path) {
     Check(engine_->dataset->AcceptAllChanges());
     Check(engine_->dataset->WriteProperty(kPropXmlMode,
                                           HasXmlExtension(target) ? kXmlMode : kBinaryMode));
-    SAFEARRAY* out = nullptr;
-    Check(engine_->dataset->WritePacket(&out));
-    SafeArrayGuard packet(out);
+    pelmora::ByteArray packet;
+    Check(engine_->dataset->WritePacket(packet.out()));
+    SAFEARRAY* out = packet.get();
     std::string bytes;
     void* data = nullptr;
     int32_t upper = -1;
@@ -242,7 +227,7 @@ TField& TClientTable::FieldAt(int index) {
 }
 
 IDSCursor* TClientTable::Cursor() const {
-    return engine_ ? engine_->cursor : nullptr;
+    return engine_ ? engine_->cursor.get() : nullptr;
 }
 
 const uint8_t* TClientTable::CurrentBuffer() const {

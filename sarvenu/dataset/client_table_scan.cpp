@@ -7,29 +7,9 @@
 
 namespace sarvenu {
 
-namespace {
-
-// Owns one reference on an engine cursor.
-class TCursorHolder {
-  public:
-    explicit TCursorHolder(IDSCursor* cursor) : cursor_(cursor) {}
-    ~TCursorHolder() {
-        if (cursor_) cursor_->Release();
-    }
-    TCursorHolder(const TCursorHolder&) = delete;
-    TCursorHolder& operator=(const TCursorHolder&) = delete;
-    IDSCursor* operator->() const { return cursor_; }
-    IDSCursor* get() const { return cursor_; }
-
-  private:
-    IDSCursor* cursor_;
-};
-
-}  // namespace
-
 void TClientTable::ScanView(const std::function<void(const TRecordView&)>& visit) {
     Require(true);
-    TCursorHolder scan(engine::CreateCursor());
+    pelmora::Ref<IDSCursor> scan(engine::CreateCursor());
     // The copy takes the order, the filters and the range of the table's cursor.
     Check(scan->CopyCursor(Cursor()));
     Scan(scan.get(), visit);
@@ -37,8 +17,8 @@ void TClientTable::ScanView(const std::function<void(const TRecordView&)>& visit
 
 void TClientTable::ScanAllRecords(const std::function<void(const TRecordView&)>& visit) {
     Require(true);
-    TCursorHolder scan(engine::CreateCursor());
-    Check(scan->AttachDataset(engine_->dataset));
+    pelmora::Ref<IDSCursor> scan(engine::CreateCursor());
+    Check(scan->AttachDataset(engine_->dataset.get()));
     Scan(scan.get(), visit);
 }
 

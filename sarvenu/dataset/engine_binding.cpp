@@ -4,7 +4,6 @@
 
 #include "dataset/client_table.h"
 #include "dataset/dataset_messages.h"
-#include "platform/library.h"
 #include "platform/registry.h"
 
 namespace sarvenu::engine {
@@ -14,17 +13,10 @@ namespace {
     throw EDatabaseError(dsmsg::Text(dsmsg::kLoadError));
 }
 
-void* CreateThroughFactory(const GUID& clsid, const GUID& iid) {
-    const EngineLibrary& engine = BoundEngine();
-    IClassFactory* factory = nullptr;
-    HRESULT hr =
-        engine.getClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory));
-    void* object = nullptr;
-    if (hr == S_OK && factory) {
-        hr = factory->CreateInstance(nullptr, &iid, &object);
-        factory->Release();
-    }
-    if (hr != S_OK || !object) throw EDatabaseError(dsmsg::Text(dsmsg::kEngineObject));
+template <typename T>
+T* CreateThroughFactory(const GUID& clsid, const GUID& iid) {
+    T* object = BoundEngine().Create<T>(clsid, iid);
+    if (!object) throw EDatabaseError(dsmsg::Text(dsmsg::kEngineObject));
     return object;
 }
 
@@ -37,23 +29,17 @@ std::string EngineRegistryKey() {
 EngineLibrary LoadEngineLibrary() {
     std::string path;
     bool registered = platform::RegGetString(EngineRegistryKey(), "", &path) && !path.empty();
-    if (!registered) path = "PELMORA.DLL";
-    platform::HMODULE module = platform::LoadLibraryA(path);
-    if (!module) RaiseLoadError();
-    if (!registered) {
-        // Self-registration is a courtesy for the next start; its failure
-        // does not stop this one.
-        auto reg = reinterpret_cast<PFN_DllRegisterServer>(
-            platform::GetProcAddress(module, "DllRegisterServer"));
-        if (reg) reg();
-    }
-    auto getClassObject = reinterpret_cast<PFN_DllGetClassObject>(
-        platform::GetProcAddress(module, "DllGetClassObject"));
-    if (!getClassObject) {
-        platform::FreeLibrary(module);
+    if (!registered) path = pelmora::kEngineLibraryName;
+    EngineLibrary engine;
+    if (!engine.Load(path)) RaiseLoadError();
+    // Self-registration is a courtesy for the next start; its failure does
+    // not stop this one.
+    if (!registered && engine.registerServer) engine.registerServer();
+    if (!engine.getClassObject) {
+        engine.Unload();
         RaiseLoadError();
     }
-    return EngineLibrary{module, getClassObject};
+    return engine;
 }
 
 const EngineLibrary& BoundEngine() {
@@ -65,11 +51,11 @@ const EngineLibrary& BoundEngine() {
 }
 
 IDSBase* CreateDataset() {
-    return static_cast<IDSBase*>(CreateThroughFactory(CLSID_DSBase, IID_IDSBase));
+    return CreateThroughFactory<IDSBase>(CLSID_DSBase, IID_IDSBase);
 }
 
 IDSCursor* CreateCursor() {
-    return static_cast<IDSCursor*>(CreateThroughFactory(CLSID_DSCursor, IID_IDSCursor));
+    return CreateThroughFactory<IDSCursor>(CLSID_DSCursor, IID_IDSCursor);
 }
 
 }  // namespace sarvenu::engine

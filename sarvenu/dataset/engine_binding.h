@@ -6,14 +6,12 @@
 
 #include <string>
 
+#include "pelmora/engine_client.h"
 #include "pelmora/pelmora.h"
 
 namespace sarvenu::engine {
 
-struct EngineLibrary {
-    void* module = nullptr;
-    PFN_DllGetClassObject getClassObject = nullptr;
-};
+using EngineLibrary = pelmora::EngineClient;
 
 // Registry key holding the engine's path as its default value.
 std::string EngineRegistryKey();
@@ -24,7 +22,8 @@ EngineLibrary LoadEngineLibrary();
 // The process-wide binding, made on first use.
 const EngineLibrary& BoundEngine();
 
-// Creates a dataset or cursor through its class object; raises on failure.
+// Creates a dataset or cursor through its class object (the caller owns the
+// reference); raises on failure.
 IDSBase* CreateDataset();
 IDSCursor* CreateCursor();
 

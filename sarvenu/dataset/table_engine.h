@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "dataset/client_table.h"
+#include "pelmora/engine_client.h"
 #include "pelmora/pelmora.h"
 
 namespace sarvenu {
 
 struct TClientTable::Engine {
-    IDSBase* dataset = nullptr;
-    IDSCursor* cursor = nullptr;
+    pelmora::Ref<IDSBase> dataset;
+    pelmora::Ref<IDSCursor> cursor;  // released before the dataset
     uint32_t recordSize = 0;
     std::vector<FieldDesc> fields;
     std::string packet;
@@ -22,10 +23,6 @@ struct TClientTable::Engine {
     Engine() = default;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
-    ~Engine() {
-        if (cursor) cursor->Release();
-        if (dataset) dataset->Release();
-    }
 };
 
 }  // namespace sarvenu

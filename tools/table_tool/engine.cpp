@@ -12,44 +12,30 @@
 namespace tabletool {
 
 bool Engine::Load(std::string* error) {
-    platform::HMODULE module = platform::LoadLibraryA("PELMORA.DLL");
-    if (!module) {
+    if (!client_.Load()) {
         *error = "cannot load the engine: " + platform::LastLibraryError();
         return false;
     }
-    getClassObject_ = reinterpret_cast<PFN_DllGetClassObject>(
-        platform::GetProcAddress(module, "DllGetClassObject"));
-    if (!getClassObject_) {
+    if (!client_.getClassObject) {
         *error = "the engine library has no DllGetClassObject";
         return false;
     }
     return true;
 }
 
-void* Engine::Create(const GUID& clsid, const GUID& iid) const {
-    IClassFactory* factory = nullptr;
-    if (getClassObject_(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-        return nullptr;
-    void* object = nullptr;
-    HRESULT hr = factory->CreateInstance(nullptr, &iid, &object);
-    factory->Release();
-    return hr == S_OK ? object : nullptr;
-}
-
 IDSBase* Engine::NewDataset() const {
-    return static_cast<IDSBase*>(Create(CLSID_DSBase, IID_IDSBase));
+    return client_.NewDataset();
 }
 
 IDSPacketReader* Engine::NewReader() const {
-    return static_cast<IDSPacketReader*>(Create(CLSID_DSPacketReader, IID_IDSPacketReader));
+    return client_.NewReader();
 }
 
 std::string Engine::Message(uint32_t code) const {
-    IDSPacketReader* reader = NewReader();
+    pelmora::Ref<IDSPacketReader> reader(NewReader());
     if (!reader) return "";
     char buffer[128] = {};
     reader->ErrorText(code, buffer);
-    reader->Release();
     return buffer;
 }
 

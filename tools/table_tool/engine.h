@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "pelmora/engine_client.h"
 #include "pelmora/pelmora.h"
 
 namespace tabletool {
@@ -19,8 +20,7 @@ class Engine {
     std::string Message(uint32_t code) const;
 
   private:
-    void* Create(const GUID& clsid, const GUID& iid) const;
-    PFN_DllGetClassObject getClassObject_ = nullptr;
+    pelmora::EngineClient client_;
 };
 
 // Reads a whole file; false when it cannot be read.

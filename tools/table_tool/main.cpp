@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "engine.h"
 #include "packet_model.h"
@@ -42,19 +43,15 @@ int Fail(const Engine& engine, const std::string& what, uint32_t code) {
 }
 
 // Loads a file as a dataset; null with *code set on failure.
-IDSBase* LoadDataset(const Engine& engine, const std::string& bytes, uint32_t* code) {
-    IDSBase* dataset = engine.NewDataset();
+pelmora::Ref<IDSBase> LoadDataset(const Engine& engine, const std::string& bytes, uint32_t* code) {
+    pelmora::Ref<IDSBase> dataset(engine.NewDataset());
     if (!dataset) {
         *code = DSERR_NOMEMORY;
-        return nullptr;
+        return {};
     }
-    SAFEARRAY* packet = SafeArrayFromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    *code = dataset->LoadPacket(packet, 1);
-    SafeArrayDestroy(packet);
-    if (*code != 0) {
-        dataset->Release();
-        return nullptr;
-    }
+    pelmora::ByteArray packet(bytes.data(), bytes.size());
+    *code = dataset->LoadPacket(packet.get(), 1);
+    if (*code != 0) return {};
     return dataset;
 }
 
@@ -64,13 +61,14 @@ int Show(const Engine& engine, const std::string& path, bool json) {
         std::fprintf(stderr, "%s: cannot read the file\n", path.c_str());
         return 1;
     }
-    IDSPacketReader* reader = engine.NewReader();
-    if (!reader) return Fail(engine, path, DSERR_NOMEMORY);
-    SAFEARRAY* packet = SafeArrayFromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    uint32_t code = 0;
     tabletool::PacketModel model;
-    const uint32_t code = tabletool::ReadModel(reader, packet, &model);
-    reader->Release();
-    SafeArrayDestroy(packet);
+    {
+        pelmora::Ref<IDSPacketReader> reader(engine.NewReader());
+        if (!reader) return Fail(engine, path, DSERR_NOMEMORY);
+        pelmora::ByteArray packet(bytes.data(), bytes.size());
+        code = tabletool::ReadModel(reader.get(), packet.get(), &model);
+    }
     if (code != 0) return Fail(engine, path, code);
     if (json)
         tabletool::PrintJson(model, std::cout);
@@ -86,20 +84,16 @@ int Convert(const Engine& engine, const std::string& in, const std::string& out)
         return 1;
     }
     uint32_t code = 0;
-    IDSBase* dataset = LoadDataset(engine, bytes, &code);
+    pelmora::Ref<IDSBase> dataset = LoadDataset(engine, bytes, &code);
     if (!dataset) return Fail(engine, in, code);
     code =
         dataset->WriteProperty(kXmlModeProperty, EndsWithXml(out) ? kXmlDocumentWithMetadata : 0);
     SAFEARRAY* packet = nullptr;
     if (code == 0) code = dataset->WritePacket(&packet);
-    dataset->Release();
+    dataset.reset();
     if (code != 0) return Fail(engine, out, code);
-    void* data = nullptr;
-    SafeArrayAccessData(packet, &data);
-    const bool written = tabletool::WriteFileAtomically(out, data, packet->rgsabound[0].cElements);
-    SafeArrayUnaccessData(packet);
-    SafeArrayDestroy(packet);
-    if (!written) {
+    const std::vector<uint8_t> written = pelmora::TakeBytes(packet);
+    if (!tabletool::WriteFileAtomically(out, written.data(), written.size())) {
         std::fprintf(stderr, "%s: cannot write the file\n", out.c_str());
         return 1;
     }
@@ -113,9 +107,7 @@ int Verify(const Engine& engine, const std::string& path) {
         return 1;
     }
     uint32_t code = 0;
-    IDSBase* dataset = LoadDataset(engine, bytes, &code);
-    if (!dataset) return Fail(engine, path, code);
-    dataset->Release();
+    if (!LoadDataset(engine, bytes, &code)) return Fail(engine, path, code);
     std::printf("%s: ok\n", path.c_str());
     return 0;
 }

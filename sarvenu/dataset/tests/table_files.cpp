@@ -33,15 +33,11 @@ void Ok(uint32_t result, const char* what) {
 }
 
 struct Objects {
-    IDSBase* dataset = sarvenu::engine::CreateDataset();
-    IDSCursor* cursor = nullptr;
-    ~Objects() {
-        if (cursor) cursor->Release();
-        dataset->Release();
-    }
+    pelmora::Ref<IDSBase> dataset{sarvenu::engine::CreateDataset()};
+    pelmora::Ref<IDSCursor> cursor;
     void Attach() {
-        cursor = sarvenu::engine::CreateCursor();
-        Ok(cursor->AttachDataset(dataset), "AttachDataset");
+        cursor.reset(sarvenu::engine::CreateCursor());
+        Ok(cursor->AttachDataset(dataset.get()), "AttachDataset");
     }
 };
 
