@@ -7,23 +7,48 @@
 
 namespace sarvenu {
 
-ArchiveHandle TArchiver::OpenArchive(ArchiverWindow, const std::string&, uint32_t) {
-    return nullptr;
+void TArchiver::LoadLibrary() {
+    TArchiverLibrary& library = TArchiverLibrary::Of(info_.libraryName);
+    if (!library.Load()) RaiseArchiverError(info_.missingMessage);
+    library_ = &library;
 }
 
-void TArchiver::CloseArchive(ArchiveHandle) {}
-
-int TArchiver::FindFirst(ArchiveHandle, const std::string&, ArchiveEntryInfo*) {
-    return -1;
+void TArchiver::UnloadLibrary() {
+    library_ = nullptr;
 }
 
-int TArchiver::FindNext(ArchiveHandle, ArchiveEntryInfo*) {
-    return -1;
+void* TArchiver::HandleEntry(const std::string& suffix) {
+    return library_->Entry(info_.entryPrefix + suffix);
+}
+
+ArchiveHandle TArchiver::OpenArchive(ArchiverWindow window, const std::string& archive,
+                                     uint32_t mode) {
+    auto open = reinterpret_cast<ArchiverOpenProc>(HandleEntry("OpenArchive"));
+    return open(window, AbsolutePath(archive).c_str(), mode);
+}
+
+void TArchiver::CloseArchive(ArchiveHandle handle) {
+    reinterpret_cast<ArchiverCloseProc>(HandleEntry("CloseArchive"))(handle);
+}
+
+int TArchiver::FindFirst(ArchiveHandle handle, const std::string& wildcard,
+                         ArchiveEntryInfo* entry) {
+    return reinterpret_cast<ArchiverFindFirstProc>(HandleEntry("FindFirst"))(
+        handle, wildcard.c_str(), entry);
+}
+
+int TArchiver::FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) {
+    return reinterpret_cast<ArchiverFindNextProc>(HandleEntry("FindNext"))(handle, entry);
 }
 
 int TArchiver::Delete(ArchiverWindow, const std::string&, TArchiverOptions&, const std::string&,
                       const TStringList*) {
     RaiseArchiverError(archiver_text::kNoDelete);
+}
+
+int TArchiver::SendCommand(ArchiverWindow window, const std::string& line) {
+    return Send(reinterpret_cast<ArchiverCommandProc>(library_->Entry(info_.entryPrefix)), window,
+                line);
 }
 
 int TArchiver::Send(ArchiverCommandProc entry, ArchiverWindow window, const std::string& line) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "exchange/archiver.h"
-#include "exchange/archiver_library.h"
 
 namespace sarvenu {
 
@@ -14,14 +13,6 @@ class TCab32 : public TArchiver {
     // Raises "CAB 形式書庫を扱うには CAB32.DLL が 必要です。" when the library is missing.
     TCab32();
 
-    void LoadLibrary() override;
-    void UnloadLibrary() override;
-    ArchiveHandle OpenArchive(ArchiverWindow window, const std::string& archive,
-                              uint32_t mode) override;
-    void CloseArchive(ArchiveHandle handle) override;
-    int FindFirst(ArchiveHandle handle, const std::string& wildcard,
-                  ArchiveEntryInfo* entry) override;
-    int FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) override;
     std::string MakeCommandLine(const std::string& command, const std::string& archive,
                                 const TArchiverOptions& options, const std::string& directory,
                                 const TStringList* files) override;
@@ -31,11 +22,6 @@ class TCab32 : public TArchiver {
              const std::string& directory, const TStringList* files) override;
     int MakeSfx(ArchiverWindow window, const std::string& archive,
                 TArchiverOptions& options) override;
-
-  private:
-    int SendLine(ArchiverWindow window, const std::string& line);
-
-    TArchiverLibrary* library_ = nullptr;
 };
 
 }  // namespace sarvenu

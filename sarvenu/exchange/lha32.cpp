@@ -8,44 +8,8 @@ namespace sarvenu {
 
 TLha32::TLha32() : TLha32(TLibraryInfo{"UNLHA32.DLL", "Unlha", archiver_text::kLhaMissing}) {}
 
-TLha32::TLha32(const TLibraryInfo& info) : info_(info) {
+TLha32::TLha32(const TLibraryInfo& info) : TArchiver(info) {
     LoadLibrary();
-}
-
-void TLha32::LoadLibrary() {
-    TArchiverLibrary& library = TArchiverLibrary::Of(info_.libraryName);
-    if (!library.Load()) RaiseArchiverError(info_.missingMessage);
-    library_ = &library;
-}
-
-void TLha32::UnloadLibrary() {
-    // The library itself stays loaded for the rest of the run.
-    library_ = nullptr;
-}
-
-ArchiveHandle TLha32::OpenArchive(ArchiverWindow window, const std::string& archive,
-                                  uint32_t mode) {
-    auto open = reinterpret_cast<ArchiverOpenProc>(
-        library_->Entry(std::string(info_.entryPrefix) + "OpenArchive"));
-    return open(window, AbsolutePath(archive).c_str(), mode);
-}
-
-void TLha32::CloseArchive(ArchiveHandle handle) {
-    auto close = reinterpret_cast<ArchiverCloseProc>(
-        library_->Entry(std::string(info_.entryPrefix) + "CloseArchive"));
-    close(handle);
-}
-
-int TLha32::FindFirst(ArchiveHandle handle, const std::string& wildcard, ArchiveEntryInfo* entry) {
-    auto find = reinterpret_cast<ArchiverFindFirstProc>(
-        library_->Entry(std::string(info_.entryPrefix) + "FindFirst"));
-    return find(handle, wildcard.c_str(), entry);
-}
-
-int TLha32::FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) {
-    auto find = reinterpret_cast<ArchiverFindNextProc>(
-        library_->Entry(std::string(info_.entryPrefix) + "FindNext"));
-    return find(handle, entry);
 }
 
 std::string TLha32::MakeCommandLine(const std::string& command, const std::string& archive,
@@ -118,8 +82,7 @@ std::string TLha32::MakeCommandLine(const std::string& command, const std::strin
 int TLha32::Run(const std::string& command, ArchiverWindow window, const std::string& archive,
                 const TArchiverOptions& options, const std::string& directory,
                 const TStringList* files) {
-    auto entry = reinterpret_cast<ArchiverCommandProc>(library_->Entry(info_.entryPrefix));
-    return Send(entry, window, MakeCommandLine(command, archive, options, directory, files));
+    return SendCommand(window, MakeCommandLine(command, archive, options, directory, files));
 }
 
 int TLha32::Extract(ArchiverWindow window, const std::string& archive, TArchiverOptions& options,

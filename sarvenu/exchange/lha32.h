@@ -6,10 +6,8 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "exchange/archiver.h"
-#include "exchange/archiver_library.h"
 
 namespace sarvenu {
 
@@ -18,14 +16,6 @@ class TLha32 : public TArchiver {
     // Loads the library; raises "この機能の使用には UNLHA32.DLL が 必要です。" when missing.
     TLha32();
 
-    void LoadLibrary() override;
-    void UnloadLibrary() override;
-    ArchiveHandle OpenArchive(ArchiverWindow window, const std::string& archive,
-                              uint32_t mode) override;
-    void CloseArchive(ArchiveHandle handle) override;
-    int FindFirst(ArchiveHandle handle, const std::string& wildcard,
-                  ArchiveEntryInfo* entry) override;
-    int FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) override;
     std::string MakeCommandLine(const std::string& command, const std::string& archive,
                                 const TArchiverOptions& options, const std::string& directory,
                                 const TStringList* files) override;
@@ -39,23 +29,13 @@ class TLha32 : public TArchiver {
                 TArchiverOptions& options) override;
 
   protected:
-    // A library of the same command-line family: its file name, the prefix of
-    // its entry names and the message raised when it is missing.
-    struct TLibraryInfo {
-        const char* libraryName;
-        const char* entryPrefix;
-        std::string_view missingMessage;
-    };
+    // A library of the same command-line family (the ARJ one).
     explicit TLha32(const TLibraryInfo& info);
 
     // Builds the line for the command and sends it through the command entry.
     int Run(const std::string& command, ArchiverWindow window, const std::string& archive,
             const TArchiverOptions& options, const std::string& directory,
             const TStringList* files);
-
-  private:
-    TLibraryInfo info_;
-    TArchiverLibrary* library_ = nullptr;
 };
 
 }  // namespace sarvenu

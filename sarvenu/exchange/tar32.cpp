@@ -6,37 +6,8 @@
 
 namespace sarvenu {
 
-TTar32::TTar32() {
+TTar32::TTar32() : TArchiver(TLibraryInfo{"tar32.dll", "Tar", archiver_text::kTarMissing}) {
     LoadLibrary();
-}
-
-void TTar32::LoadLibrary() {
-    TArchiverLibrary& library = TArchiverLibrary::Of("tar32.dll");
-    if (!library.Load()) RaiseArchiverError(archiver_text::kTarMissing);
-    library_ = &library;
-}
-
-void TTar32::UnloadLibrary() {
-    library_ = nullptr;
-}
-
-ArchiveHandle TTar32::OpenArchive(ArchiverWindow window, const std::string& archive,
-                                  uint32_t mode) {
-    auto open = reinterpret_cast<ArchiverOpenProc>(library_->Entry("TarOpenArchive"));
-    return open(window, AbsolutePath(archive).c_str(), mode);
-}
-
-void TTar32::CloseArchive(ArchiveHandle handle) {
-    reinterpret_cast<ArchiverCloseProc>(library_->Entry("TarCloseArchive"))(handle);
-}
-
-int TTar32::FindFirst(ArchiveHandle handle, const std::string& wildcard, ArchiveEntryInfo* entry) {
-    return reinterpret_cast<ArchiverFindFirstProc>(library_->Entry("TarFindFirst"))(
-        handle, wildcard.c_str(), entry);
-}
-
-int TTar32::FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) {
-    return reinterpret_cast<ArchiverFindNextProc>(library_->Entry("TarFindNext"))(handle, entry);
 }
 
 std::string TTar32::CompressionSwitch(const TArchiverOptions&) const {
@@ -73,14 +44,12 @@ std::string TTar32::MakeCommandLine(const std::string& command, const std::strin
 
 int TTar32::Extract(ArchiverWindow window, const std::string& archive, TArchiverOptions& options,
                     const std::string& directory, const TStringList* files) {
-    return Send(reinterpret_cast<ArchiverCommandProc>(library_->Entry("Tar")), window,
-                MakeCommandLine("x", archive, options, directory, files));
+    return SendCommand(window, MakeCommandLine("x", archive, options, directory, files));
 }
 
 int TTar32::Pack(ArchiverWindow window, const std::string& archive, TArchiverOptions& options,
                  const std::string& directory, const TStringList* files) {
-    return Send(reinterpret_cast<ArchiverCommandProc>(library_->Entry("Tar")), window,
-                MakeCommandLine("c", archive, options, directory, files));
+    return SendCommand(window, MakeCommandLine("c", archive, options, directory, files));
 }
 
 int TTar32::MakeSfx(ArchiverWindow, const std::string&, TArchiverOptions&) {

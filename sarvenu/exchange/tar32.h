@@ -8,7 +8,6 @@
 #pragma once
 
 #include "exchange/archiver.h"
-#include "exchange/archiver_library.h"
 
 namespace sarvenu {
 
@@ -17,14 +16,6 @@ class TTar32 : public TArchiver {
     // Raises "この機能の使用には tar32.dll が 必要です。" when the library is missing.
     TTar32();
 
-    void LoadLibrary() override;
-    void UnloadLibrary() override;
-    ArchiveHandle OpenArchive(ArchiverWindow window, const std::string& archive,
-                              uint32_t mode) override;
-    void CloseArchive(ArchiveHandle handle) override;
-    int FindFirst(ArchiveHandle handle, const std::string& wildcard,
-                  ArchiveEntryInfo* entry) override;
-    int FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) override;
     std::string MakeCommandLine(const std::string& command, const std::string& archive,
                                 const TArchiverOptions& options, const std::string& directory,
                                 const TStringList* files) override;
@@ -39,9 +30,6 @@ class TTar32 : public TArchiver {
   protected:
     // The compression switch of the kind; none for plain archives.
     virtual std::string CompressionSwitch(const TArchiverOptions& options) const;
-
-  private:
-    TArchiverLibrary* library_ = nullptr;
 };
 
 class TTgz32 : public TTar32 {

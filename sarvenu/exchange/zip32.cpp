@@ -28,7 +28,7 @@ std::string ZipStyleCommandLine(const std::string& command, const char* quietSwi
     return command + line.Text();
 }
 
-TZip32::TZip32() {
+TZip32::TZip32() : TArchiver(TLibraryInfo{kUnzipName, "UnZip", archiver_text::kZipMissing}) {
     LoadLibrary();
 }
 
@@ -51,25 +51,6 @@ void* TZip32::HandleEntry(const std::string& suffix) {
         if (!unzip_) return lmzip_->Entry("Unzip" + suffix);
     }
     return unzip_->Entry("UnZip" + suffix);
-}
-
-ArchiveHandle TZip32::OpenArchive(ArchiverWindow window, const std::string& archive,
-                                  uint32_t mode) {
-    auto open = reinterpret_cast<ArchiverOpenProc>(HandleEntry("OpenArchive"));
-    return open(window, AbsolutePath(archive).c_str(), mode);
-}
-
-void TZip32::CloseArchive(ArchiveHandle handle) {
-    reinterpret_cast<ArchiverCloseProc>(HandleEntry("CloseArchive"))(handle);
-}
-
-int TZip32::FindFirst(ArchiveHandle handle, const std::string& wildcard, ArchiveEntryInfo* entry) {
-    return reinterpret_cast<ArchiverFindFirstProc>(HandleEntry("FindFirst"))(
-        handle, wildcard.c_str(), entry);
-}
-
-int TZip32::FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) {
-    return reinterpret_cast<ArchiverFindNextProc>(HandleEntry("FindNext"))(handle, entry);
 }
 
 std::string TZip32::MakeCommandLine(const std::string& command, const std::string& archive,

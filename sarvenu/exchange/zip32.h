@@ -7,7 +7,6 @@
 #pragma once
 
 #include "exchange/archiver.h"
-#include "exchange/archiver_library.h"
 
 namespace sarvenu {
 
@@ -22,14 +21,9 @@ class TZip32 : public TArchiver {
     // when neither library loads.
     TZip32();
 
+    // Binds both libraries; raises when neither loads.
     void LoadLibrary() override;
     void UnloadLibrary() override;
-    ArchiveHandle OpenArchive(ArchiverWindow window, const std::string& archive,
-                              uint32_t mode) override;
-    void CloseArchive(ArchiveHandle handle) override;
-    int FindFirst(ArchiveHandle handle, const std::string& wildcard,
-                  ArchiveEntryInfo* entry) override;
-    int FindNext(ArchiveHandle handle, ArchiveEntryInfo* entry) override;
     std::string MakeCommandLine(const std::string& command, const std::string& archive,
                                 const TArchiverOptions& options, const std::string& directory,
                                 const TStringList* files) override;
@@ -43,11 +37,12 @@ class TZip32 : public TArchiver {
     int MakeSfx(ArchiverWindow window, const std::string& archive,
                 TArchiverOptions& options) override;
 
-  private:
+  protected:
     // An archive-handle entry by its suffix ("OpenArchive"): looked up in
     // "LMZIP32.DLL" first, then in "UNZIP32.DLL".
-    void* HandleEntry(const std::string& suffix);
+    void* HandleEntry(const std::string& suffix) override;
 
+  private:
     TArchiverLibrary* unzip_ = nullptr;  // null when "UNZIP32.DLL" is missing
     TArchiverLibrary* lmzip_ = nullptr;  // null when "LMZIP32.DLL" is missing
 };
