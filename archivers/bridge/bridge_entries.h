@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "bridge/libarchive_bridge.h"
-#include "exchange/archiver_api.h"
+#include "archivers/archiver_api.h"
 
 namespace bridge {
 

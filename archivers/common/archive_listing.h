@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "exchange/archiver_api.h"
+#include "archivers/archiver_api.h"
 
 namespace archivers {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "exchange/archiver_api.h"
+#include "archivers/archiver_api.h"
 #include "lzh/crc16.h"
 #include "platform/library.h"
 

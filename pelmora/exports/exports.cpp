@@ -2,12 +2,12 @@
 // library is hidden.
 #include <new>
 
-#include "class_factory.h"
-#include "object_count.h"
+#include "com/class_factory.h"
+#include "com/object_count.h"
+#include "com/quilmet.h"
+#include "com/registration.h"
 #include "pelmora/pelmora.h"
 #include "platform/library.h"
-#include "quilmet.h"
-#include "registration.h"
 
 #define PELMORA_EXPORT extern "C" __attribute__((visibility("default")))
 

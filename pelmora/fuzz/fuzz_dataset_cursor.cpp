@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "cursor.h"
-#include "dataset.h"
+#include "cursor/cursor.h"
+#include "dataset/dataset.h"
 #include "platform/safearray.h"
 
 namespace {

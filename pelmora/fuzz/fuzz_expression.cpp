@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "blob_table.h"
-#include "dataset.h"
-#include "expr_compile.h"
-#include "filter_list.h"
-#include "record_buffer.h"
+#include "dataset/dataset.h"
+#include "expr/expr_compile.h"
+#include "expr/filter_list.h"
+#include "store/blob_table.h"
+#include "store/record_buffer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "packet_reader.h"
+#include "packet/packet_reader.h"
 #include "platform/safearray.h"
 
 namespace {

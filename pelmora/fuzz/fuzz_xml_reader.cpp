@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "packet_reader.h"
-#include "packet_writer.h"
+#include "packet/packet_reader.h"
+#include "packet/packet_writer.h"
 #include "platform/safearray.h"
 
 namespace {

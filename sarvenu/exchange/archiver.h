@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "exchange/archiver_api.h"
+#include "archivers/archiver_api.h"
 #include "exchange/archiver_library.h"
 #include "exchange/archiver_options.h"
 

@@ -1,4 +1,4 @@
-#include "change_log.h"
+#include "changes/change_log.h"
 
 #include <algorithm>
 #include <new>

@@ -1,7 +1,7 @@
 // Making a delta: the rows of every surviving change of the compacted log,
 // with old versions, unchanged markers and the BLOB rule, and the deltas of
 // nested details attached under their masters.
-#include "delta.h"
+#include "changes/delta.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <utility>
 
-#include "dataset.h"
-#include "index.h"
-#include "record_buffer.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

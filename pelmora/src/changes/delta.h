@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "change_log.h"
+#include "changes/change_log.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

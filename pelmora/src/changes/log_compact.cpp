@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "change_log.h"
-#include "dataset.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
 
 namespace pelmora {
 

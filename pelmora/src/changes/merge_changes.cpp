@@ -5,10 +5,10 @@
 #include <cstring>
 #include <new>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "reconcile.h"
-#include "record_buffer.h"
+#include "changes/change_log.h"
+#include "changes/reconcile.h"
+#include "dataset/dataset.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

@@ -2,17 +2,17 @@
 // operations share: loading the packets, matching delta rows to the log,
 // the actions on one change and the final merge of the changes that did not
 // fail.
-#include "reconcile.h"
+#include "changes/reconcile.h"
 
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "index.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 #include "platform/collation.h"
-#include "record_buffer.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

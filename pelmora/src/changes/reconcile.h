@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "delta.h"
+#include "changes/delta.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

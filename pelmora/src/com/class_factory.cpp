@@ -1,12 +1,12 @@
-#include "class_factory.h"
+#include "com/class_factory.h"
 
 #include <atomic>
 #include <new>
 
-#include "cursor.h"
-#include "dataset.h"
-#include "object_count.h"
-#include "packet_objects.h"
+#include "com/object_count.h"
+#include "cursor/cursor.h"
+#include "dataset/dataset.h"
+#include "packet/packet_objects.h"
 
 namespace pelmora {
 

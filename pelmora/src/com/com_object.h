@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "object_count.h"
+#include "com/object_count.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

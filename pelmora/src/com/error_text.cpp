@@ -1,4 +1,4 @@
-#include "error_text.h"
+#include "com/error_text.h"
 
 #include <cstdlib>
 #include <cstring>

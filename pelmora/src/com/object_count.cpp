@@ -1,4 +1,4 @@
-#include "object_count.h"
+#include "com/object_count.h"
 
 namespace pelmora {
 

@@ -1,7 +1,7 @@
-#include "quilmet.h"
+#include "com/quilmet.h"
 
-#include "cursor.h"
-#include "dataset.h"
+#include "cursor/cursor.h"
+#include "dataset/dataset.h"
 
 namespace pelmora {
 

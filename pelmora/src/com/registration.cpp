@@ -1,4 +1,4 @@
-#include "registration.h"
+#include "com/registration.h"
 
 #include <string>
 

@@ -1,12 +1,12 @@
-#include "cursor.h"
+#include "cursor/cursor.h"
 
 #include <cstring>
 #include <mutex>
 #include <new>
 
-#include "dataset.h"
-#include "filtered_index.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/filtered_index.h"
+#include "index/index.h"
 
 namespace pelmora {
 

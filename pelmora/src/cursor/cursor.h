@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "com_object.h"
-#include "cursor_aggregates.h"
-#include "cursor_filters.h"
+#include "com/com_object.h"
+#include "cursor/cursor_aggregates.h"
+#include "cursor/cursor_filters.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

@@ -1,12 +1,12 @@
 // Aggregate and grouping operations of a cursor.
-#include "cursor_aggregates.h"
+#include "cursor/cursor_aggregates.h"
 
 #include <algorithm>
 #include <mutex>
 #include <new>
 
-#include "dataset.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 
 namespace pelmora {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "grouping.h"
+#include "index/grouping.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

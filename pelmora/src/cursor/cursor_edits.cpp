@@ -6,10 +6,10 @@
 #include <mutex>
 #include <new>
 
-#include "change_log.h"
-#include "cursor.h"
-#include "dataset.h"
-#include "index.h"
+#include "changes/change_log.h"
+#include "cursor/cursor.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 
 namespace pelmora {
 

@@ -1,14 +1,14 @@
 // Attaching and detaching filters through a cursor, and the forward search.
-#include "cursor_filters.h"
+#include "cursor/cursor_filters.h"
 
-#include "grouping.h"
+#include "index/grouping.h"
 
 #include <mutex>
 #include <new>
 
-#include "dataset.h"
-#include "filtered_index.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/filtered_index.h"
+#include "index/index.h"
 
 namespace pelmora {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "filter_list.h"
+#include "expr/filter_list.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <new>
 
-#include "cursor.h"
-#include "dataset.h"
-#include "index.h"
+#include "cursor/cursor.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 
 namespace pelmora {
 

@@ -6,10 +6,10 @@
 #include <mutex>
 #include <new>
 
-#include "cursor.h"
-#include "dataset.h"
-#include "index.h"
-#include "record_buffer.h"
+#include "cursor/cursor.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

@@ -5,12 +5,12 @@
 #include <new>
 #include <vector>
 
-#include "cursor.h"
-#include "dataset.h"
-#include "delta.h"
-#include "index.h"
-#include "reconcile.h"
-#include "record_buffer.h"
+#include "changes/delta.h"
+#include "changes/reconcile.h"
+#include "cursor/cursor.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

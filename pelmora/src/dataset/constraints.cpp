@@ -1,18 +1,18 @@
 // Constraints and default values: installing the entries that parameters
 // carry, the record and field checks of edits, the default values of new
 // records and the message of the last failed check.
-#include "constraints.h"
+#include "dataset/constraints.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "bcd.h"
-#include "dataset.h"
-#include "expr_compile.h"
-#include "filter_list.h"
-#include "record_buffer.h"
+#include "dataset/dataset.h"
+#include "expr/expr_compile.h"
+#include "expr/filter_list.h"
+#include "store/bcd.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

@@ -1,17 +1,17 @@
-#include "dataset.h"
+#include "dataset/dataset.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "change_log.h"
-#include "error_text.h"
-#include "filter_list.h"
-#include "index.h"
-#include "parameter_list.h"
+#include "changes/change_log.h"
+#include "com/error_text.h"
+#include "dataset/parameter_list.h"
+#include "expr/filter_list.h"
+#include "index/index.h"
 #include "platform/collation.h"
-#include "record_buffer.h"
-#include "value_compare.h"
+#include "store/record_buffer.h"
+#include "store/value_compare.h"
 
 namespace pelmora {
 

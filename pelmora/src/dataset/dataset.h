@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "blob_table.h"
-#include "com_object.h"
-#include "layout.h"
+#include "com/com_object.h"
 #include "pelmora/pelmora.h"
-#include "record_store.h"
+#include "store/blob_table.h"
+#include "store/layout.h"
+#include "store/record_store.h"
 
 namespace platform {
 class Collation;

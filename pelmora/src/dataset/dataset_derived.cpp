@@ -4,10 +4,10 @@
 #include <cstring>
 #include <new>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "index.h"
-#include "parameter_list.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "dataset/parameter_list.h"
+#include "index/index.h"
 
 namespace pelmora {
 

@@ -9,10 +9,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "index.h"
-#include "value_compare.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/value_compare.h"
 
 namespace pelmora {
 

@@ -5,9 +5,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "index.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 #include "platform/collation.h"
 
 namespace pelmora {

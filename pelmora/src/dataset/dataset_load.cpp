@@ -7,16 +7,16 @@
 #include <new>
 #include <unordered_map>
 
-#include "bcd.h"
-#include "change_log.h"
-#include "dataset.h"
-#include "field_types.h"
-#include "index.h"
-#include "packet_format.h"
-#include "packet_objects.h"
-#include "packet_reader.h"
-#include "parameter_list.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "dataset/parameter_list.h"
+#include "index/index.h"
+#include "packet/packet_format.h"
+#include "packet/packet_objects.h"
+#include "packet/packet_reader.h"
 #include "platform/collation.h"
+#include "store/bcd.h"
+#include "store/field_types.h"
 
 namespace pelmora {
 

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <new>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "field_types.h"
-#include "index.h"
-#include "parameter_list.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "dataset/parameter_list.h"
+#include "index/index.h"
 #include "platform/collation.h"
+#include "store/field_types.h"
 
 namespace pelmora {
 

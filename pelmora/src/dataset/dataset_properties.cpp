@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "index.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 
 namespace pelmora {
 

@@ -13,15 +13,15 @@
 #include <new>
 #include <unordered_map>
 
-#include "bcd.h"
-#include "change_log.h"
-#include "dataset.h"
-#include "field_types.h"
-#include "index.h"
-#include "packet_objects.h"
-#include "packet_writer.h"
-#include "parameter_list.h"
-#include "utf16_cut.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "dataset/parameter_list.h"
+#include "index/index.h"
+#include "packet/packet_objects.h"
+#include "packet/packet_writer.h"
+#include "store/bcd.h"
+#include "store/field_types.h"
+#include "store/utf16_cut.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "parameter_list.h"
+#include "dataset/parameter_list.h"
 
 #include <cstring>
 #include <new>

@@ -9,13 +9,13 @@
 #include <new>
 #include <vector>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "delta.h"
-#include "index.h"
+#include "changes/change_log.h"
+#include "changes/delta.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 #include "platform/collation.h"
-#include "record_buffer.h"
-#include "value_compare.h"
+#include "store/record_buffer.h"
+#include "store/value_compare.h"
 
 namespace pelmora {
 

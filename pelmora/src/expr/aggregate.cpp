@@ -1,11 +1,11 @@
 // Aggregates: compilation, per-group slots, incremental upkeep and values.
-#include "aggregate.h"
+#include "expr/aggregate.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "dataset.h"
+#include "dataset/dataset.h"
 
 namespace pelmora {
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "aggregate_accumulator.h"
-#include "expr_compile.h"
+#include "expr/aggregate_accumulator.h"
+#include "expr/expr_compile.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

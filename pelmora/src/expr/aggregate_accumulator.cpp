@@ -1,13 +1,13 @@
 // Accumulating, removing and reading aggregate function values.
-#include "aggregate_accumulator.h"
+#include "expr/aggregate_accumulator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
-#include "bcd.h"
 #include "platform/collation.h"
+#include "store/bcd.h"
 
 namespace pelmora {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "expr_compile.h"
+#include "expr/expr_compile.h"
 
 namespace platform {
 class Collation;

@@ -9,12 +9,12 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "bcd.h"
-#include "dataset.h"
-#include "expr_compile.h"
-#include "expr_direct.h"
-#include "expr_format.h"
+#include "dataset/dataset.h"
+#include "expr/expr_compile.h"
+#include "expr/expr_direct.h"
+#include "expr/expr_format.h"
 #include "platform/collation.h"
+#include "store/bcd.h"
 
 namespace pelmora {
 

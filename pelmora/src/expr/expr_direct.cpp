@@ -2,13 +2,13 @@
 // step evaluation exactly: a comparison with a blank operand is blank, a
 // blank counts as false in and/or/not, and numbers of one type compare by
 // value.
-#include "expr_direct.h"
+#include "expr/expr_direct.h"
 
 #include <cstring>
 #include <new>
 
-#include "expr_format.h"
-#include "record_store.h"
+#include "expr/expr_format.h"
+#include "store/record_store.h"
 
 namespace pelmora {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "expr_compile.h"
+#include "expr/expr_compile.h"
 
 namespace pelmora {
 

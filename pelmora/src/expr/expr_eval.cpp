@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "bcd.h"
-#include "blob_table.h"
-#include "dataset.h"
-#include "expr_compile.h"
-#include "expr_format.h"
-#include "like_pattern.h"
+#include "dataset/dataset.h"
+#include "expr/expr_compile.h"
+#include "expr/expr_format.h"
+#include "expr/like_pattern.h"
 #include "platform/codepage.h"
 #include "platform/collation.h"
+#include "store/bcd.h"
+#include "store/blob_table.h"
 
 namespace pelmora {
 

@@ -1,5 +1,5 @@
 // Reading the canonical expression with every offset checked.
-#include "expr_format.h"
+#include "expr/expr_format.h"
 
 #include <cstring>
 

@@ -1,13 +1,13 @@
 // The filter list: adding, removing and recompiling entries, and the
 // pass/fail decision over a record.
-#include "filter_list.h"
+#include "expr/filter_list.h"
 
 #include <new>
 #include <stdexcept>
 
-#include "dataset.h"
-#include "expr_direct.h"
-#include "record_store.h"
+#include "dataset/dataset.h"
+#include "expr/expr_direct.h"
+#include "store/record_store.h"
 
 namespace pelmora {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "expr_compile.h"
+#include "expr/expr_compile.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

@@ -3,7 +3,7 @@
 // the start, the last at the end, and each middle one is placed at its
 // leftmost match, which always leaves the most room for the rest, so the
 // match needs no backtracking.
-#include "like_pattern.h"
+#include "expr/like_pattern.h"
 
 #include <cstring>
 

@@ -2,9 +2,9 @@
 // names them, narrowed by the status filter byte.
 #include <cstring>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "index.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 
 namespace pelmora {
 

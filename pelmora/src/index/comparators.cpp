@@ -1,4 +1,4 @@
-#include "comparators.h"
+#include "index/comparators.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,13 +1,13 @@
 // Filtered index maintenance: the plain index rules applied to the records
 // that pass the filter list.
-#include "filtered_index.h"
+#include "index/filtered_index.h"
 
 #include <cstring>
 #include <new>
 
-#include "dataset.h"
-#include "expr_compile.h"
-#include "record_store.h"
+#include "dataset/dataset.h"
+#include "expr/expr_compile.h"
+#include "store/record_store.h"
 
 namespace pelmora {
 

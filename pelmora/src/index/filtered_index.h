@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "filter_list.h"
-#include "index.h"
+#include "expr/filter_list.h"
+#include "index/index.h"
 
 namespace pelmora {
 

@@ -1,14 +1,14 @@
 // The grouping manager of an index: group numbers per level, incremental
 // upkeep of groups and aggregates as entries come and go, and recomputation
 // of a group's values from its records when upkeep could not follow.
-#include "grouping.h"
+#include "index/grouping.h"
 
 #include <algorithm>
 #include <new>
 
-#include "dataset.h"
-#include "index.h"
-#include "record_buffer.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "aggregate.h"
+#include "expr/aggregate.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "dataset.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 #include "platform/codepage.h"
 #include "platform/collation.h"
 

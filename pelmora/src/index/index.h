@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "comparators.h"
-#include "index_entries.h"
+#include "index/comparators.h"
+#include "index/index_entries.h"
+#include "index/search_words.h"
 #include "pelmora/pelmora.h"
-#include "search_words.h"
 
 namespace pelmora {
 

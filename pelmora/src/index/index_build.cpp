@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "dataset.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "index/word_sort.h"
 #include "platform/collation.h"
-#include "word_sort.h"
 
 namespace pelmora {
 

@@ -1,5 +1,5 @@
 // The blocked entry list behind every index.
-#include "index_entries.h"
+#include "index/index_entries.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,9 +7,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "dataset.h"
-#include "index.h"
-#include "record_store.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/record_store.h"
 
 namespace pelmora {
 

@@ -1,9 +1,9 @@
-#include "search_words.h"
+#include "index/search_words.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "large_pages.h"
+#include "store/large_pages.h"
 
 namespace pelmora {
 

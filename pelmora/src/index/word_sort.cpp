@@ -1,4 +1,4 @@
-#include "word_sort.h"
+#include "index/word_sort.h"
 
 #include <algorithm>
 #include <array>

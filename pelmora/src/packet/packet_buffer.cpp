@@ -1,12 +1,12 @@
-#include "packet_buffer.h"
+#include "packet/packet_buffer.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "large_pages.h"
-#include "packet_format.h"
+#include "packet/packet_format.h"
+#include "store/large_pages.h"
 
 namespace pelmora {
 

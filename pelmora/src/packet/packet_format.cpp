@@ -1,4 +1,4 @@
-#include "packet_format.h"
+#include "packet/packet_format.h"
 
 namespace pelmora {
 namespace {

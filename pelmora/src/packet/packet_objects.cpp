@@ -1,9 +1,9 @@
-#include "packet_objects.h"
+#include "packet/packet_objects.h"
 
 #include <new>
 
-#include "packet_reader.h"
-#include "packet_writer.h"
+#include "packet/packet_reader.h"
+#include "packet/packet_writer.h"
 
 namespace pelmora {
 

@@ -1,10 +1,10 @@
-#include "packet_reader.h"
+#include "packet/packet_reader.h"
 
 #include <cstring>
 #include <new>
 
-#include "error_text.h"
-#include "xml_reader.h"
+#include "com/error_text.h"
+#include "xml/xml_reader.h"
 
 namespace pelmora {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "com_object.h"
-#include "packet_format.h"
+#include "com/com_object.h"
+#include "packet/packet_format.h"
 
 namespace pelmora {
 

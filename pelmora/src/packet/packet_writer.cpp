@@ -1,12 +1,12 @@
-#include "packet_writer.h"
+#include "packet/packet_writer.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "error_text.h"
-#include "xml_writer.h"
+#include "com/error_text.h"
+#include "xml/xml_writer.h"
 
 namespace pelmora {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "com_object.h"
-#include "packet_buffer.h"
-#include "packet_format.h"
+#include "com/com_object.h"
+#include "packet/packet_buffer.h"
+#include "packet/packet_format.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "bcd.h"
+#include "store/bcd.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "blob_table.h"
+#include "store/blob_table.h"
 
 #include <algorithm>
 #include <cstring>

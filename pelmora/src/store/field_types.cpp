@@ -1,4 +1,4 @@
-#include "field_types.h"
+#include "store/field_types.h"
 
 #include <cstring>
 

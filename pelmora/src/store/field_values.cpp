@@ -1,10 +1,10 @@
-#include "field_values.h"
+#include "store/field_values.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "bcd.h"
-#include "utf16_cut.h"
+#include "store/bcd.h"
+#include "store/utf16_cut.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "large_pages.h"
+#include "store/large_pages.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "layout.h"
+#include "store/layout.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <limits>
 #include <new>
 
-#include "bcd.h"
-#include "field_types.h"
+#include "store/bcd.h"
+#include "store/field_types.h"
 
 namespace pelmora {
 

@@ -1,8 +1,8 @@
-#include "record_buffer.h"
+#include "store/record_buffer.h"
 
 #include <cstring>
 
-#include "field_values.h"
+#include "store/field_values.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "record_store.h"
+#include "store/record_store.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "field_values.h"
-#include "large_pages.h"
+#include "store/field_values.h"
+#include "store/large_pages.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "utf16_cut.h"
+#include "store/utf16_cut.h"
 
 namespace pelmora {
 

@@ -1,10 +1,10 @@
-#include "value_compare.h"
+#include "store/value_compare.h"
 
 #include <cstring>
 
-#include "bcd.h"
 #include "pelmora/pelmora.h"
 #include "platform/collation.h"
+#include "store/bcd.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "xml_parser.h"
+#include "xml/xml_parser.h"
 
 #include <cctype>
 #include <new>

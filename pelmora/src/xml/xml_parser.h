@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "pelmora/pelmora.h"
-#include "xml_text.h"
+#include "xml/xml_text.h"
 
 namespace pelmora {
 

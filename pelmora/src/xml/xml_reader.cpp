@@ -1,12 +1,12 @@
-#include "xml_reader.h"
+#include "xml/xml_reader.h"
 
 #include <cctype>
 #include <new>
 #include <set>
 
-#include "packet_format.h"
-#include "packet_writer.h"
-#include "xml_parser.h"
+#include "packet/packet_format.h"
+#include "packet/packet_writer.h"
+#include "xml/xml_parser.h"
 
 namespace pelmora {
 namespace {

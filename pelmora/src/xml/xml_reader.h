@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "pelmora/pelmora.h"
-#include "xml_schema.h"
+#include "xml/xml_schema.h"
 
 namespace pelmora {
 

@@ -1,9 +1,9 @@
-#include "xml_schema.h"
+#include "xml/xml_schema.h"
 
 #include <cstring>
 #include <set>
 
-#include "packet_format.h"
+#include "packet/packet_format.h"
 
 namespace pelmora {
 namespace {

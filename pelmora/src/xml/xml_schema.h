@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pelmora/pelmora.h"
-#include "xml_values.h"
+#include "xml/xml_values.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "xml_text.h"
+#include "xml/xml_text.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,11 +1,11 @@
-#include "xml_values.h"
+#include "xml/xml_values.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "bcd.h"
-#include "packet_format.h"
+#include "packet/packet_format.h"
+#include "store/bcd.h"
 
 namespace pelmora {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "pelmora/pelmora.h"
-#include "xml_text.h"
+#include "xml/xml_text.h"
 
 namespace pelmora {
 

@@ -1,12 +1,12 @@
-#include "xml_writer.h"
+#include "xml/xml_writer.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <set>
 
-#include "packet_reader.h"
-#include "xml_schema.h"
+#include "packet/packet_reader.h"
+#include "xml/xml_schema.h"
 
 namespace pelmora {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "packet_format.h"
+#include "packet/packet_format.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {

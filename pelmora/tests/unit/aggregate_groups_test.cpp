@@ -6,7 +6,7 @@
 #include <random>
 
 #include "aggregate_test_table.h"
-#include "grouping.h"
+#include "index/grouping.h"
 
 namespace pelmora {
 namespace {

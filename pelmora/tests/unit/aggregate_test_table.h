@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "../expr_builder.h"
-#include "bcd.h"
-#include "cursor.h"
-#include "cursor_aggregates.h"
-#include "dataset.h"
-#include "index.h"
-#include "record_buffer.h"
+#include "cursor/cursor.h"
+#include "cursor/cursor_aggregates.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/bcd.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

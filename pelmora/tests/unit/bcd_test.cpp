@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "bcd.h"
-#include "value_compare.h"
+#include "store/bcd.h"
+#include "store/value_compare.h"
 
 namespace pelmora {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "blob_table.h"
+#include "store/blob_table.h"
 
 namespace pelmora {
 namespace {

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "field_types.h"
-#include "index.h"
-#include "record_buffer.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/field_types.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "comparators.h"
+#include "index/comparators.h"
 #include "platform/collation.h"
 
 namespace pelmora {

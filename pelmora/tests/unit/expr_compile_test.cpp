@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "expr_format.h"
+#include "expr/expr_format.h"
 #include "expr_test_table.h"
 
 namespace pelmora {

@@ -8,10 +8,10 @@
 #include <set>
 #include <vector>
 
-#include "expr_direct.h"
+#include "expr/expr_direct.h"
+#include "expr/filter_list.h"
 #include "expr_test_table.h"
-#include "filter_list.h"
-#include "filtered_index.h"
+#include "index/filtered_index.h"
 
 namespace pelmora {
 namespace {

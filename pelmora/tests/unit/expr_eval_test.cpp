@@ -7,7 +7,7 @@
 #include <limits>
 #include <optional>
 
-#include "bcd.h"
+#include "store/bcd.h"
 
 #include "expr_test_table.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "cursor_filters.h"
+#include "cursor/cursor_filters.h"
+#include "expr/filter_list.h"
 #include "expr_test_table.h"
-#include "filter_list.h"
-#include "filtered_index.h"
-#include "index.h"
+#include "index/filtered_index.h"
+#include "index/index.h"
 
 namespace pelmora {
 namespace {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "../expr_builder.h"
-#include "blob_table.h"
-#include "dataset.h"
-#include "expr_compile.h"
-#include "record_buffer.h"
+#include "dataset/dataset.h"
+#include "expr/expr_compile.h"
+#include "store/blob_table.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 

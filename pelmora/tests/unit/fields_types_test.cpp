@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "field_types.h"
-#include "utf16_cut.h"
+#include "store/field_types.h"
+#include "store/utf16_cut.h"
 
 namespace pelmora {
 namespace {

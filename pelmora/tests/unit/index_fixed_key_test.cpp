@@ -9,11 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "comparators.h"
-#include "dataset.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/comparators.h"
+#include "index/index.h"
 #include "index_test_support.h"
-#include "record_buffer.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "index.h"
-#include "record_buffer.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

@@ -10,11 +10,11 @@
 #include <random>
 #include <vector>
 
-#include "dataset.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "index/word_sort.h"
 #include "index_test_support.h"
-#include "record_buffer.h"
-#include "word_sort.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

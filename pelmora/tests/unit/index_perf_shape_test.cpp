@@ -9,10 +9,10 @@
 #include <random>
 #include <vector>
 
-#include "dataset.h"
-#include "index.h"
-#include "index_entries.h"
-#include "record_buffer.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "index/index_entries.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset.h"
-#include "index.h"
-#include "record_buffer.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

@@ -9,10 +9,10 @@
 #include <random>
 #include <vector>
 
-#include "dataset.h"
-#include "index.h"
-#include "record_buffer.h"
-#include "search_words.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
+#include "index/search_words.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "dataset.h"
-#include "index.h"
+#include "dataset/dataset.h"
+#include "index/index.h"
 #include "index_test_support.h"
 #include "platform/codepage.h"
-#include "record_buffer.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "index.h"
+#include "index/index.h"
 
 namespace pelmora::index_test {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "layout.h"
+#include "store/layout.h"
 
 namespace pelmora {
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "packet_buffer.h"
+#include "packet/packet_buffer.h"
 
 namespace pelmora {
 namespace {

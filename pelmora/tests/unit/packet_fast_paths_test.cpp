@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "dataset.h"
-#include "packet_buffer.h"
-#include "packet_reader.h"
-#include "packet_writer.h"
+#include "dataset/dataset.h"
+#include "packet/packet_buffer.h"
+#include "packet/packet_reader.h"
+#include "packet/packet_writer.h"
 #include "platform/safearray.h"
 
 namespace pelmora {

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
-#include "layout.h"
-#include "record_buffer.h"
-#include "record_store.h"
+#include "store/layout.h"
+#include "store/record_buffer.h"
+#include "store/record_store.h"
 
 namespace pelmora {
 namespace {

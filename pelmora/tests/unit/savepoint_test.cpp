@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "change_log.h"
-#include "dataset.h"
-#include "record_buffer.h"
+#include "changes/change_log.h"
+#include "dataset/dataset.h"
+#include "store/record_buffer.h"
 
 namespace pelmora {
 namespace {
