@@ -399,8 +399,8 @@ int RunSize(uint32_t records, bool quick) {
         pelmora::exprbuild::ExprBuilder b;
         using namespace pelmora::exprbuild;
         const std::vector<uint8_t> expr =
-            b.Build(b.Binary(opAnd, b.Binary(opGe, b.Field("CD"), b.Int32(200)),
-                             b.Binary(opLt, b.Field("CD"), b.Int32(300))));
+            b.Build(b.Binary(OP_AND, b.Binary(OP_GE, b.Field("CD"), b.Int32(200)),
+                             b.Binary(OP_LT, b.Field("CD"), b.Int32(300))));
         Rounds ours, theirs;
         for (int round = 0; round < kRounds; ++round) {
             uint32_t handle = 0;

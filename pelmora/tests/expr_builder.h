@@ -11,43 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "pelmora/expression_format.h"
+
 namespace pelmora::exprbuild {
 
-// Node kinds and operators of the canonical format.
-enum : uint32_t {
-    kUnary = 1,
-    kBinary = 2,
-    kCompare = 3,
-    kField = 4,
-    kConst = 5,
-    kFunction = 10,
-    kListItem = 11,
-};
-enum : uint32_t {
-    opIsBlank = 1,
-    opNotBlank = 2,
-    opEq = 3,
-    opNe = 4,
-    opGt = 5,
-    opLt = 6,
-    opGe = 7,
-    opLe = 8,
-    opNot = 9,
-    opAnd = 10,
-    opOr = 11,
-    opField = 13,
-    opConst = 14,
-    opAdd = 16,
-    opSub = 17,
-    opMul = 18,
-    opDiv = 19,
-    opLike = 30,
-    opIn = 31,
-    opList = 32,
-    opFunction = 35,
-    opListItem = 36,
-    opAssign = 37,
-};
 // Value types (internal field types).
 enum : uint16_t {
     tString = 1,
@@ -69,12 +36,12 @@ class ExprBuilder {
     static constexpr Node kNone = -1;
 
     Node Field(const std::string& name, uint16_t number = 0) {
-        return Add(kField, opField, {Raw(number), Lit(Text(name))});
+        return Add(EXPR_FIELD, OP_FIELD, {Raw(number), Lit(Text(name))});
     }
 
     Node Const(uint16_t type, const void* bytes, uint16_t size) {
         const auto* p = static_cast<const uint8_t*>(bytes);
-        return Add(kConst, opConst, {Raw(type), Raw(size), Lit(Bytes(p, p + size))});
+        return Add(EXPR_CONST, OP_CONST, {Raw(type), Raw(size), Lit(Bytes(p, p + size))});
     }
     Node String(const std::string& s) {
         return Const(tString, s.data(), static_cast<uint16_t>(s.size()));
@@ -101,11 +68,11 @@ class ExprBuilder {
         return Raw(v, tUnicode);
     }
 
-    Node Unary(uint32_t op, Node a) { return Add(kUnary, op, {Ref(a)}); }
-    Node Binary(uint32_t op, Node a, Node b) { return Add(kBinary, op, {Ref(a), Ref(b)}); }
+    Node Unary(uint32_t op, Node a) { return Add(EXPR_UNARY, op, {Ref(a)}); }
+    Node Binary(uint32_t op, Node a, Node b) { return Add(EXPR_BINARY, op, {Ref(a), Ref(b)}); }
     // A comparison node with the case-insensitive flag and partial length.
     Node Compare(uint32_t op, bool ignoreCase, uint16_t partial, Node a, Node b) {
-        return Add(kCompare, op, {Raw(ignoreCase ? 1 : 0), Raw(partial), Ref(a), Ref(b)});
+        return Add(EXPR_COMPARE, op, {Raw(ignoreCase ? 1 : 0), Raw(partial), Ref(a), Ref(b)});
     }
 
     // An OP_LIST_ITEM chain over the values; returns its first item (kNone
@@ -113,16 +80,18 @@ class ExprBuilder {
     Node List(const std::vector<Node>& values) {
         Node next = kNone;
         for (auto it = values.rbegin(); it != values.rend(); ++it) {
-            next = Add(kListItem, opListItem, {Ref(*it), Ref(next)});
+            next = Add(EXPR_LIST_ITEM, OP_LIST_ITEM, {Ref(*it), Ref(next)});
         }
         return next;
     }
-    Node In(Node left, const std::vector<Node>& values) { return Binary(opIn, left, List(values)); }
+    Node In(Node left, const std::vector<Node>& values) {
+        return Binary(OP_IN, left, List(values));
+    }
 
     // An array constant of fixed-width elements.
     Node Array(uint16_t type, uint16_t width, const std::vector<uint8_t>& elements) {
         const uint16_t count = static_cast<uint16_t>(width == 0 ? 0 : elements.size() / width);
-        return Add(0, opList,
+        return Add(0, OP_LIST,
                    {Raw(type), Raw(static_cast<uint16_t>(elements.size())), Raw(count), Raw(width),
                     Lit(elements)});
     }
@@ -133,13 +102,13 @@ class ExprBuilder {
             bytes.insert(bytes.end(), s.begin(), s.end());
             bytes.push_back(0);
         }
-        return Add(0, opList,
+        return Add(0, OP_LIST,
                    {Raw(tString), Raw(static_cast<uint16_t>(bytes.size())),
                     Raw(static_cast<uint16_t>(values.size())), Raw(0), Lit(bytes)});
     }
 
     Node Function(const std::string& name, const std::vector<Node>& args) {
-        return Add(kFunction, opFunction, {Lit(Text(name)), Ref(List(args))});
+        return Add(EXPR_FUNCTION, OP_FUNCTION, {Lit(Text(name)), Ref(List(args))});
     }
 
     // Any node, for malformed input: operands are raw 16-bit values.

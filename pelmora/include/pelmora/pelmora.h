@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+// The wire constants callers share with the engine.
+#include "pelmora/dataset_properties.h"
+#include "pelmora/expression_format.h"
+#include "pelmora/field_subtypes.h"
 #include "platform/com.h"
 #include "platform/safearray.h"
 

@@ -141,7 +141,7 @@ void TDSBASE::FindAutoIncField() {
     autoIncField_ = 0;
     for (uint32_t k = 1; k <= field_count(); ++k) {
         const FieldDesc& f = fields_[k - 1];
-        if (f.subtype == kSubtypeAutoinc && f.length == 4) {
+        if (f.subtype == SUBTYPE_AUTOINC && f.length == 4) {
             autoIncField_ = k;
             return;
         }

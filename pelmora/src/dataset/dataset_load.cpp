@@ -157,7 +157,7 @@ EngineResult DatasetLoader::ApplyColumnParameter(FieldDesc& f, const PendingPara
             uint32_t code = 0;
             if (SubtypeFromName(text.c_str(), code) == DS_OK) {
                 f.subtype = code;
-                if (code == kSubtypeAutoinc) f.attributes |= ATTR_READONLY;
+                if (code == SUBTYPE_AUTOINC) f.attributes |= ATTR_READONLY;
             } else {
                 f.subtype = kUnknownSubtype;
                 *keep = true;

@@ -86,7 +86,7 @@ EngineResult TDSBASE::ApplyParameter(uint32_t field, const char* name, uint32_t 
                 uint32_t code = 0;
                 if (SubtypeFromName(text.c_str(), code) == DS_OK) {
                     f.subtype = code;
-                    if (code == kSubtypeAutoinc) f.attributes |= ATTR_READONLY;
+                    if (code == SUBTYPE_AUTOINC) f.attributes |= ATTR_READONLY;
                     FindAutoIncField();
                     return DS_OK;
                 }

@@ -12,11 +12,24 @@ struct SubtypeEntry {
 };
 
 constexpr SubtypeEntry kSubtypes[] = {
-    {"Text", 22},           {"Binary", 23},    {"Formatted", 24},   {"Ole", 25},
-    {"Graphics", 26},       {"XoltaOle", 27},  {"TypedBinary", 28}, {"Money", 21},
-    {"Autoinc", 29},        {"AccessOle", 30}, {"HMemo", 33},       {"HBinary", 34},
-    {"ADTNestedTable", 35}, {"FixedChar", 31}, {"Reference", 70},   {"BFile", 36},
-    {"ADTDate", 37},        {"Guid", 38},
+    {"Text", SUBTYPE_TEXT},
+    {"Binary", SUBTYPE_BINARY},
+    {"Formatted", SUBTYPE_FORMATTED},
+    {"Ole", SUBTYPE_OLE},
+    {"Graphics", SUBTYPE_GRAPHICS},
+    {"XoltaOle", SUBTYPE_XOLTA_OLE},
+    {"TypedBinary", SUBTYPE_TYPED_BINARY},
+    {"Money", SUBTYPE_MONEY},
+    {"Autoinc", SUBTYPE_AUTOINC},
+    {"AccessOle", SUBTYPE_ACCESS_OLE},
+    {"HMemo", SUBTYPE_HMEMO},
+    {"HBinary", SUBTYPE_HBINARY},
+    {"ADTNestedTable", SUBTYPE_NESTED_TABLE},
+    {"FixedChar", SUBTYPE_FIXED_CHAR},
+    {"Reference", SUBTYPE_REFERENCE},
+    {"BFile", SUBTYPE_BFILE},
+    {"ADTDate", SUBTYPE_ADT_DATE},
+    {"Guid", SUBTYPE_GUID},
 };
 
 char AsciiLower(char c) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "pelmora/field_subtypes.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {
@@ -13,7 +14,6 @@ namespace pelmora {
 constexpr uint32_t kMaxFieldWidth = 65531;
 // Subtype code of a subtype name that is not in the table.
 constexpr uint32_t kUnknownSubtype = 0xFF;
-constexpr uint32_t kSubtypeAutoinc = 29;
 
 // True for the 8-bit types, which still take two bytes in a record (only the
 // first byte carries the value).

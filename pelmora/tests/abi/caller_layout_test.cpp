@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// The property ids are plain wire numbers; this caller declares everything else itself.
+#include "pelmora/dataset_properties.h"
+
 struct SAFEARRAY;
 int32_t SafeArrayDestroy(SAFEARRAY* array);
 
@@ -54,7 +57,6 @@ constexpr size_t kCreateInstance = 3;
 constexpr size_t kLoadPacket = 5;
 constexpr size_t kWritePacket = 12;
 constexpr size_t kWriteProperty = 20;
-constexpr uint32_t kXmlModeProperty = 19;
 
 // Calls slot `slot` of an interface pointer with the object as first argument.
 template <typename R, typename... Args>
@@ -116,7 +118,7 @@ uint32_t Load(void* dataset, const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> WritePacket(void* dataset, uint32_t xmlMode) {
-    EXPECT_EQ(0u, Call<uint32_t>(dataset, kWriteProperty, kXmlModeProperty, xmlMode) & 0xFFFF);
+    EXPECT_EQ(0u, Call<uint32_t>(dataset, kWriteProperty, PROP_XML_MODE, xmlMode) & 0xFFFF);
     CallerArray* out = nullptr;
     EXPECT_EQ(0u, Call<uint32_t>(dataset, kWritePacket, &out) & 0xFFFF);
     return TakeEngineArray(out);

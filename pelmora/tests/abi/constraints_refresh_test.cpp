@@ -29,7 +29,7 @@ std::vector<uint8_t> Blob(const std::string& message, uint32_t field, bool requi
 // QTY >= 0 as a record constraint, NAME required, QTY defaulting to 7.
 std::vector<uint8_t> ConstrainedPacket(const char* recordParam = "VRKRECORD_X") {
     eb::ExprBuilder b;
-    const auto check = b.Build(b.Binary(eb::opGe, b.Field("QTY"), b.Int32(0)));
+    const auto check = b.Build(b.Binary(OP_GE, b.Field("QTY"), b.Int32(0)));
     eb::ExprBuilder d;
     const auto seven = d.Build(d.Int32(7));
     const auto record = Blob("QTY must not be negative", 0, false, check);
@@ -74,7 +74,7 @@ TEST(Constraints, RecordConstraintRefusesEditsAndItsMessageIsGivenOnce) {
 
 TEST(Constraints, PropertyThreeSwitchesChecksOffButNotDefaults) {
     Table t(ConstrainedPacket());
-    ASSERT_EQ(0u, t.ds()->WriteProperty(3, 1));
+    ASSERT_EQ(0u, t.ds()->WriteProperty(PROP_CONSTRAINTS_OFF, 1));
     EXPECT_EQ(0u, t.Add(2, "two", -1));
     int32_t bad = -3;
     EXPECT_EQ(0u, ResultCode(t.cur()->CheckFieldConstraint(kQty, &bad)));
@@ -111,7 +111,7 @@ TEST(Constraints, RequiredFlagMarksTheField) {
 TEST(Constraints, FieldCheckUsesOnlyThatFieldsConstraints) {
     eb::ExprBuilder b;
     const auto positive =
-        Blob("QTY > 0", kQty, false, b.Build(b.Binary(eb::opGt, b.Field("QTY"), b.Int32(0))));
+        Blob("QTY > 0", kQty, false, b.Build(b.Binary(OP_GT, b.Field("QTY"), b.Int32(0))));
     Table t(TablePacket({{1, {"a", 1}}}));
     ASSERT_EQ(0u, t.ds()->StoreParameter(0, "VRKDOMAIN_CL", kBytesWord,
                                          static_cast<uint32_t>(positive.size()), positive.data()));
@@ -135,7 +135,7 @@ TEST(Constraints, KeptConstraintTravelsWithThePacket) {
 TEST(Constraints, ExpressionThatDoesNotCompileAddsNothing) {
     eb::ExprBuilder b;
     const auto broken = Blob("no such field", 0, false,
-                             b.Build(b.Binary(eb::opGt, b.Field("MISSING"), b.Int32(0))));
+                             b.Build(b.Binary(OP_GT, b.Field("MISSING"), b.Int32(0))));
     Table t(TablePacket({{1, {"a", 1}}}));
     EXPECT_EQ(0u, t.ds()->StoreParameter(0, "VRKRECORD_X", kBytesWord,
                                          static_cast<uint32_t>(broken.size()), broken.data()));
@@ -188,7 +188,7 @@ TEST(Refresh, PendingModificationKeepsItsOwnChanges) {
 // maxima over the dataset and over an order without key fields follow it.
 TEST(Refresh, AggregatesFollowValuesWrittenInPlace) {
     Table t(TablePacket({{1, {"a", 1}}, {2, {"b", 2}}, {3, {"c", 30}}}));
-    ASSERT_EQ(0u, t.ds()->WriteProperty(0, 0));
+    ASSERT_EQ(0u, t.ds()->WriteProperty(PROP_LOGGING, 0));
     std::vector<uint32_t> handles;
     for (const char* function : {"SUM", "MIN", "MAX"}) {
         eb::ExprBuilder b;
@@ -247,7 +247,7 @@ TEST(Refresh, ManyRowsFindTheirRecordsThroughTheKey) {
     expected.erase(idOf(5));
     // A filtered, sorted view that refreshed values move in and out of.
     eb::ExprBuilder b;
-    const auto high = b.Build(b.Binary(eb::opGe, b.Field("QTY"), b.Int32(1500)));
+    const auto high = b.Build(b.Binary(OP_GE, b.Field("QTY"), b.Int32(1500)));
     // A new filtered cursor (the caller takes the reference).
     auto filtered = [&]() {
         IDSCursor* c = Engine::Get().NewCursor();
@@ -327,7 +327,7 @@ TEST(RowRequest, XmlModeAndNoCurrentRecordAreRefused) {
     EXPECT_NE(0u, ResultCode(t.cur()->BuildRowRequest(1, 0, 0, 1, &out)));
     EXPECT_EQ(nullptr, out);
     ASSERT_TRUE(t.Find(1));
-    ASSERT_EQ(0u, t.ds()->WriteProperty(19, 1));
+    ASSERT_EQ(0u, t.ds()->WriteProperty(PROP_XML_MODE, 1));
     EXPECT_EQ(DSERR_NOTFETCHEDINXML, ResultCode(t.cur()->BuildRowRequest(1, 0, 0, 1, &out)));
 }
 

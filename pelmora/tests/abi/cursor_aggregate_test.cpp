@@ -36,7 +36,7 @@ void RandomEditsKeepAggregates(bool logging) {
     Ref<IDSBase> ds(Engine::Get().NewDataset());
     const FieldDesc fields[] = {Field("GRP", FLD_INT32), Field("VAL", FLD_INT32)};
     ASSERT_EQ(0u, ds->DefineFields(2, fields, "T"));
-    ASSERT_EQ(0u, ds->WriteProperty(0, logging ? 1 : 0));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_LOGGING, logging ? 1 : 0));
     Ref<IDSCursor> cursor(Engine::Get().NewCursor());
     ASSERT_EQ(0u, cursor->AttachDataset(ds.get()));
     IndexDesc byGroup{};

@@ -22,19 +22,19 @@ enum : uint32_t { kId = 1, kAmount = 2, kCode = 3 };
 // AMOUNT > limit, as canonical bytes.
 std::vector<uint8_t> AmountAbove(int32_t limit) {
     ExprBuilder b;
-    return b.Build(b.Binary(opGt, b.Field("AMOUNT"), b.Int32(limit)));
+    return b.Build(b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(limit)));
 }
 
 // CODE = code.
 std::vector<uint8_t> CodeIs(const std::string& code) {
     ExprBuilder b;
-    return b.Build(b.Binary(opEq, b.Field("CODE"), b.String(code)));
+    return b.Build(b.Binary(OP_EQ, b.Field("CODE"), b.String(code)));
 }
 
 // CODE is not blank.
 std::vector<uint8_t> CodeNotBlank() {
     ExprBuilder b;
-    return b.Build(b.Unary(opNotBlank, b.Field("CODE")));
+    return b.Build(b.Unary(OP_NOT_BLANK, b.Field("CODE")));
 }
 
 // A callback filter accepting records whose CODE is not blank; the client
@@ -184,10 +184,10 @@ TEST_F(CursorFilterTest, RefusedFiltersLeaveTheCursorAlone) {
     GoToId(cur_.get(), 3);
     // AMOUNT = 'x' does not compile; a lone field is not a condition but compiles.
     ExprBuilder b;
-    const auto mismatch = b.Build(b.Binary(opEq, b.Field("AMOUNT"), b.String("x")));
+    const auto mismatch = b.Build(b.Binary(OP_EQ, b.Field("AMOUNT"), b.String("x")));
     EXPECT_EQ(DSERR_TYPEMISMATCH, AttachExpr(cur_.get(), mismatch));
     ExprBuilder u;
-    const auto unknown = u.Build(u.Binary(opGt, u.Field("NOSUCH"), u.Int32(1)));
+    const auto unknown = u.Build(u.Binary(OP_GT, u.Field("NOSUCH"), u.Int32(1)));
     EXPECT_NE(0u, AttachExpr(cur_.get(), unknown));
     EXPECT_EQ(DSERR_INVALIDPARAM, ResultCode(cur_->AttachCallbackFilter(&odd_, nullptr, nullptr)));
     EXPECT_EQ(3, CurrentId(cur_.get()));
@@ -226,7 +226,7 @@ TEST_F(CursorFilterTest, AttachKeepsThePlaceOrTheCrackWhereTheRecordSorts) {
     // Record 7 is filtered out: the cursor stands where it would sort, between
     // the odd records with AMOUNT 70 (record 1) and nothing after it.
     ExprBuilder b;
-    ASSERT_EQ(0u, AttachExpr(cur_.get(), b.Build(b.Binary(opLt, b.Field("AMOUNT"), b.Int32(90)))));
+    ASSERT_EQ(0u, AttachExpr(cur_.get(), b.Build(b.Binary(OP_LT, b.Field("AMOUNT"), b.Int32(90)))));
     EXPECT_EQ(DSERR_NOCURRREC, ResultCode(cur_->MoveBy(0)));
     EXPECT_EQ(DSERR_EOF, ResultCode(cur_->MoveBy(1)));
     EXPECT_EQ(0u, ResultCode(cur_->MoveBy(-1)));
@@ -287,7 +287,7 @@ TEST_F(CursorFilterTest, FilteredViewFollowsEditsFromAnyCursor) {
 // views over the default order and over sorted orders, by expression and by
 // callback, hold exactly what a fresh cursor with the same filter holds.
 TEST_F(CursorFilterTest, InPlaceEditsKeepFilteredViewsExact) {
-    ASSERT_EQ(0u, ds_->WriteProperty(0, 0));
+    ASSERT_EQ(0u, ds_->WriteProperty(PROP_LOGGING, 0));
     uint32_t codeIndicator = dstest::Fields(ds_.get())[kCode - 1].indicatorOffset;
     const std::vector<uint8_t> notBlank = CodeNotBlank();
     // Shape 0: default order and the expression; 1: AMOUNT order and the
@@ -442,7 +442,7 @@ TEST_F(CursorFilterTest, FindNextMatchWalksForwardThroughMatches) {
     // A bad expression is refused and the cursor does not move.
     GoToId(cur_.get(), 5);
     ExprBuilder b;
-    const auto bad = b.Build(b.Binary(opAnd, b.Field("AMOUNT"), b.Int32(1)));
+    const auto bad = b.Build(b.Binary(OP_AND, b.Field("AMOUNT"), b.Int32(1)));
     EXPECT_EQ(DSERR_TYPEMISMATCH,
               ResultCode(cur_->FindNextMatch(bad.data(), static_cast<uint32_t>(bad.size()))));
     EXPECT_EQ(5, CurrentId(cur_.get()));

@@ -174,7 +174,7 @@ TEST_F(PlainLinkTest, LinkOutlivesTheCallersDetailReferences) {
 }
 
 TEST_F(PlainLinkTest, CascadedUpdatesCarryTheDetails) {
-    ASSERT_EQ(0u, ResultCode(works_->WriteProperty(12, 0x08)));
+    ASSERT_EQ(0u, ResultCode(works_->WriteProperty(PROP_FLAGS, 0x08)));
     master_->GoToOrdinal(1);
     std::vector<uint8_t> rec(RecordSize(master_.get()));
     master_->ReadCurrentRecord(rec.data());
@@ -193,9 +193,6 @@ TEST_F(PlainLinkTest, CascadedUpdatesCarryTheDetails) {
     }
     EXPECT_EQ(2, seen);
 }
-
-// Dataset property 1: edits through the dataset are refused.
-constexpr uint32_t kReadOnly = 1;
 
 // Reads the master's ID and the WORK values of every item.
 std::string Links(IDSCursor* master, IDSBase* items) {
@@ -249,13 +246,13 @@ TEST_F(PlainLinkTest, WithdrawingAMastersChangeNeverOrphansItsDetails) {
 
 TEST_F(PlainLinkTest, CascadedChangesMoveTheDetailsBothWaysOrNotAtAll) {
     ASSERT_EQ(0u, ResultCode(works_->AcceptAllChanges()));
-    ASSERT_EQ(0u, ResultCode(works_->WriteProperty(12, 0x08)));
+    ASSERT_EQ(0u, ResultCode(works_->WriteProperty(PROP_FLAGS, 0x08)));
     master_->GoToOrdinal(1);
     // Details that cannot be written keep the master as it was too.
-    ASSERT_EQ(0u, ResultCode(items_->WriteProperty(kReadOnly, 1)));
+    ASSERT_EQ(0u, ResultCode(items_->WriteProperty(PROP_READONLY, 1)));
     EXPECT_NE(0, SetId(master_.get(), 10));
     EXPECT_EQ("1: 1 2 1", Links(master_.get(), items_.get()));
-    ASSERT_EQ(0u, ResultCode(items_->WriteProperty(kReadOnly, 0)));
+    ASSERT_EQ(0u, ResultCode(items_->WriteProperty(PROP_READONLY, 0)));
 
     ASSERT_EQ(0, SetId(master_.get(), 10));
     EXPECT_EQ("10: 10 2 10", Links(master_.get(), items_.get()));
@@ -355,13 +352,13 @@ TEST_F(NestedLinkTest, FailedFirstDetailLeavesTheMasterUnlinked) {
     uint32_t link = 99, blank = 99;
     ASSERT_EQ(0u, ResultCode(master_->ReadFieldValue(nullptr, 2, &link, &blank)));
     const uint32_t before = link, beforeBlank = blank;
-    ASSERT_EQ(0u, ResultCode(nested_->WriteProperty(kReadOnly, 1)));
+    ASSERT_EQ(0u, ResultCode(nested_->WriteProperty(PROP_READONLY, 1)));
     EXPECT_EQ(DSERR_READONLY, AddPair(detail_.get(), 5, "x"));
     ASSERT_EQ(0u, ResultCode(master_->ReadFieldValue(nullptr, 2, &link, &blank)));
     EXPECT_EQ(before, link);
     EXPECT_EQ(beforeBlank, blank);
     // The next detail that does come links the master up.
-    ASSERT_EQ(0u, ResultCode(nested_->WriteProperty(kReadOnly, 0)));
+    ASSERT_EQ(0u, ResultCode(nested_->WriteProperty(PROP_READONLY, 0)));
     ASSERT_EQ(0, AddPair(detail_.get(), 6, "y"));
     EXPECT_EQ((std::vector<std::string>{"y"}), Texts(detail_.get(), 2));
 }

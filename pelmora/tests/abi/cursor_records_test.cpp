@@ -46,7 +46,7 @@ class RecordsTest : public ::testing::Test {
                               Field("NOTE", FLD_BLOB),      Field("PRICE", FLD_BCD, 6, 2),
                               Field("CODE", FLD_STRING, 5), Field("SEQ", FLD_INT32)};
         fields[kCode - 1].attributes = ATTR_REQUIRED;
-        fields[kSeq - 1].subtype = 29;  // auto-increment
+        fields[kSeq - 1].subtype = SUBTYPE_AUTOINC;
         ASSERT_EQ(0u, ResultCode(ds_->DefineFields(6, fields, "R")));
         *cur_.out() = Engine::Get().NewCursor();
         ASSERT_EQ(0u, ResultCode(cur_->AttachDataset(ds_.get())));
@@ -91,7 +91,7 @@ class RecordsTest : public ::testing::Test {
 
     uint32_t ChangeCount() {
         uint32_t count = 0;
-        EXPECT_EQ(0u, ResultCode(ds_->ReadProperty(2, &count)));
+        EXPECT_EQ(0u, ResultCode(ds_->ReadProperty(PROP_CHANGE_COUNT, &count)));
         return count;
     }
 

@@ -88,7 +88,7 @@ TEST(DatasetDefine, ArrayFieldsBeforeAndAfterExpansion) {
     ASSERT_EQ(11u, f.size());
     EXPECT_STREQ("ITEMS[1]", f[5].name);
     EXPECT_EQ(9u, f[1].units2);
-    ASSERT_EQ(0u, ds->WriteProperty(11, 1));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_BEFORE_EXPANSION, 1));
     const std::vector<FieldDesc> before = Fields(ds.get());
     ASSERT_EQ(5u, before.size()) << "array, one element block";
     EXPECT_STREQ("ITEMS[0]", before[2].name);
@@ -98,10 +98,10 @@ TEST(DatasetDefine, ArrayFieldsBeforeAndAfterExpansion) {
     char name[261] = {};
     uint32_t field = 7;
     std::memcpy(name, &field, 4);
-    ASSERT_EQ(0u, ds->ReadProperty(13, name));
+    ASSERT_EQ(0u, ds->ReadProperty(PROP_FULL_NAME, name));
     EXPECT_STREQ("ITEMS[1].A", name);
     uint32_t parent = 7;
-    ASSERT_EQ(0u, ds->ReadProperty(15, &parent));
+    ASSERT_EQ(0u, ds->ReadProperty(PROP_PARENT, &parent));
     EXPECT_EQ(6u, parent);
 
     // Parameters of a later element are those of the first element.
@@ -300,28 +300,30 @@ TEST(DatasetProperties, ReadAndWriteById) {
     Ref<IDSBase> ds(Load(IdPacket(3), &r));
     ASSERT_EQ(0u, r);
     EXPECT_EQ(1u, Prop(ds.get(), 0));
-    ASSERT_EQ(0u, ds->WriteProperty(1, 1));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_READONLY, 1));
     EXPECT_EQ(1u, Prop(ds.get(), 1));
     EXPECT_EQ(0u, Prop(ds.get(), 2)) << "no log entries";
     EXPECT_EQ(0u, Prop(ds.get(), 4)) << "complete";
-    ASSERT_EQ(0u, ds->WriteProperty(4, 1)) << "it kept its reader";
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_PARTIAL, 1)) << "it kept its reader";
     EXPECT_EQ(1u, Prop(ds.get(), 4));
-    EXPECT_EQ(DSERR_NOTSUPPORTED, ds->WriteProperty(4, 1)) << "already partial";
+    EXPECT_EQ(DSERR_NOTSUPPORTED, ds->WriteProperty(PROP_PARTIAL, 1)) << "already partial";
     EXPECT_EQ(3u, Prop(ds.get(), 5));
     EXPECT_EQ(1u, Prop(ds.get(), 6));
-    EXPECT_EQ(DSERR_NOTSUPPORTED, ds->WriteProperty(6, 1)) << "no auto-increment field to drop";
+    EXPECT_EQ(DSERR_NOTSUPPORTED, ds->WriteProperty(PROP_NO_AUTOINC, 1))
+        << "no auto-increment field to drop";
     EXPECT_EQ(0u, Prop(ds.get(), 7));
-    ASSERT_EQ(0u, ds->WriteProperty(12, 0x04));
-    ASSERT_EQ(0u, ds->WriteProperty(12, 0x20));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_FLAGS, 0x04));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_FLAGS, 0x20));
     EXPECT_EQ(0x24u, Prop(ds.get(), 12));
-    EXPECT_EQ(0u, ds->ReadProperty(14, nullptr));
+    EXPECT_EQ(0u, ds->ReadProperty(PROP_UNUSED, nullptr));
     uint32_t out = 0;
-    EXPECT_EQ(DSERR_INVALIDPARAM, ds->ReadProperty(14, &out));
+    EXPECT_EQ(DSERR_INVALIDPARAM, ds->ReadProperty(PROP_UNUSED, &out));
     EXPECT_EQ(DSERR_INVALIDPARAM, ds->ReadProperty(23, &out));
     EXPECT_EQ(DSERR_INVALIDPARAM, ds->WriteProperty(23, 1));
-    EXPECT_EQ(DSERR_INVALIDPARAM, ds->WriteProperty(5, 1)) << "read-only property";
-    EXPECT_EQ(DSERR_NOSUCHINDEX, ds->ReadProperty(17, &out)) << "no unique index";
-    ASSERT_EQ(0u, ds->WriteProperty(16, 4));
+    EXPECT_EQ(DSERR_INVALIDPARAM, ds->WriteProperty(PROP_VISIBLE_LAST_LOAD, 1))
+        << "read-only property";
+    EXPECT_EQ(DSERR_NOSUCHINDEX, ds->ReadProperty(PROP_KEY_INDEX, &out)) << "no unique index";
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_CHANGE_FILTER, 4));
     EXPECT_EQ(4u, Prop(ds.get(), 16));
     for (uint32_t id : {3u, 9u, 18u, 19u, 20u, 21u, 22u}) {
         ASSERT_EQ(0u, ds->WriteProperty(id, 5)) << id;
@@ -329,7 +331,7 @@ TEST(DatasetProperties, ReadAndWriteById) {
     }
     EXPECT_EQ(DSERR_ACTIVEINDEX, ds->DropIndex("DEFAULT_ORDER"));
     uint32_t field = 2;
-    EXPECT_EQ(0u, ds->ReadProperty(15, &field));
+    EXPECT_EQ(0u, ds->ReadProperty(PROP_PARENT, &field));
     EXPECT_EQ(0u, field);
 }
 
@@ -343,7 +345,7 @@ TEST(DatasetProperties, SwitchesPassToNestedDatasets) {
         ASSERT_EQ(0u, ds->WriteProperty(id, value));
         EXPECT_EQ(value, Prop(nested.get(), id)) << id;
     }
-    ASSERT_EQ(0u, ds->WriteProperty(1, 1));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_READONLY, 1));
     EXPECT_EQ(0u, Prop(nested.get(), 1)) << "read-only is the dataset's own";
 }
 

@@ -392,7 +392,7 @@ TEST(DatasetPacketRows, ClearRecordsLeavesMetadataWithoutRows) {
 TEST(DatasetPacketRows, RowsOnlyPacketCannotCreateADataset) {
     uint32_t r = 0;
     Ref<IDSBase> source(Load(FlatPacket(), &r));
-    ASSERT_EQ(0u, source->WriteProperty(8, 1));
+    ASSERT_EQ(0u, source->WriteProperty(PROP_NO_METADATA, 1));
     const std::vector<uint8_t> rowsOnly = Write(source.get());
     ASSERT_GE(rowsOnly.size(), 24u);
     EXPECT_EQ(0, rowsOnly[18] & 1) << "no metadata bit";
@@ -423,9 +423,9 @@ TEST(DatasetPacketRows, FailedAppendLeavesTheRowsAsTheyWere) {
     Ref<IDSBase> ds(Load(NestedPacket(), &r));
     ASSERT_EQ(0u, r);
     const std::vector<uint8_t> before = Write(ds.get());
-    ASSERT_EQ(0u, ds->WriteProperty(8, 1));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_NO_METADATA, 1));
     std::vector<uint8_t> rows = Write(ds.get());
-    ASSERT_EQ(0u, ds->WriteProperty(8, 0));
+    ASSERT_EQ(0u, ds->WriteProperty(PROP_NO_METADATA, 0));
     rows.resize(rows.size() - 3);  // the last detail row is cut short
     Packet cut(rows);
     EXPECT_NE(0u, ds->LoadPacket(cut.get(), 1));

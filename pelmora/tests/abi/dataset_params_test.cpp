@@ -109,7 +109,7 @@ TEST(DatasetParameters, DatasetParametersSetOrdersAndProperties) {
     EXPECT_EQ(1u, key->unique);
     EXPECT_EQ(1u, key->fields[0]);
     IndexDesc found{};
-    ASSERT_EQ(0u, ds->ReadProperty(17, &found));
+    ASSERT_EQ(0u, ds->ReadProperty(PROP_KEY_INDEX, &found));
     EXPECT_STREQ("UNIQUE_KEY", found.name);
 
     EXPECT_EQ(1u, Prop(ds.get(), 1));

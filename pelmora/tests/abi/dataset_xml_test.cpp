@@ -18,7 +18,6 @@ using dstest::Write;
 using enginetest::Engine;
 using enginetest::Ref;
 
-constexpr uint32_t kXmlModeProperty = 19;
 constexpr uint32_t kXmlDocument = 5;
 
 std::vector<FieldDesc> EveryType() {
@@ -171,7 +170,7 @@ TEST(DatasetXml, EveryTypeSurvivesBinaryToXmlToBinary) {
         uint32_t r = 0;
         Ref<IDSBase> fromBinary(Load(binary, &r));
         ASSERT_EQ(0u, r) << "seed " << seed;
-        ASSERT_EQ(0u, fromBinary->WriteProperty(kXmlModeProperty, kXmlDocument));
+        ASSERT_EQ(0u, fromBinary->WriteProperty(PROP_XML_MODE, kXmlDocument));
         const std::vector<uint8_t> xml = Write(fromBinary.get(), &r);
         ASSERT_EQ(0u, r) << "seed " << seed;
         ASSERT_GT(xml.size(), 5u);
@@ -184,7 +183,7 @@ TEST(DatasetXml, EveryTypeSurvivesBinaryToXmlToBinary) {
         ASSERT_EQ(0u, r) << "seed " << seed;
         // A dataset read from XML is written as XML again until told otherwise.
         EXPECT_EQ(0, std::memcmp(Write(fromXml.get()).data(), "<?xml", 5));
-        ASSERT_EQ(0u, fromXml->WriteProperty(kXmlModeProperty, 0));
+        ASSERT_EQ(0u, fromXml->WriteProperty(PROP_XML_MODE, 0));
         const std::vector<uint8_t> again = Write(fromXml.get());
         EXPECT_EQ(binary, again) << "seed " << seed;
     }
@@ -197,11 +196,11 @@ TEST(DatasetXml, SixtyFourBitIntegersAreRefusedNotMangled) {
         Ref<IDSBase> ds(Engine::Get().NewDataset());
         const FieldDesc f = Field("BIG", type);
         ASSERT_EQ(0u, ds->DefineFields(1, &f, "T"));
-        ASSERT_EQ(0u, ds->WriteProperty(kXmlModeProperty, kXmlDocument));
+        ASSERT_EQ(0u, ds->WriteProperty(PROP_XML_MODE, kXmlDocument));
         uint32_t r = 0;
         Write(ds.get(), &r);
         EXPECT_EQ(DSERR_FIELDTYPENOTXML, r);
-        ASSERT_EQ(0u, ds->WriteProperty(kXmlModeProperty, 0));
+        ASSERT_EQ(0u, ds->WriteProperty(PROP_XML_MODE, 0));
         Write(ds.get(), &r);
         EXPECT_EQ(0u, r);
     }

@@ -171,7 +171,7 @@ TEST(DeltaPacket, OldVersionBlobTravelsOnlyUpToTheLimit) {
     ASSERT_EQ(0u, ResultCode(t.cur()->WriteBlobData(rec.data(), 2, 0, "xyzw", 4)));
     ASSERT_EQ(0u, ResultCode(t.cur()->UpdateCurrentRecord(rec.data())));
     for (uint32_t limit : {0u, 3u}) {
-        ASSERT_EQ(0u, ds->WriteProperty(9, limit));
+        ASSERT_EQ(0u, ds->WriteProperty(PROP_MAX_DELTA_BLOB, limit));
         uint32_t r = 0;
         const dstest::Decoded d = dstest::Decode(t.Delta(&r));
         ASSERT_EQ(0u, r);

@@ -68,15 +68,15 @@ class DoubleByteTextTest : public ::testing::Test {
 
     std::vector<std::string> Like(const std::string& pattern, bool ignoreCase = false) {
         ExprBuilder b;
-        return Matching(b.Build(ignoreCase
-                                    ? b.Compare(opLike, true, 0, b.Field("NAME"), b.String(pattern))
-                                    : b.Binary(opLike, b.Field("NAME"), b.String(pattern))));
+        return Matching(
+            b.Build(ignoreCase ? b.Compare(OP_LIKE, true, 0, b.Field("NAME"), b.String(pattern))
+                               : b.Binary(OP_LIKE, b.Field("NAME"), b.String(pattern))));
     }
 
     std::vector<std::string> SubstringIs(int32_t start, int32_t length, const std::string& want) {
         ExprBuilder b;
         return Matching(b.Build(b.Binary(
-            opEq, b.Function("substring", {b.Field("NAME"), b.Int32(start), b.Int32(length)}),
+            OP_EQ, b.Function("substring", {b.Field("NAME"), b.Int32(start), b.Int32(length)}),
             b.String(want))));
     }
 

@@ -31,7 +31,7 @@ class EditLogTest : public ::testing::Test {
         ASSERT_TRUE(ds_);
         FieldDesc fields[] = {Field("SEQ", FLD_INT32), Field("NAME", FLD_STRING, 10),
                               Field("QTY", FLD_INT32)};
-        fields[0].subtype = 29;  // auto-increment
+        fields[0].subtype = SUBTYPE_AUTOINC;
         ASSERT_EQ(0u, ResultCode(ds_->DefineFields(3, fields, "L")));
         *cur_.out() = Engine::Get().NewCursor();
         ASSERT_EQ(0u, ResultCode(cur_->AttachDataset(ds_.get())));
@@ -152,9 +152,9 @@ TEST_F(EditLogTest, InsertThenDeleteCountsNothingAndMergeForgetsDeletions) {
     ASSERT_EQ(0u, ResultCode(copy->LoadPacket(packet, 1)));
     SafeArrayDestroy(packet);
     uint32_t copied = 9;
-    ASSERT_EQ(0u, ResultCode(copy->ReadProperty(5, &copied)));
+    ASSERT_EQ(0u, ResultCode(copy->ReadProperty(PROP_VISIBLE_LAST_LOAD, &copied)));
     EXPECT_EQ(1u, copied);
-    ASSERT_EQ(0u, ResultCode(copy->ReadProperty(2, &copied)));
+    ASSERT_EQ(0u, ResultCode(copy->ReadProperty(PROP_CHANGE_COUNT, &copied)));
     EXPECT_EQ(0u, copied);
 }
 
@@ -189,7 +189,7 @@ TEST_F(EditLogTest, RollbackToSavepointUndoesTheLaterEditsOnly) {
 TEST_F(EditLogTest, WithLoggingOffEditsStayInPlaceAndCannotBeUndone) {
     ASSERT_EQ(0u, Add("a", 1));
     ASSERT_EQ(0u, ResultCode(ds_->AcceptAllChanges()));
-    ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(0, 0)));
+    ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(PROP_LOGGING, 0)));
     EXPECT_EQ(0u, Property(0));
     ASSERT_EQ(0u, ResultCode(cur_->GoToOrdinal(1)));
     const uint32_t number = RecordNumber();
@@ -231,7 +231,7 @@ TEST_F(EditLogTest, UniqueIndexRefusesDuplicateAndKeepsEverythingAsItWas) {
 
     // Building a unique index over two equal keys fails and leaves no index.
     ASSERT_EQ(0u, Add("b", 2));
-    ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(0, 0)));
+    ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(PROP_LOGGING, 0)));
     ASSERT_EQ(0u, ResultCode(ds_->DropIndex("BYNAME")));
     ASSERT_EQ(0u, Add("b", 9));
     EXPECT_EQ(DSERR_KEYVIOL, ResultCode(ds_->MakeIndex(&key)));

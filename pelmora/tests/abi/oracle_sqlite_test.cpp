@@ -347,7 +347,7 @@ class ExprGen {
             const int32_t v = static_cast<int32_t>(rng_() % 21) - 10;
             return {b_.Int32(v), "(" + std::to_string(v) + ")"};
         }
-        static const uint32_t ops[] = {opAdd, opSub, opMul, opDiv};
+        static const uint32_t ops[] = {OP_ADD, OP_SUB, OP_MUL, OP_DIV};
         static const char* const sql[] = {"+", "-", "*", "/"};
         const uint32_t k = rng_() % 4;
         Expr a = Int(depth - 1);
@@ -362,7 +362,7 @@ class ExprGen {
             const double v = (static_cast<int>(rng_() % 41) - 20) / 4.0;
             return {b_.Float(v), SqlReal(v)};
         }
-        static const uint32_t ops[] = {opAdd, opSub, opMul, opDiv};
+        static const uint32_t ops[] = {OP_ADD, OP_SUB, OP_MUL, OP_DIV};
         static const char* const sql[] = {"+", "-", "*", "/"};
         const uint32_t k = rng_() % 4;
         Expr a = Float(depth - 1);
@@ -378,7 +378,7 @@ class ExprGen {
         }
         if (rng_() % 4 == 0) {
             const std::string v = Word("AB1Z");
-            return {b_.Binary(opAdd, b_.Field("S"), b_.String(v)), "(s || " + SqlText(v) + ")"};
+            return {b_.Binary(OP_ADD, b_.Field("S"), b_.String(v)), "(s || " + SqlText(v) + ")"};
         }
         return {b_.Field("S"), "s"};
     }
@@ -400,7 +400,7 @@ class ExprGen {
                 return Compare(Str(), Str(), "");
             case 3: {
                 // Case-insensitive comparison with the mixed-case field.
-                const uint32_t op = opEq + rng_() % 6;
+                const uint32_t op = OP_EQ + rng_() % 6;
                 const std::string v = Word("aAbB1");
                 Expr e{b_.Compare(op, true, 0, b_.Field("N"), b_.String(v)), ""};
                 e.sql = "COALESCE(n COLLATE NOCASE " + std::string(SqlOp(op)) + " " + SqlText(v) +
@@ -410,29 +410,29 @@ class ExprGen {
             case 4: {
                 if (rng_() % 2) {
                     const std::string p = Pattern("AB1Z");
-                    return {b_.Binary(opLike, b_.Field("S"), b_.String(p)),
+                    return {b_.Binary(OP_LIKE, b_.Field("S"), b_.String(p)),
                             "COALESCE(s LIKE " + SqlText(p) + " ESCAPE '\\', 0)"};
                 }
                 const std::string p = Pattern("aAbB1");
-                return {b_.Compare(opLike, true, 0, b_.Field("N"), b_.String(p)),
+                return {b_.Compare(OP_LIKE, true, 0, b_.Field("N"), b_.String(p)),
                         "COALESCE(lower(n) LIKE lower(" + SqlText(p) + ") ESCAPE '\\', 0)"};
             }
             case 5:
             case 6: {
                 Expr v = rng_() % 3 == 0 ? Str() : (rng_() % 2 ? Int(1) : Float(1));
                 const bool isBlank = pick == 5;
-                return {b_.Unary(isBlank ? opIsBlank : opNotBlank, v.node),
+                return {b_.Unary(isBlank ? OP_IS_BLANK : OP_NOT_BLANK, v.node),
                         "(" + v.sql + (isBlank ? " IS NULL)" : " IS NOT NULL)")};
             }
             case 7: {
                 Expr a = Bool(depth - 1);
-                return {b_.Unary(opNot, a.node), "(NOT " + a.sql + ")"};
+                return {b_.Unary(OP_NOT, a.node), "(NOT " + a.sql + ")"};
             }
             default: {
                 Expr a = Bool(depth - 1);
                 Expr c = Bool(depth - 1);
                 const bool isAnd = pick == 8;
-                return {b_.Binary(isAnd ? opAnd : opOr, a.node, c.node),
+                return {b_.Binary(isAnd ? OP_AND : OP_OR, a.node, c.node),
                         "(" + a.sql + (isAnd ? " AND " : " OR ") + c.sql + ")"};
             }
         }
@@ -441,15 +441,15 @@ class ExprGen {
   private:
     static const char* SqlOp(uint32_t op) {
         switch (op) {
-            case opEq:
+            case OP_EQ:
                 return "=";
-            case opNe:
+            case OP_NE:
                 return "<>";
-            case opGt:
+            case OP_GT:
                 return ">";
-            case opLt:
+            case OP_LT:
                 return "<";
-            case opGe:
+            case OP_GE:
                 return ">=";
             default:
                 return "<=";
@@ -457,7 +457,7 @@ class ExprGen {
     }
 
     Expr Compare(const Expr& a, const Expr& c, const char*) {
-        const uint32_t op = opEq + rng_() % 6;
+        const uint32_t op = OP_EQ + rng_() % 6;
         return {b_.Binary(op, a.node, c.node),
                 "COALESCE(" + a.sql + " " + SqlOp(op) + " " + c.sql + ", 0)"};
     }
@@ -655,7 +655,7 @@ class OracleEditTest : public OracleTest {
             ASSERT_EQ(0u, ResultCode(ds_->MakeDelta(delta.out())));
             target = delta.get();
         } else if (mode == Mode::LoggingOff) {
-            ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(0, 0)));
+            ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(PROP_LOGGING, 0)));
         }
 
         // Every shape over the default order and over two sorted orders.

@@ -145,7 +145,7 @@ TEST_F(StaleCursorTest, BookmarkFollowsARecordWhoseKeyChanged) {
     EXPECT_EQ(3u, mark.position);
 
     // With logging off the record keeps its number and moves in place.
-    ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(0, 0)));
+    ASSERT_EQ(0u, ResultCode(ds_->WriteProperty(PROP_LOGGING, 0)));
     b_->GoToOrdinal(1);
     ASSERT_EQ(0u, ResultCode(b_->SaveBookmark(&mark)));
     a_->GoToOrdinal(1);

@@ -142,9 +142,9 @@ TEST_F(AggregateGroups, HandlesStayWithTheirAggregateAcrossOrderChanges) {
 
 TEST_F(AggregateGroups, FilterRebuildsRestartTheTotals) {
     exprbuild::ExprBuilder b;
-    const auto positive = b.Build(b.Binary(exprbuild::opGt, b.Field("AMOUNT"), b.Int32(0)));
+    const auto positive = b.Build(b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(0)));
     exprbuild::ExprBuilder c;
-    const auto small = c.Build(c.Binary(exprbuild::opLt, c.Field("AMOUNT"), c.Int32(40)));
+    const auto small = c.Build(c.Binary(OP_LT, c.Field("AMOUNT"), c.Int32(40)));
     uint32_t first = 0;
     ASSERT_EQ(
         t.cursor()->AttachExpressionFilter(positive.data(), uint32_t(positive.size()), &first),
@@ -176,7 +176,7 @@ TEST_F(AggregateGroups, CopiedGroupingsFollowTheFilteredOrder) {
     ASSERT_EQ(t.Attach(1, AggTable::Expr("sum", "AMOUNT"), &h), DS_OK);
     DSIDX* plain = t.cursor()->current_index();
     exprbuild::ExprBuilder b;
-    const auto positive = b.Build(b.Binary(exprbuild::opGt, b.Field("AMOUNT"), b.Int32(0)));
+    const auto positive = b.Build(b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(0)));
     uint32_t f = 0;
     ASSERT_EQ(t.cursor()->AttachExpressionFilter(positive.data(), uint32_t(positive.size()), &f),
               DS_OK);

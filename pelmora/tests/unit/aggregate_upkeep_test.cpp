@@ -203,8 +203,8 @@ TEST_F(AggregateUpkeep, BlankInputsAreCountedApart) {
 
 TEST_F(AggregateUpkeep, StepsAfterTheAggregatesCombineTheirValues) {
     exprbuild::ExprBuilder b;
-    const auto ratio = b.Binary(exprbuild::opDiv, b.Function("sum", {b.Field("PRICE")}),
-                                b.Function("count(*)", {}));
+    const auto ratio =
+        b.Binary(OP_DIV, b.Function("sum", {b.Field("PRICE")}), b.Function("count(*)", {}));
     const std::vector<uint8_t> bytes = b.Build(ratio);
     uint32_t h = 0;
     ASSERT_EQ(t.Attach(1, bytes, &h), DS_OK);

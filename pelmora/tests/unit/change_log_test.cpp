@@ -61,7 +61,7 @@ class Edits : public ::testing::Test {
     void SetUp() override {
         ds_ = NewDataset();
         ds_->AddRef();
-        const FieldDesc fields[] = {Field("ID", FLD_INT32, 0, kSubtypeAutoinc),
+        const FieldDesc fields[] = {Field("ID", FLD_INT32, 0, SUBTYPE_AUTOINC),
                                     Field("NAME", FLD_STRING, 10), Field("N", FLD_INT32)};
         ASSERT_EQ(ds_->DefineFields(3, fields, "E"), DS_OK);
         ASSERT_EQ(ds_->autoinc_field(), 1u);
@@ -241,22 +241,24 @@ TEST_F(Edits, ChangeIndexListsLoggedRecordsByStatusFilter) {
 TEST_F(Edits, LoggingOffEditsInPlaceAndReadOnlyRefusesLoggedEdits) {
     const uint32_t r = Insert("a", 1);
     ASSERT_EQ(ds_->MergeAll(), DS_OK);
-    ASSERT_EQ(ds_->WriteProperty(0, 0), DS_OK);
-    ASSERT_EQ(ds_->WriteProperty(1, 1), DS_OK);  // read-only does not stop unlogged edits
+    ASSERT_EQ(ds_->WriteProperty(PROP_LOGGING, 0), DS_OK);
+    ASSERT_EQ(ds_->WriteProperty(PROP_READONLY, 1),
+              DS_OK);  // read-only does not stop unlogged edits
     EXPECT_EQ(Modify(r, "a", 9), r);
     EXPECT_EQ(N(r), 9);
     EXPECT_EQ(ds_->store().StatusAt(r), 0);
     EXPECT_EQ(ds_->UndoLastChange(nullptr), DSERR_NOTHINGTOUNDO);
     EXPECT_EQ(ds_->ChangeCount(), 0u);
 
-    ASSERT_EQ(ds_->WriteProperty(0, 1), DS_OK);
+    ASSERT_EQ(ds_->WriteProperty(PROP_LOGGING, 1), DS_OK);
     uint32_t n = 0;
     EXPECT_EQ(ds_->InsertRecord(Row("x", 1).data(), &n), DSERR_READONLY);
     EXPECT_EQ(ds_->ModifyRecord(r, Row("x", 1).data(), &n), DSERR_READONLY);
     EXPECT_EQ(ds_->DeleteRecord(r), DSERR_READONLY);
     EXPECT_EQ(ds_->next_record(), r + 1);
-    ASSERT_EQ(ds_->WriteProperty(1, 0), DS_OK);
-    ASSERT_EQ(ds_->WriteProperty(21, 1), DS_OK);  // inserts disabled, edits still allowed
+    ASSERT_EQ(ds_->WriteProperty(PROP_READONLY, 0), DS_OK);
+    ASSERT_EQ(ds_->WriteProperty(PROP_DISABLE_INSERTS, 1),
+              DS_OK);  // inserts disabled, edits still allowed
     EXPECT_EQ(ds_->InsertRecord(Row("x", 1).data(), &n), DSERR_READONLY);
     EXPECT_NE(Modify(r, "a", 10), r);
 }

@@ -31,45 +31,45 @@ TEST_F(ExprCompile, TypeRulesOfOperators) {
     auto str = [](B& b) { return b.String("x"); };
     auto i32 = [](B& b) { return b.Int32(1); };
     auto flt = [](B& b) { return b.Float(1); };
-    EXPECT_EQ(Binary(opEq, "AMOUNT", str), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opAdd, "NAME", i32), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opAnd, "AMOUNT", i32), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opLike, "AMOUNT", str), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opMul, "NAME", str), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opLt, "RAW",
+    EXPECT_EQ(Binary(OP_EQ, "AMOUNT", str), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_ADD, "NAME", i32), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_AND, "AMOUNT", i32), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_LIKE, "AMOUNT", str), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_MUL, "NAME", str), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_LT, "RAW",
                      [](B& b) {
                          return b.Raw({1, 2, 3, 4}, tBytes);
                      }),
               DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opEq, "RAW", [](B& b) { return b.Raw({1, 2, 3, 4}, tBytes); }), DS_OK);
-    EXPECT_EQ(Binary(opEq, "MEMO", str), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opLike, "MEMO", str), DS_OK);
-    EXPECT_EQ(Binary(opAdd, "DAY", flt), DS_OK);
-    EXPECT_EQ(Binary(opMul, "DAY", flt), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opEq, "DAY", [](B& b) { return b.Time(5); }), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opEq, "FLAG", str), DS_OK);
-    EXPECT_EQ(Binary(opLt, "FLAG", str), DSERR_TYPEMISMATCH);
-    EXPECT_EQ(Binary(opGe, "COST", i32), DS_OK);
+    EXPECT_EQ(Binary(OP_EQ, "RAW", [](B& b) { return b.Raw({1, 2, 3, 4}, tBytes); }), DS_OK);
+    EXPECT_EQ(Binary(OP_EQ, "MEMO", str), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_LIKE, "MEMO", str), DS_OK);
+    EXPECT_EQ(Binary(OP_ADD, "DAY", flt), DS_OK);
+    EXPECT_EQ(Binary(OP_MUL, "DAY", flt), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_EQ, "DAY", [](B& b) { return b.Time(5); }), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_EQ, "FLAG", str), DS_OK);
+    EXPECT_EQ(Binary(OP_LT, "FLAG", str), DSERR_TYPEMISMATCH);
+    EXPECT_EQ(Binary(OP_GE, "COST", i32), DS_OK);
 
     // The blank tests take any type; NOT only booleans.
     B blank;
-    EXPECT_EQ(t.CompileCode(blank.Build(blank.Unary(opIsBlank, blank.Field("ADDR")))), DS_OK);
+    EXPECT_EQ(t.CompileCode(blank.Build(blank.Unary(OP_IS_BLANK, blank.Field("ADDR")))), DS_OK);
     B notInt;
-    EXPECT_EQ(t.CompileCode(notInt.Build(notInt.Unary(opNot, notInt.Field("AMOUNT")))),
+    EXPECT_EQ(t.CompileCode(notInt.Build(notInt.Unary(OP_NOT, notInt.Field("AMOUNT")))),
               DSERR_TYPEMISMATCH);
     // The result type of a sum drives the next operator.
     B chain;
-    const auto sum = chain.Binary(opAdd, chain.Field("QTY"), chain.Field("AMOUNT"));
-    EXPECT_EQ(t.CompileCode(chain.Build(chain.Binary(opLike, sum, chain.String("1")))),
+    const auto sum = chain.Binary(OP_ADD, chain.Field("QTY"), chain.Field("AMOUNT"));
+    EXPECT_EQ(t.CompileCode(chain.Build(chain.Binary(OP_LIKE, sum, chain.String("1")))),
               DSERR_TYPEMISMATCH);
     std::unique_ptr<QCanFilter> f;
     B typed;
     ASSERT_EQ(
-        t.Compile(typed.Build(typed.Binary(opAdd, typed.Field("QTY"), typed.Field("AMOUNT"))), &f),
+        t.Compile(typed.Build(typed.Binary(OP_ADD, typed.Field("QTY"), typed.Field("AMOUNT"))), &f),
         DS_OK);
     EXPECT_EQ(f->result_type(), uint32_t{FLD_FLOAT});
     B cat;
-    ASSERT_EQ(t.Compile(cat.Build(cat.Binary(opAdd, cat.Field("NAME"), cat.Field("CODE"))), &f),
+    ASSERT_EQ(t.Compile(cat.Build(cat.Binary(OP_ADD, cat.Field("NAME"), cat.Field("CODE"))), &f),
               DS_OK);
     EXPECT_EQ(f->result_type(), uint32_t{FLD_STRING});
     EXPECT_EQ(f->result_width(), 21u + 11u);
@@ -77,21 +77,21 @@ TEST_F(ExprCompile, TypeRulesOfOperators) {
 
 TEST_F(ExprCompile, FieldNamesAndFunctions) {
     B unknown;
-    EXPECT_EQ(t.CompileCode(unknown.Build(unknown.Unary(opIsBlank, unknown.Field("NOPE")))),
+    EXPECT_EQ(t.CompileCode(unknown.Build(unknown.Unary(OP_IS_BLANK, unknown.Field("NOPE")))),
               DSERR_TYPEMISMATCH);
     B caseless;
-    EXPECT_EQ(t.CompileCode(caseless.Build(caseless.Unary(opIsBlank, caseless.Field("aMoUnT")))),
+    EXPECT_EQ(t.CompileCode(caseless.Build(caseless.Unary(OP_IS_BLANK, caseless.Field("aMoUnT")))),
               DS_OK);
     B wrongParent;
-    EXPECT_EQ(t.CompileCode(
-                  wrongParent.Build(wrongParent.Unary(opIsBlank, wrongParent.Field("NAME.CITY")))),
+    EXPECT_EQ(t.CompileCode(wrongParent.Build(
+                  wrongParent.Unary(OP_IS_BLANK, wrongParent.Field("NAME.CITY")))),
               DSERR_TYPEMISMATCH);
 
     auto fn = [&](const char* name, std::vector<B::Node (*)(B&)> args) {
         B b;
         std::vector<B::Node> nodes;
         for (auto a : args) nodes.push_back(a(b));
-        return t.CompileCode(b.Build(b.Unary(opIsBlank, b.Function(name, nodes))));
+        return t.CompileCode(b.Build(b.Unary(OP_IS_BLANK, b.Function(name, nodes))));
     };
     auto str = [](B& b) { return b.Field("NAME"); };
     auto num = [](B& b) { return b.Int32(1); };
@@ -122,7 +122,7 @@ TEST_F(ExprCompile, AggregatesCompileOnlyInAggregateModeAndNeverNested) {
     // sum / count(*) combines two aggregates.
     B avg;
     const auto ratio =
-        avg.Binary(opDiv, avg.Function("sum", {avg.Field("PRICE")}), avg.Function("count(*)", {}));
+        avg.Binary(OP_DIV, avg.Function("sum", {avg.Field("PRICE")}), avg.Function("count(*)", {}));
     ASSERT_EQ(t.Compile(avg.Build(ratio), &f, CompileMode::Aggregate), DS_OK);
     EXPECT_EQ(f->aggregates().size(), 2u);
 
@@ -143,8 +143,8 @@ TEST_F(ExprCompile, AggregatesCompileOnlyInAggregateModeAndNeverNested) {
 
 TEST_F(ExprCompile, MalformedBytesAreRefused) {
     B b;
-    const auto root = b.Binary(opAnd, b.Binary(opGt, b.Field("AMOUNT"), b.Int32(3)),
-                               b.Binary(opEq, b.Field("NAME"), b.String("abc")));
+    const auto root = b.Binary(OP_AND, b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(3)),
+                               b.Binary(OP_EQ, b.Field("NAME"), b.String("abc")));
     const std::vector<uint8_t> good = b.Build(root);
     ASSERT_EQ(t.CompileCode(good), DS_OK);
 
@@ -164,25 +164,26 @@ TEST_F(ExprCompile, MalformedBytesAreRefused) {
     bad[10 + 9] = 0xFF;
     EXPECT_EQ(t.CompileCode(bad), DSERR_INVALIDPARAM);
     B lit;
-    lit.RawNode(kField, opField, {0, 0xFFF0});
+    lit.RawNode(EXPR_FIELD, OP_FIELD, {0, 0xFFF0});
     EXPECT_EQ(t.CompileCode(lit.Build(0)), DSERR_INVALIDPARAM);
     // A field name without its NUL inside the bytes.
     B name;
     const auto field = name.Field("AMOUNT");
-    auto noNul = name.Build(name.Unary(opIsBlank, field));
+    auto noNul = name.Build(name.Unary(OP_IS_BLANK, field));
     noNul.pop_back();
     EXPECT_EQ(t.CompileCode(noNul), DSERR_INVALIDPARAM);
     // A constant whose size runs past the literal area.
     B big;
-    big.RawNode(kConst, opConst, {tInt32, 0xFFFF, 0});
+    big.RawNode(EXPR_CONST, OP_CONST, {tInt32, 0xFFFF, 0});
     EXPECT_EQ(t.CompileCode(big.Build(0)), DSERR_INVALIDPARAM);
     // A constant too short for its type, and an unknown operator.
     B shortConst;
     int16_t two = 2;
     const auto c = shortConst.Const(tFloat, &two, 2);
-    EXPECT_EQ(t.CompileCode(shortConst.Build(shortConst.Unary(opIsBlank, c))), DSERR_INVALIDPARAM);
+    EXPECT_EQ(t.CompileCode(shortConst.Build(shortConst.Unary(OP_IS_BLANK, c))),
+              DSERR_INVALIDPARAM);
     B unknownOp;
-    unknownOp.RawNode(kBinary, 22, {0, 0});
+    unknownOp.RawNode(EXPR_BINARY, 22, {0, 0});
     EXPECT_EQ(t.CompileCode(unknownOp.Build(0)), DSERR_TYPEMISMATCH);
     // A list item or array standing on its own.
     B lone;
@@ -192,17 +193,17 @@ TEST_F(ExprCompile, MalformedBytesAreRefused) {
 TEST_F(ExprCompile, LoopingAndDeepGraphsAreRefused) {
     // NOT whose operand is itself (the root at offset 0).
     B self;
-    self.RawNode(kUnary, opNot, {0});
+    self.RawNode(EXPR_UNARY, OP_NOT, {0});
     EXPECT_EQ(t.CompileCode(self.Build(0)), DSERR_INVALIDPARAM);
 
     // AND whose right operand loops back to the root through a child.
     B cycle;
-    const auto root = cycle.RawNode(kBinary, opAnd, {0, 0});
+    const auto root = cycle.RawNode(EXPR_BINARY, OP_AND, {0, 0});
     auto bytes = cycle.Build(root);
     // left: a NOT at the end of the node area that points back to the root.
     const uint16_t notAt = static_cast<uint16_t>(bytes.size() - 10);
     bytes.resize(bytes.size() + 10);
-    const uint32_t kindOp[2] = {kUnary, opNot};
+    const uint32_t kindOp[2] = {EXPR_UNARY, OP_NOT};
     std::memcpy(bytes.data() + notAt + 10, kindOp, 8);
     bytes[notAt + 18] = 0;
     bytes[notAt + 19] = 0;
@@ -215,8 +216,8 @@ TEST_F(ExprCompile, LoopingAndDeepGraphsAreRefused) {
     // An IN list whose chain loops on itself.
     B in;
     const auto left = in.Field("AMOUNT");
-    const auto item = in.RawNode(kListItem, opListItem, {0, 0});
-    const auto inRoot = in.Binary(opIn, left, item);
+    const auto item = in.RawNode(EXPR_LIST_ITEM, OP_LIST_ITEM, {0, 0});
+    const auto inRoot = in.Binary(OP_IN, left, item);
     auto inBytes = in.Build(inRoot);
     // Patch the item: its value is the field, its next item itself.
     ExprReader reader;
@@ -236,19 +237,19 @@ TEST_F(ExprCompile, LoopingAndDeepGraphsAreRefused) {
     // Nesting far deeper than any real expression.
     B deep;
     auto node = deep.Field("FLAG");
-    for (int i = 0; i < 2000; ++i) node = deep.Unary(opNot, node);
+    for (int i = 0; i < 2000; ++i) node = deep.Unary(OP_NOT, node);
     EXPECT_EQ(t.CompileCode(deep.Build(node)), DSERR_INVALIDPARAM);
     // A shallow one is fine.
     B shallow;
     auto n2 = shallow.Field("FLAG");
-    for (int i = 0; i < 100; ++i) n2 = shallow.Unary(opNot, n2);
+    for (int i = 0; i < 100; ++i) n2 = shallow.Unary(OP_NOT, n2);
     EXPECT_EQ(t.CompileCode(shallow.Build(n2)), DS_OK);
 
     // A node shared by both sides at every level (2^40 paths) is cut off by
     // the step limit instead of running for ever.
     B dag;
     auto shared = dag.Field("FLAG");
-    for (int i = 0; i < 40; ++i) shared = dag.Binary(opAnd, shared, shared);
+    for (int i = 0; i < 40; ++i) shared = dag.Binary(OP_AND, shared, shared);
     EXPECT_EQ(t.CompileCode(dag.Build(shared)), DSERR_INVALIDPARAM);
 }
 
@@ -267,7 +268,7 @@ std::vector<uint8_t> ConstraintBlob(const std::string& message, uint32_t field, 
 
 TEST_F(ExprCompile, ConstraintHeader) {
     B b;
-    const auto expr = b.Build(b.Binary(opGt, b.Field("AMOUNT"), b.Int32(0)));
+    const auto expr = b.Build(b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(0)));
     const std::string longMessage(200, 'm');
     const auto blob = ConstraintBlob(longMessage, 2, true, expr);
     std::unique_ptr<QCanFilter> f;

@@ -71,11 +71,11 @@ class DirectFilters : public ::testing::Test {
 TEST_F(DirectFilters, IntegerComparisonsAndLogicAgreeWithTheSteps) {
     {
         B b;
-        ExpectAgreement(b.Build(b.Binary(opAnd, b.Binary(opGe, b.Field("AMOUNT"), b.Int32(-5)),
-                                         b.Binary(opLt, b.Field("AMOUNT"), b.Int32(7)))),
+        ExpectAgreement(b.Build(b.Binary(OP_AND, b.Binary(OP_GE, b.Field("AMOUNT"), b.Int32(-5)),
+                                         b.Binary(OP_LT, b.Field("AMOUNT"), b.Int32(7)))),
                         true);
     }
-    for (uint32_t op : {opEq, opNe, opGt, opLt, opGe, opLe}) {
+    for (uint32_t op : {OP_EQ, OP_NE, OP_GT, OP_LT, OP_GE, OP_LE}) {
         B b;
         ExpectAgreement(b.Build(b.Binary(op, b.Field("QTY"), b.Int16(2))), true);
         B c;  // constant on the left, a date field
@@ -83,34 +83,35 @@ TEST_F(DirectFilters, IntegerComparisonsAndLogicAgreeWithTheSteps) {
     }
     {
         B b;  // not over a comparison with blanks: blank counts as false first
-        ExpectAgreement(b.Build(b.Unary(opNot, b.Binary(opGt, b.Field("AMOUNT"), b.Int32(3)))),
+        ExpectAgreement(b.Build(b.Unary(OP_NOT, b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(3)))),
                         true);
     }
     {
         B b;  // or, blank tests (of a converted field too), a time field
-        ExpectAgreement(b.Build(b.Binary(opOr, b.Unary(opIsBlank, b.Field("SMALL")),
-                                         b.Binary(opAnd, b.Unary(opNotBlank, b.Field("NAME")),
-                                                  b.Binary(opLe, b.Field("CLOCK"), b.Time(1000))))),
-                        true);
+        ExpectAgreement(
+            b.Build(b.Binary(OP_OR, b.Unary(OP_IS_BLANK, b.Field("SMALL")),
+                             b.Binary(OP_AND, b.Unary(OP_NOT_BLANK, b.Field("NAME")),
+                                      b.Binary(OP_LE, b.Field("CLOCK"), b.Time(1000))))),
+            true);
     }
     {
         B b;  // a field against itself: false only where it is blank
-        ExpectAgreement(b.Build(b.Binary(opEq, b.Field("AMOUNT"), b.Field("AMOUNT"))), true);
+        ExpectAgreement(b.Build(b.Binary(OP_EQ, b.Field("AMOUNT"), b.Field("AMOUNT"))), true);
     }
 }
 
 TEST_F(DirectFilters, OtherShapesKeepTheSteps) {
     B a;  // int32 against int16 needs a conversion
-    ExpectAgreement(a.Build(a.Binary(opEq, a.Field("AMOUNT"), a.Field("QTY"))), false);
+    ExpectAgreement(a.Build(a.Binary(OP_EQ, a.Field("AMOUNT"), a.Field("QTY"))), false);
     B b;
-    ExpectAgreement(b.Build(b.Binary(opGt, b.Field("PRICE"), b.Float(1.5))), false);
+    ExpectAgreement(b.Build(b.Binary(OP_GT, b.Field("PRICE"), b.Float(1.5))), false);
     B c;
-    ExpectAgreement(c.Build(c.Binary(opEq, c.Field("NAME"), c.String("a"))), false);
+    ExpectAgreement(c.Build(c.Binary(OP_EQ, c.Field("NAME"), c.String("a"))), false);
     B d;  // a comparison of a converted (8-bit) field
-    ExpectAgreement(d.Build(d.Binary(opGt, d.Field("SMALL"), d.Int16(1))), false);
+    ExpectAgreement(d.Build(d.Binary(OP_GT, d.Field("SMALL"), d.Int16(1))), false);
     B e;  // an and with one side that has no direct form
-    ExpectAgreement(e.Build(e.Binary(opAnd, e.Binary(opGt, e.Field("AMOUNT"), e.Int32(0)),
-                                     e.Binary(opEq, e.Field("NAME"), e.String("a")))),
+    ExpectAgreement(e.Build(e.Binary(OP_AND, e.Binary(OP_GT, e.Field("AMOUNT"), e.Int32(0)),
+                                     e.Binary(OP_EQ, e.Field("NAME"), e.String("a")))),
                     false);
 }
 
@@ -127,9 +128,9 @@ int32_t AcceptAll(void*, const void*) {
 
 TEST_F(DirectFilters, FilteredIndexHoldsTheSameRecordsWithOrWithoutDirectForms) {
     B b;
-    const auto direct = b.Build(b.Binary(opGt, b.Field("AMOUNT"), b.Int32(0)));
+    const auto direct = b.Build(b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(0)));
     B c;
-    const auto stepped = c.Build(c.Binary(opNe, c.Field("NAME"), c.String("a")));
+    const auto stepped = c.Build(c.Binary(OP_NE, c.Field("NAME"), c.String("a")));
     // The records both filters accept, by running their steps.
     std::unique_ptr<QCanFilter> f1, f2;
     ASSERT_EQ(t.Compile(direct, &f1), DS_OK);

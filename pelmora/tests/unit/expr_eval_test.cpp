@@ -37,32 +37,33 @@ TEST_F(ExprEval, BlankOperandsMakeComparisonsFalseButLogicTreatsThemAsFalse) {
     t.SetText(big, "CODE", "B");
 
     B gt;
-    const auto greater = gt.Binary(opGt, gt.Field("Amount"), gt.Int32(10));
+    const auto greater = gt.Binary(OP_GT, gt.Field("Amount"), gt.Int32(10));
     const auto gtOnly = gt.Build(greater);
     EXPECT_FALSE(t.Passes(gtOnly, blankAmount));
     EXPECT_TRUE(t.Passes(gtOnly, big));
 
     B orB;
-    const auto orRoot = orB.Binary(opOr, orB.Binary(opGt, orB.Field("AMOUNT"), orB.Int32(10)),
-                                   orB.Binary(opEq, orB.Field("CODE"), orB.String("A")));
+    const auto orRoot = orB.Binary(OP_OR, orB.Binary(OP_GT, orB.Field("AMOUNT"), orB.Int32(10)),
+                                   orB.Binary(OP_EQ, orB.Field("CODE"), orB.String("A")));
     EXPECT_TRUE(t.Passes(orB.Build(orRoot), blankAmount));
 
     B notB;
-    const auto notRoot = notB.Unary(opNot, notB.Binary(opGt, notB.Field("AMOUNT"), notB.Int32(10)));
+    const auto notRoot =
+        notB.Unary(OP_NOT, notB.Binary(OP_GT, notB.Field("AMOUNT"), notB.Int32(10)));
     EXPECT_TRUE(t.Passes(notB.Build(notRoot), blankAmount));
     EXPECT_FALSE(t.Passes(notB.Build(notRoot), big));
 
     // IS_BLANK / NOT_BLANK, and NOT_BLANK of a blank is blank (false), so
     // its negation is true.
     B isb;
-    EXPECT_TRUE(t.Passes(isb.Build(isb.Unary(opIsBlank, isb.Field("AMOUNT"))), blankAmount));
-    EXPECT_FALSE(t.Passes(isb.Build(isb.Unary(opIsBlank, isb.Field("AMOUNT"))), big));
+    EXPECT_TRUE(t.Passes(isb.Build(isb.Unary(OP_IS_BLANK, isb.Field("AMOUNT"))), blankAmount));
+    EXPECT_FALSE(t.Passes(isb.Build(isb.Unary(OP_IS_BLANK, isb.Field("AMOUNT"))), big));
     B nb;
-    const auto notBlank = nb.Unary(opNotBlank, nb.Field("AMOUNT"));
+    const auto notBlank = nb.Unary(OP_NOT_BLANK, nb.Field("AMOUNT"));
     EXPECT_FALSE(t.Passes(nb.Build(notBlank), blankAmount));
     EXPECT_TRUE(t.Passes(nb.Build(notBlank), big));
     B nnb;
-    EXPECT_TRUE(t.Passes(nnb.Build(nnb.Unary(opNot, nnb.Unary(opNotBlank, nnb.Field("AMOUNT")))),
+    EXPECT_TRUE(t.Passes(nnb.Build(nnb.Unary(OP_NOT, nnb.Unary(OP_NOT_BLANK, nnb.Field("AMOUNT")))),
                          blankAmount));
 }
 
@@ -85,7 +86,7 @@ TEST_F(ExprEval, StringComparisonsHonourCaseFlagAndPartialLength) {
     auto partial = [&](const std::string& value, bool ignoreCase) {
         t.SetText(row, "NAME", value);
         B b;
-        return t.Passes(b.Build(b.Compare(opEq, ignoreCase, 2, b.Field("NAME"), b.String("ab"))),
+        return t.Passes(b.Build(b.Compare(OP_EQ, ignoreCase, 2, b.Field("NAME"), b.String("ab"))),
                         row);
     };
     EXPECT_TRUE(partial("ABC", true));
@@ -98,26 +99,27 @@ TEST_F(ExprEval, StringComparisonsHonourCaseFlagAndPartialLength) {
     t.SetText(row, "NAME", "abcdef");
     B right;
     EXPECT_TRUE(t.Passes(
-        right.Build(right.Compare(opNe, false, 3, right.String("abd"), right.Field("NAME"))), row));
+        right.Build(right.Compare(OP_NE, false, 3, right.String("abd"), right.Field("NAME"))),
+        row));
 
     // Orderings follow the collation; plain equality is case-sensitive.
     t.SetText(row, "NAME", "apple");
     EXPECT_TRUE(Cmp(
-        opLt, "NAME", [](B& b) { return b.String("banana"); }, row));
+        OP_LT, "NAME", [](B& b) { return b.String("banana"); }, row));
     EXPECT_FALSE(Cmp(
-        opEq, "NAME", [](B& b) { return b.String("APPLE"); }, row));
+        OP_EQ, "NAME", [](B& b) { return b.String("APPLE"); }, row));
     B ci;
     EXPECT_TRUE(
-        t.Passes(ci.Build(ci.Compare(opEq, true, 0, ci.Field("NAME"), ci.String("APPLE"))), row));
+        t.Passes(ci.Build(ci.Compare(OP_EQ, true, 0, ci.Field("NAME"), ci.String("APPLE"))), row));
 }
 
 TEST_F(ExprEval, UnicodeComparesWithEightBitStringsWidened) {
     auto row = t.Blank();
     t.SetWide(row, "WIDE", u"Hello");
     B b;
-    EXPECT_TRUE(t.Passes(b.Build(b.Binary(opEq, b.Field("WIDE"), b.String("Hello"))), row));
+    EXPECT_TRUE(t.Passes(b.Build(b.Binary(OP_EQ, b.Field("WIDE"), b.String("Hello"))), row));
     B c;
-    EXPECT_TRUE(t.Passes(c.Build(c.Binary(opLt, c.Field("WIDE"), c.Unicode(u"World"))), row));
+    EXPECT_TRUE(t.Passes(c.Build(c.Binary(OP_LT, c.Field("WIDE"), c.Unicode(u"World"))), row));
 }
 
 TEST_F(ExprEval, FloatEqualityIsTolerantAndInequalityIsItsExactNegation) {
@@ -128,9 +130,9 @@ TEST_F(ExprEval, FloatEqualityIsTolerantAndInequalityIsItsExactNegation) {
         t.SetValue(row, "PRICE", v);
         for (double c : constants) {
             const bool eq = Cmp(
-                opEq, "PRICE", [c](B& b) { return b.Float(c); }, row);
+                OP_EQ, "PRICE", [c](B& b) { return b.Float(c); }, row);
             const bool ne = Cmp(
-                opNe, "PRICE", [c](B& b) { return b.Float(c); }, row);
+                OP_NE, "PRICE", [c](B& b) { return b.Float(c); }, row);
             EXPECT_NE(eq, ne) << v << " vs " << c;
             EXPECT_EQ(eq, v == c || std::fabs(v - c) < 1e-15) << v << " vs " << c;
         }
@@ -138,37 +140,37 @@ TEST_F(ExprEval, FloatEqualityIsTolerantAndInequalityIsItsExactNegation) {
     // Orderings are exact.
     t.SetValue(row, "PRICE", 0.1 + 0.2);
     EXPECT_TRUE(Cmp(
-        opGt, "PRICE", [](B& b) { return b.Float(0.3); }, row));
+        OP_GT, "PRICE", [](B& b) { return b.Float(0.3); }, row));
 }
 
 TEST_F(ExprEval, MixedNumbersCompareAsFloats) {
     auto row = t.Blank();
     t.SetValue<int16_t>(row, "QTY", 7);
     EXPECT_TRUE(Cmp(
-        opLt, "QTY", [](B& b) { return b.Float(7.5); }, row));
+        OP_LT, "QTY", [](B& b) { return b.Float(7.5); }, row));
     EXPECT_TRUE(Cmp(
-        opEq, "QTY", [](B& b) { return b.Int32(7); }, row));
+        OP_EQ, "QTY", [](B& b) { return b.Int32(7); }, row));
     // A packed decimal 12.34 (precision 10, 2 places) against floats.
     const std::vector<uint8_t> cost = {10, 2, 0x00, 0x00, 0x00, 0x12, 0x34};
     t.Set(row, "COST", cost.data());
     EXPECT_TRUE(Cmp(
-        opGt, "COST", [](B& b) { return b.Float(12.33); }, row));
+        OP_GT, "COST", [](B& b) { return b.Float(12.33); }, row));
     EXPECT_TRUE(Cmp(
-        opLt, "COST", [](B& b) { return b.Int32(13); }, row));
+        OP_LT, "COST", [](B& b) { return b.Int32(13); }, row));
 }
 
 TEST_F(ExprEval, BooleanAgainstStringReadsTrueIgnoringCase) {
     auto row = t.Blank();
     t.SetValue<int16_t>(row, "FLAG", 1);
     EXPECT_TRUE(Cmp(
-        opEq, "FLAG", [](B& b) { return b.String("true"); }, row));
+        OP_EQ, "FLAG", [](B& b) { return b.String("true"); }, row));
     EXPECT_FALSE(Cmp(
-        opEq, "FLAG", [](B& b) { return b.String("yes"); }, row));
+        OP_EQ, "FLAG", [](B& b) { return b.String("yes"); }, row));
     t.SetValue<int16_t>(row, "FLAG", 0);
     EXPECT_TRUE(Cmp(
-        opEq, "FLAG", [](B& b) { return b.String("False"); }, row));
+        OP_EQ, "FLAG", [](B& b) { return b.String("False"); }, row));
     EXPECT_TRUE(Cmp(
-        opNe, "FLAG", [](B& b) { return b.String("TRUE"); }, row));
+        OP_NE, "FLAG", [](B& b) { return b.String("TRUE"); }, row));
 }
 
 // Evaluates "AMOUNT op n = expected" style checks through an assignment's
@@ -179,7 +181,7 @@ class ExprValue : public ExprEval {
     template <class T>
     std::optional<T> Value(B& b, B::Node expr, const char* field, const std::vector<uint8_t>& row) {
         std::unique_ptr<QCanFilter> filter;
-        EXPECT_EQ(t.Compile(b.Build(b.Binary(opAssign, expr, b.Field(field))), &filter), DS_OK);
+        EXPECT_EQ(t.Compile(b.Build(b.Binary(OP_ASSIGN, expr, b.Field(field))), &filter), DS_OK);
         if (!filter) return std::nullopt;
         const uint8_t* v = filter->ResultValue(row.data());
         if (v == nullptr) return std::nullopt;
@@ -189,7 +191,7 @@ class ExprValue : public ExprEval {
     }
     std::string Text(B& b, B::Node expr, const std::vector<uint8_t>& row) {
         std::unique_ptr<QCanFilter> filter;
-        EXPECT_EQ(t.Compile(b.Build(b.Binary(opAssign, expr, b.Field("NAME"))), &filter), DS_OK);
+        EXPECT_EQ(t.Compile(b.Build(b.Binary(OP_ASSIGN, expr, b.Field("NAME"))), &filter), DS_OK);
         if (!filter) return "<compile>";
         const uint8_t* v = filter->ResultValue(row.data());
         return v == nullptr ? "<blank>" : std::string(reinterpret_cast<const char*>(v));
@@ -205,16 +207,16 @@ TEST_F(ExprValue, IntegerArithmeticIsRangeCheckedAndTruncates) {
         B b;
         return Value<int32_t>(b, b.Binary(op, b.Field("AMOUNT"), b.Int32(c)), "AMOUNT", row);
     };
-    EXPECT_EQ(sum(max, 0, opAdd), max);
-    EXPECT_FALSE(sum(max, 1, opAdd).has_value());
+    EXPECT_EQ(sum(max, 0, OP_ADD), max);
+    EXPECT_FALSE(sum(max, 1, OP_ADD).has_value());
     // The most negative 32-bit value is a value, not an overflow.
-    EXPECT_EQ(sum(-max, 1, opSub), min);
-    EXPECT_EQ(sum(min, 1, opMul), min);
-    EXPECT_FALSE(sum(min, 1, opSub).has_value());
-    EXPECT_FALSE(sum(min, -1, opDiv).has_value());
-    EXPECT_EQ(sum(-7, 2, opDiv), -3);
-    EXPECT_EQ(sum(7, -2, opDiv), -3);
-    EXPECT_FALSE(sum(7, 0, opDiv).has_value());
+    EXPECT_EQ(sum(-max, 1, OP_SUB), min);
+    EXPECT_EQ(sum(min, 1, OP_MUL), min);
+    EXPECT_FALSE(sum(min, 1, OP_SUB).has_value());
+    EXPECT_FALSE(sum(min, -1, OP_DIV).has_value());
+    EXPECT_EQ(sum(-7, 2, OP_DIV), -3);
+    EXPECT_EQ(sum(7, -2, OP_DIV), -3);
+    EXPECT_FALSE(sum(7, 0, OP_DIV).has_value());
 
     // int16 stays int16 and has its own range.
     auto small = [&](int16_t a, int16_t c, uint32_t op) {
@@ -222,24 +224,26 @@ TEST_F(ExprValue, IntegerArithmeticIsRangeCheckedAndTruncates) {
         B b;
         return Value<int16_t>(b, b.Binary(op, b.Field("QTY"), b.Int16(c)), "QTY", row);
     };
-    EXPECT_EQ(small(-32767, 1, opSub), -32768);
-    EXPECT_FALSE(small(32767, 1, opAdd).has_value());
-    EXPECT_FALSE(small(300, 200, opMul).has_value());
-    EXPECT_EQ(small(-300, 100, opMul), -30000);
+    EXPECT_EQ(small(-32767, 1, OP_SUB), -32768);
+    EXPECT_FALSE(small(32767, 1, OP_ADD).has_value());
+    EXPECT_FALSE(small(300, 200, OP_MUL).has_value());
+    EXPECT_EQ(small(-300, 100, OP_MUL), -30000);
 
     // A filter over an overflowing sum rejects the record.
     t.SetValue(row, "AMOUNT", max);
     B f;
     EXPECT_FALSE(t.Passes(
-        f.Build(f.Binary(opGt, f.Binary(opAdd, f.Field("AMOUNT"), f.Int32(1)), f.Int32(0))), row));
+        f.Build(f.Binary(OP_GT, f.Binary(OP_ADD, f.Field("AMOUNT"), f.Int32(1)), f.Int32(0))),
+        row));
     // Division by zero in a filter gives a blank and rejects the record.
     B z;
     EXPECT_FALSE(t.Passes(
-        z.Build(z.Binary(opEq, z.Binary(opDiv, z.Field("AMOUNT"), z.Int32(0)), z.Int32(0))), row));
+        z.Build(z.Binary(OP_EQ, z.Binary(OP_DIV, z.Field("AMOUNT"), z.Int32(0)), z.Int32(0))),
+        row));
     B fz;
     t.SetValue(row, "PRICE", 1.0);
     EXPECT_FALSE(t.Passes(
-        fz.Build(fz.Binary(opLt, fz.Binary(opDiv, fz.Field("PRICE"), fz.Float(0)), fz.Float(1))),
+        fz.Build(fz.Binary(OP_LT, fz.Binary(OP_DIV, fz.Field("PRICE"), fz.Float(0)), fz.Float(1))),
         row));
 }
 
@@ -254,7 +258,7 @@ TEST_F(ExprValue, AssignmentConvertsToTheTargetFieldType) {
     // Float into a packed decimal (10, 2) truncates the extra places.
     B c;
     std::unique_ptr<QCanFilter> filter;
-    ASSERT_EQ(t.Compile(c.Build(c.Binary(opAssign, c.Float(12.349), c.Field("COST"))), &filter),
+    ASSERT_EQ(t.Compile(c.Build(c.Binary(OP_ASSIGN, c.Float(12.349), c.Field("COST"))), &filter),
               DS_OK);
     const uint8_t* v = filter->ResultValue(row.data());
     ASSERT_NE(v, nullptr);
@@ -269,7 +273,7 @@ TEST_F(ExprValue, AssignmentConvertsToTheTargetFieldType) {
     EXPECT_EQ(Text(n, n.Field("CODE"), row), "<blank>");
     // Mismatched types do not compile.
     B bad;
-    EXPECT_EQ(t.CompileCode(bad.Build(bad.Binary(opAssign, bad.String("1"), bad.Field("AMOUNT")))),
+    EXPECT_EQ(t.CompileCode(bad.Build(bad.Binary(OP_ASSIGN, bad.String("1"), bad.Field("AMOUNT")))),
               DSERR_TYPEMISMATCH);
 }
 
@@ -278,7 +282,7 @@ TEST_F(ExprValue, StringConcatenationAndFunctions) {
     t.SetText(row, "NAME", "  pad  ");
     t.SetText(row, "CODE", "xxAxx");
     B cat;
-    EXPECT_EQ(Text(cat, cat.Binary(opAdd, cat.Field("CODE"), cat.String("-1")), row), "xxAxx-1");
+    EXPECT_EQ(Text(cat, cat.Binary(OP_ADD, cat.Field("CODE"), cat.String("-1")), row), "xxAxx-1");
     B tr;
     EXPECT_EQ(Text(tr, tr.Function("Trim", {tr.Field("NAME")}), row), "pad");
     B tl;
@@ -378,33 +382,33 @@ TEST_F(ExprValue, DateAndTimeArithmetic) {
     t.SetValue(row, "AT", day * 86400000.0);
     B plus;
     EXPECT_EQ(
-        Value<int32_t>(plus, plus.Binary(opAdd, plus.Field("DAY"), plus.Float(2.9)), "DAY", row),
+        Value<int32_t>(plus, plus.Binary(OP_ADD, plus.Field("DAY"), plus.Float(2.9)), "DAY", row),
         DayNumber(2024, 1, 1));
     B diff;
-    EXPECT_EQ(
-        Value<double>(diff, diff.Binary(opSub, diff.Field("DAY"), diff.Date(DayNumber(2023, 1, 1))),
-                      "PRICE", row),
-        363.0);
+    EXPECT_EQ(Value<double>(
+                  diff, diff.Binary(OP_SUB, diff.Field("DAY"), diff.Date(DayNumber(2023, 1, 1))),
+                  "PRICE", row),
+              363.0);
     B ts;
-    EXPECT_EQ(Value<double>(ts, ts.Binary(opAdd, ts.Field("AT"), ts.Float(0.5)), "AT", row),
+    EXPECT_EQ(Value<double>(ts, ts.Binary(OP_ADD, ts.Field("AT"), ts.Float(0.5)), "AT", row),
               day * 86400000.0 + 43200000.0);
     B hours;
-    EXPECT_EQ(Value<int32_t>(hours, hours.Binary(opSub, hours.Field("CLOCK"), hours.Float(0.5)),
+    EXPECT_EQ(Value<int32_t>(hours, hours.Binary(OP_SUB, hours.Field("CLOCK"), hours.Float(0.5)),
                              "CLOCK", row),
               1800000);
     B tdiff;
-    EXPECT_EQ(Value<int32_t>(tdiff, tdiff.Binary(opSub, tdiff.Field("CLOCK"), tdiff.Time(1000)),
+    EXPECT_EQ(Value<int32_t>(tdiff, tdiff.Binary(OP_SUB, tdiff.Field("CLOCK"), tdiff.Time(1000)),
                              "AMOUNT", row),
               3599000);
     // A date meets a timestamp as a timestamp, a timestamp meets a time as a
     // time.
     B mixed;
     EXPECT_TRUE(
-        t.Passes(mixed.Build(mixed.Binary(opEq, mixed.Field("DAY"), mixed.Field("AT"))), row));
+        t.Passes(mixed.Build(mixed.Binary(OP_EQ, mixed.Field("DAY"), mixed.Field("AT"))), row));
     B clock;
     t.SetValue(row, "AT", day * 86400000.0 + 3600000.0);
     EXPECT_TRUE(
-        t.Passes(clock.Build(clock.Binary(opEq, clock.Field("AT"), clock.Field("CLOCK"))), row));
+        t.Passes(clock.Build(clock.Binary(OP_EQ, clock.Field("AT"), clock.Field("CLOCK"))), row));
 }
 
 TEST_F(ExprEval, LikePatterns) {
@@ -413,8 +417,8 @@ TEST_F(ExprEval, LikePatterns) {
         t.SetText(row, "NAME", text);
         B b;
         const auto node = ignoreCase
-                              ? b.Compare(opLike, true, 0, b.Field("NAME"), b.String(pattern))
-                              : b.Binary(opLike, b.Field("NAME"), b.String(pattern));
+                              ? b.Compare(OP_LIKE, true, 0, b.Field("NAME"), b.String(pattern))
+                              : b.Binary(OP_LIKE, b.Field("NAME"), b.String(pattern));
         return t.Passes(b.Build(node), row);
     };
     EXPECT_TRUE(like("ac", "a%c"));
@@ -447,10 +451,10 @@ TEST_F(ExprEval, LikePatterns) {
     t.SetBlob(row, "MEMO", std::string("long text with\0nul", 18));
     B blob;
     EXPECT_TRUE(t.Passes(
-        blob.Build(blob.Binary(opLike, blob.Field("MEMO"), blob.String("%with%nul"))), row));
+        blob.Build(blob.Binary(OP_LIKE, blob.Field("MEMO"), blob.String("%with%nul"))), row));
     B miss;
     EXPECT_FALSE(
-        t.Passes(miss.Build(miss.Binary(opLike, miss.Field("MEMO"), miss.String("long"))), row));
+        t.Passes(miss.Build(miss.Binary(OP_LIKE, miss.Field("MEMO"), miss.String("long"))), row));
 }
 
 TEST_F(ExprEval, InListsAndArrays) {
@@ -482,13 +486,15 @@ TEST_F(ExprEval, InListsAndArrays) {
     const int32_t values[] = {9, 5, 7};
     std::memcpy(elems.data(), values, 12);
     EXPECT_TRUE(t.Passes(
-        arr.Build(arr.Binary(opIn, arr.Field("AMOUNT"), arr.Array(tInt32, 4, elems))), row));
+        arr.Build(arr.Binary(OP_IN, arr.Field("AMOUNT"), arr.Array(tInt32, 4, elems))), row));
     B sarr;
     EXPECT_TRUE(t.Passes(
-        sarr.Build(sarr.Binary(opIn, sarr.Field("CODE"), sarr.StringArray({"x", "b", "y"}))), row));
+        sarr.Build(sarr.Binary(OP_IN, sarr.Field("CODE"), sarr.StringArray({"x", "b", "y"}))),
+        row));
     B sarr2;
     EXPECT_FALSE(t.Passes(
-        sarr2.Build(sarr2.Binary(opIn, sarr2.Field("CODE"), sarr2.StringArray({"x", "bb"}))), row));
+        sarr2.Build(sarr2.Binary(OP_IN, sarr2.Field("CODE"), sarr2.StringArray({"x", "bb"}))),
+        row));
     // A blank left value is blank, never a match.
     B blank;
     EXPECT_FALSE(t.Passes(blank.Build(blank.In(blank.Field("QTY"), {blank.Int16(0)})), row));
@@ -498,12 +504,12 @@ TEST_F(ExprEval, NarrowFieldTypesReadAsWiderOnes) {
     auto row = t.Blank();
     t.SetValue<uint16_t>(row, "SMALL", 200);  // the value is the first byte
     EXPECT_TRUE(Cmp(
-        opGt, "SMALL", [](B& b) { return b.Int16(199); }, row));
+        OP_GT, "SMALL", [](B& b) { return b.Int16(199); }, row));
     // A dotted name reaches the child of a structured field.
     t.SetText(row, "CITY", "Sendai");
     B dotted;
     EXPECT_TRUE(t.Passes(
-        dotted.Build(dotted.Binary(opEq, dotted.Field("addr.city"), dotted.String("Sendai"))),
+        dotted.Build(dotted.Binary(OP_EQ, dotted.Field("addr.city"), dotted.String("Sendai"))),
         row));
 }
 

@@ -22,11 +22,11 @@ using B = ExprBuilder;
 
 std::vector<uint8_t> AmountAbove(int32_t n) {
     B b;
-    return b.Build(b.Binary(opGt, b.Field("AMOUNT"), b.Int32(n)));
+    return b.Build(b.Binary(OP_GT, b.Field("AMOUNT"), b.Int32(n)));
 }
 std::vector<uint8_t> NameLike(const std::string& pattern) {
     B b;
-    return b.Build(b.Binary(opLike, b.Field("NAME"), b.String(pattern)));
+    return b.Build(b.Binary(OP_LIKE, b.Field("NAME"), b.String(pattern)));
 }
 
 // Accepts records while *accept is set.
@@ -126,7 +126,7 @@ TEST_F(Named, FilterListHandlesMessagesAndKinds) {
               DS_OK);
     // A failing compile adds nothing and uses no handle.
     B bad;
-    const auto badBytes = bad.Build(bad.Binary(opAnd, bad.Field("NAME"), bad.Field("NAME")));
+    const auto badBytes = bad.Build(bad.Binary(OP_AND, bad.Field("NAME"), bad.Field("NAME")));
     uint32_t unused = 99;
     EXPECT_EQ(list.AddExpression(badBytes.data(), static_cast<uint32_t>(badBytes.size()),
                                  FILTER_KIND_FILTER, &unused),
@@ -349,7 +349,7 @@ TEST_F(CursorFilters, AttachNarrowsAndDetachRestores) {
 
     // A compile error attaches nothing.
     B bad;
-    EXPECT_EQ(Attach(bad.Build(bad.Binary(opLike, bad.Field("AMOUNT"), bad.String("1"))), nullptr),
+    EXPECT_EQ(Attach(bad.Build(bad.Binary(OP_LIKE, bad.Field("AMOUNT"), bad.String("1"))), nullptr),
               DSERR_TYPEMISMATCH);
     EXPECT_EQ(cursor->filters(), 2);
     EXPECT_EQ(Names(*filtered), Expected(both));

@@ -102,7 +102,7 @@ TEST(FieldFromColumnTest, BuildsDescriptorFromColumn) {
 TEST(SubtypeTest, LooksNamesUpIgnoringCase) {
     uint32_t code = 0;
     EXPECT_EQ(SubtypeFromName("autoinc", code), DS_OK);
-    EXPECT_EQ(code, kSubtypeAutoinc);
+    EXPECT_EQ(code, SUBTYPE_AUTOINC);
     EXPECT_EQ(SubtypeFromName("TYPEDBINARY", code), DS_OK);
     EXPECT_EQ(code, 28u);
     EXPECT_EQ(SubtypeFromName("Reference", code), DS_OK);

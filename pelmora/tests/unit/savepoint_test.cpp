@@ -65,7 +65,7 @@ class Rollback : public ::testing::Test {
     }
     uint32_t Savepoint() {
         uint32_t id = 0;
-        EXPECT_EQ(ds_->ReadProperty(10, &id), DS_OK);
+        EXPECT_EQ(ds_->ReadProperty(PROP_SAVEPOINT, &id), DS_OK);
         return id;
     }
     TDSBASE* ds_ = nullptr;
