@@ -54,17 +54,17 @@ std::vector<DeltaRow> DeltaRowsOf(const TDSBASE& base, const std::vector<LogEntr
         switch (e.action) {
             case LOG_MODIFY:
                 if (base.SameValues(e.previous, e.record)) break;
-                rows.push_back({e.previous, 1, e});
-                rows.push_back({e.record, 8, e});
+                rows.push_back({e.previous, REC_SUPERSEDED, e});
+                rows.push_back({e.record, REC_MODIFIED, e});
                 break;
             case LOG_DELETE:
-                rows.push_back({e.record, 2, e});
+                rows.push_back({e.record, REC_DELETED, e});
                 break;
             case LOG_INSERT:
-                rows.push_back({e.record, 4, e});
+                rows.push_back({e.record, REC_INSERTED, e});
                 break;
             case LOG_DETAIL_CHANGED:
-                rows.push_back({e.record, 64, e});
+                rows.push_back({e.record, static_cast<uint8_t>(LOG_DETAIL_CHANGED), e});
                 break;
             default:
                 break;
@@ -100,8 +100,9 @@ std::vector<DeltaRow> OrderedDeltaRows(TDSBASE& ds) {
     keyed.reserve(rows.size());
     for (const DeltaRow& row : rows) {
         // Both rows of a modification go with the old version's master.
-        const uint32_t record =
-            row.action == 1 || row.action == 8 ? row.entry.previous : row.record;
+        const uint32_t record = row.action == REC_SUPERSEDED || row.action == LOG_MODIFY
+                                    ? row.entry.previous
+                                    : row.record;
         auto it = owner.find(linkOf(ds, record, link));
         keyed.push_back({it != owner.end() ? it->second : masterRows.size(), row});
     }
@@ -205,11 +206,13 @@ EngineResult TDSBASE::FillDelta(TDSBASE& delta, uint32_t* rowCount) {
     const std::vector<FieldDesc>& dfields = delta.fields();
     for (size_t i = 0; i < rows.size(); ++i) {
         const DeltaRow& row = rows[i];
-        const int rule = row.action == 1 || row.action == 2 ? 1 : row.action == 64 ? 0 : 2;
+        const int rule = row.action == REC_SUPERSEDED || row.action == LOG_DELETE ? 1
+                         : row.action == LOG_DETAIL_CHANGED                       ? 0
+                                                                                  : 2;
         if (EngineResult r = CopyRecordAcross(*this, row.record, delta, buffer.data(), rule);
             r != DS_OK)
             return r;
-        if (row.action == 8) {
+        if (row.action == LOG_MODIFY) {
             // Fields equal to the old version's are marked unchanged; link
             // and nested fields keep their values so details stay linked.
             const uint32_t old = row.entry.previous;

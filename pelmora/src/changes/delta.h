@@ -14,8 +14,9 @@ namespace pelmora {
 class TDSBASE;
 
 // One delta row as the log walk produces it: the record it stands for and
-// its action (1 old version, 8 new version, 2 deletion, 4 insertion, 64
-// detail change); `entry` is the compacted log entry it came from.
+// its action: the record status of its row (superseded old version, modified
+// new version, deleted, inserted) or LOG_DETAIL_CHANGED; `entry` is the
+// compacted log entry it came from.
 struct DeltaRow {
     uint32_t record = 0;
     uint8_t action = 0;

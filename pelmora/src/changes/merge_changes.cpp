@@ -14,21 +14,9 @@ namespace pelmora {
 
 namespace {
 
-constexpr uint32_t kErrorShift = 6;
+// The data fields of an error packet follow its leading error fields.
+constexpr uint32_t kErrorShift = ERRCOL_COUNT;
 constexpr uint32_t kMaxAttempts = 1000;
-
-uint32_t ReadUint(TDSBASE& ds, uint32_t record, uint32_t field) {
-    if (field == 0 || field > ds.field_count()) return 0;
-    if (ds.store().IndicatorAt(record, field) != IND_VALUE) return 0;
-    uint32_t v = 0;
-    std::memcpy(&v, ds.store().ValueAt(record, field), 4);
-    return v;
-}
-
-const char* ReadText(TDSBASE& ds, uint32_t record, uint32_t field) {
-    if (ds.store().IndicatorAt(record, field) != IND_VALUE) return nullptr;
-    return reinterpret_cast<const char*>(ds.store().ValueAt(record, field));
-}
 
 TDSBASE* NestedOf(TDSBASE* ds, uint32_t field) {
     if (ds == nullptr) return nullptr;
@@ -82,11 +70,11 @@ class NestedReconcile {
         TDSBASE& base = *level.base;
         TDSBASE& errors = *level.errors;
         TDSBASE& view = *level.view;
-        const uint32_t recno = ReadUint(errors, e, 1);
+        const uint32_t recno = ReadErrorUint(errors, e, ERRCOL_RECORDNO + 1);
         if (recno == 0 || recno > level.rows.size()) return DSERR_DATAPACKETMISMATCH;
         const size_t k = recno - 1;
         const DeltaRow& row = level.rows[k];
-        const bool modification = row.action == 8;
+        const bool modification = row.action == LOG_MODIFY;
         if (view.record_size() != base.record_size()) return DSERR_NOTSUPPORTED;
 
         std::vector<uint8_t> buffer;
@@ -112,11 +100,11 @@ class NestedReconcile {
         // Children first.
         for (size_t c = 0; c < level.children.size(); ++c) {
             RECONCB& child = *level.children[c];
-            const uint32_t link = ReadUint(errors, e, level.childFields[c] + kErrorShift);
+            const uint32_t link = ReadErrorUint(errors, e, level.childFields[c] + kErrorShift);
             std::vector<uint32_t> rows;
             TDSBASE& ce = *child.errors;
             for (uint32_t ce_r = 1; ce.link_field() != 0 && ce_r < ce.next_record(); ++ce_r) {
-                if (ReadUint(ce, ce_r, ce.link_field()) == link) rows.push_back(ce_r);
+                if (ReadErrorUint(ce, ce_r, ce.link_field()) == link) rows.push_back(ce_r);
             }
             if (EngineResult r = Walk(child, rows); r != DS_OK) return r;
             if (stopped_) return DS_OK;
@@ -154,13 +142,13 @@ class NestedReconcile {
             values.assign(base.record_size(), 0);
             CopyRecordAcross(errors, e, base, values.data(), 0, kErrorShift);
         }
-        const uint32_t response = ReadUint(errors, e, 2);
-        const uint32_t code = ReadUint(errors, e, 6);
+        const uint32_t response = ReadErrorUint(errors, e, ERRCOL_RESPONSE + 1);
+        const uint32_t code = ReadErrorUint(errors, e, ERRCOL_CODE + 1);
         // A modification is written over its current version.
         const uint32_t target = row.record;
 
         if (code == 0) {
-            if (hasValues && row.action != 0 && row.action != 64) {
+            if (hasValues && row.action != 0 && row.action != LOG_DETAIL_CHANGED) {
                 if (EngineResult r = base.WriteOver(target, values.data()); r != DS_OK) return r;
             }
         } else {
@@ -175,8 +163,9 @@ class NestedReconcile {
                 uint32_t action = RECONCILE_SKIP;
                 if (!aborted_ && callback_ != nullptr) {
                     action = callback_(clientData_, ResultCode(previous), row.action, response,
-                                       code, ReadText(errors, e, 3), ReadText(errors, e, 4),
-                                       current.data(), modification ? old.data() : nullptr,
+                                       code, ReadErrorText(errors, e, ERRCOL_MESSAGE + 1),
+                                       ReadErrorText(errors, e, ERRCOL_CONTEXT + 1), current.data(),
+                                       modification ? old.data() : nullptr,
                                        hasValues ? shown.data() : nullptr, level.depth,
                                        level.path.empty() ? nullptr : level.path.data());
                 }
@@ -195,7 +184,7 @@ class NestedReconcile {
                 previous = result;
             }
         }
-        if (response == 2) stopped_ = true;
+        if (response == kErrorResponseStop) stopped_ = true;
         return DS_OK;
     }
 
@@ -215,20 +204,20 @@ class NestedReconcile {
         const DeltaRow& row = level.rows[k];
         switch (action) {
             case RECONCILE_MERGE:
-                if (row.action == 8 && values != nullptr) {
+                if (row.action == LOG_MODIFY && values != nullptr) {
                     if (EngineResult r = base.RefreshRecord(row.record, view, valuesRow, false);
                         r != DS_OK)
                         return r;
                     if (EngineResult r = view.WriteOver(currentRow, current); r != DS_OK) return r;
                     return ViewOverBase(level, currentRow, row.record);
                 }
-                if (row.action == 4 && values != nullptr && code == DSERR_KEYVIOL) {
+                if (row.action == LOG_INSERT && values != nullptr && code == DSERR_KEYVIOL) {
                     if (EngineResult r = base.RemoveChain(row.entry, true); r != DS_OK) return r;
                     return base.WriteOver(row.record, values);
                 }
                 return DSERR_INVALIDPARAM;
             case RECONCILE_CORRECT:
-                if (row.action == 2) return DSERR_INVALIDPARAM;
+                if (row.action == LOG_DELETE) return DSERR_INVALIDPARAM;
                 if (EngineResult r = view.WriteOver(currentRow, current); r != DS_OK) return r;
                 return ViewOverBase(level, currentRow, row.record);
             default:

@@ -22,10 +22,13 @@ namespace {
 // for one error row; the row then stays in the log as if skipped.
 constexpr uint32_t kMaxAttempts = 1000;
 
-constexpr const char* kErrorFieldNames[6] = {"ERROR_RECORDNO", "ERROR_RESPONSE", "ERROR_MESSAGE",
-                                             "ERROR_CONTEXT",  "ERROR_CATEGORY", "ERROR_CODE"};
+}  // namespace
 
-uint32_t ReadUint(TDSBASE& ds, uint32_t record, uint32_t field) {
+const char* const kErrorFieldNames[ERRCOL_COUNT] = {"ERROR_RECORDNO", "ERROR_RESPONSE",
+                                                    "ERROR_MESSAGE",  "ERROR_CONTEXT",
+                                                    "ERROR_CATEGORY", "ERROR_CODE"};
+
+uint32_t ReadErrorUint(TDSBASE& ds, uint32_t record, uint32_t field) {
     if (field == 0 || field > ds.field_count()) return 0;
     if (ds.store().IndicatorAt(record, field) != IND_VALUE) return 0;
     uint32_t v = 0;
@@ -34,13 +37,11 @@ uint32_t ReadUint(TDSBASE& ds, uint32_t record, uint32_t field) {
     return v;
 }
 
-const char* ReadText(TDSBASE& ds, uint32_t record, uint32_t field) {
+const char* ReadErrorText(TDSBASE& ds, uint32_t record, uint32_t field) {
     if (field == 0 || field > ds.field_count()) return nullptr;
     if (ds.store().IndicatorAt(record, field) != IND_VALUE) return nullptr;
     return reinterpret_cast<const char*>(ds.store().ValueAt(record, field));
 }
-
-}  // namespace
 
 EngineResult LoadIntoNew(SAFEARRAY* packet, TDSBASE** out) {
     *out = nullptr;
@@ -77,9 +78,9 @@ EngineResult RunFlatAction(RECONCB& level, size_t k, uint32_t action, uint32_t e
                            uint8_t* current, const uint8_t* values) {
     TDSBASE& base = *level.base;
     const DeltaRow& row = level.rows[k];
-    const bool modification = row.action == 8;
-    const bool insertion = row.action == 4;
-    const bool deletion = row.action == 2;
+    const bool modification = row.action == LOG_MODIFY;
+    const bool insertion = row.action == LOG_INSERT;
+    const bool deletion = row.action == LOG_DELETE;
     // The record the change concerns now, and the target of written values.
     const uint32_t record = deletion ? LatestVersion(base, row.record) : row.record;
     const uint32_t target = modification ? row.entry.previous : record;
@@ -144,9 +145,10 @@ EngineResult FinalMerge(RECONCB& level, bool keepDetailChanges) {
     TDSBASE& base = *level.base;
     for (size_t k = 0; k < level.rows.size(); ++k) {
         const DeltaRow& row = level.rows[k];
-        if (row.action == 1) continue;  // settled with the status-8 row after it
-        if (row.action == 64 && keepDetailChanges) continue;
-        if (level.handled[k] || (row.action == 8 && k > 0 && level.handled[k - 1])) continue;
+        if (row.action == REC_SUPERSEDED) continue;  // settled with the new version after it
+        if (row.action == LOG_DETAIL_CHANGED && keepDetailChanges) continue;
+        if (level.handled[k] || (row.action == LOG_MODIFY && k > 0 && level.handled[k - 1]))
+            continue;
         if (EngineResult r = base.RemoveChain(row.entry, keepDetailChanges); r != DS_OK) return r;
     }
     if (DSIDX* changes = nullptr; base.ChangeIndex(&changes) == DS_OK && changes != nullptr)
@@ -181,13 +183,13 @@ EngineResult TDSBASE::ApplyReconcileResult(SAFEARRAY* deltaPacket, SAFEARRAY* er
 
     // The six error fields by name, then the data fields from the first
     // field after them that carries the delta's first field name.
-    uint32_t pos[6] = {};
+    uint32_t pos[ERRCOL_COUNT] = {};
     uint32_t dataStart = 0;
     const std::vector<FieldDesc>& efields = errors->fields();
     for (uint32_t k = 1; k <= efields.size(); ++k) {
         const char* name = efields[k - 1].name;
         bool all = true;
-        for (uint32_t i = 0; i < 6; ++i) all = all && pos[i] != 0;
+        for (uint32_t i = 0; i < ERRCOL_COUNT; ++i) all = all && pos[i] != 0;
         if (all) {
             if (delta->field_count() != 0 &&
                 collation_->Compare(name, -1, delta->fields()[0].name, -1, true) == 0) {
@@ -196,7 +198,7 @@ EngineResult TDSBASE::ApplyReconcileResult(SAFEARRAY* deltaPacket, SAFEARRAY* er
             }
             continue;
         }
-        for (uint32_t i = 0; i < 6; ++i) {
+        for (uint32_t i = 0; i < ERRCOL_COUNT; ++i) {
             if (pos[i] == 0 && collation_->Compare(name, -1, kErrorFieldNames[i], -1, true) == 0) {
                 pos[i] = k;
                 break;
@@ -224,18 +226,19 @@ EngineResult TDSBASE::ApplyReconcileResult(SAFEARRAY* deltaPacket, SAFEARRAY* er
     bool stop = false;
     bool aborted = false;
     for (uint32_t e = 1; e < errors->next_record(); ++e) {
-        const uint32_t recno = ReadUint(*errors, e, pos[0]);
+        const uint32_t recno = ReadErrorUint(*errors, e, pos[ERRCOL_RECORDNO]);
         if (recno == 0) continue;
         if (recno > level.rows.size()) return DSERR_DATAPACKETMISMATCH;
         const size_t k = recno - 1;
         const DeltaRow& row = level.rows[k];
         if (delta->store().StatusAt(recno) != row.action) return DSERR_DATAPACKETMISMATCH;
-        if (row.action == 8 && (recno < 2 || delta->store().StatusAt(recno - 1) != 1))
+        if (row.action == LOG_MODIFY &&
+            (recno < 2 || delta->store().StatusAt(recno - 1) != REC_SUPERSEDED))
             return DSERR_DATAPACKETMISMATCH;
 
         // The callback's buffers.
         ReadRecord(row.record, current.data());
-        const bool modification = row.action == 8;
+        const bool modification = row.action == LOG_MODIFY;
         if (modification) {
             ReadRecord(row.entry.previous, old.data());
             for (uint32_t f = 1; f <= field_count() && f <= delta->field_count(); ++f) {
@@ -249,17 +252,18 @@ EngineResult TDSBASE::ApplyReconcileResult(SAFEARRAY* deltaPacket, SAFEARRAY* er
         bool hasValues = false;
         for (uint32_t f = dataStart; f <= errors->field_count() && !hasValues; ++f)
             hasValues = errors->store().IndicatorAt(e, f) == IND_VALUE;
-        const uint32_t response = ReadUint(*errors, e, pos[1]);
-        const uint32_t code = ReadUint(*errors, e, pos[5]);
-        if (response == 2) stop = true;
+        const uint32_t response = ReadErrorUint(*errors, e, pos[ERRCOL_RESPONSE]);
+        const uint32_t code = ReadErrorUint(*errors, e, pos[ERRCOL_CODE]);
+        if (response == kErrorResponseStop) stop = true;
 
         EngineResult previous = DS_OK;
         for (uint32_t attempt = 0; attempt < kMaxAttempts; ++attempt) {
             uint32_t action = RECONCILE_SKIP;
             if (!aborted && callback != nullptr) {
                 action = callback(clientData, ResultCode(previous), row.action, response, code,
-                                  ReadText(*errors, e, pos[2]), ReadText(*errors, e, pos[3]),
-                                  current.data(), modification ? old.data() : nullptr,
+                                  ReadErrorText(*errors, e, pos[ERRCOL_MESSAGE]),
+                                  ReadErrorText(*errors, e, pos[ERRCOL_CONTEXT]), current.data(),
+                                  modification ? old.data() : nullptr,
                                   hasValues ? values.data() : nullptr);
             }
             if (!log_ || log_->empty()) break;

@@ -26,6 +26,26 @@ enum : uint32_t {
     RECONCILE_REFRESH = 6,
 };
 
+// The six leading fields of an error packet, in their order; the data
+// fields follow them.
+enum ErrorColumn : uint32_t {
+    ERRCOL_RECORDNO = 0,
+    ERRCOL_RESPONSE = 1,
+    ERRCOL_MESSAGE = 2,
+    ERRCOL_CONTEXT = 3,
+    ERRCOL_CATEGORY = 4,
+    ERRCOL_CODE = 5,
+    ERRCOL_COUNT = 6,
+};
+extern const char* const kErrorFieldNames[ERRCOL_COUNT];
+// The ERROR_RESPONSE that stops a reconcile after its row.
+constexpr uint32_t kErrorResponseStop = 2;
+
+// An error row's unsigned number or text in a field (0 or null when the
+// field is missing or blank).
+uint32_t ReadErrorUint(TDSBASE& errors, uint32_t record, uint32_t field);
+const char* ReadErrorText(TDSBASE& errors, uint32_t record, uint32_t field);
+
 struct RECONCB {
     TDSBASE* base = nullptr;    // not owned
     TDSBASE* delta = nullptr;   // not owned (lives in the loaded packet's tree)
