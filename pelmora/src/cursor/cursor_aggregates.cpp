@@ -5,6 +5,7 @@
 #include <mutex>
 #include <new>
 
+#include "cursor/cursor.h"
 #include "dataset/dataset.h"
 #include "index/index.h"
 
@@ -336,6 +337,53 @@ EngineResult ReadGroupPlacement(AggregateHost& cursor, uint32_t level, uint32_t*
     if (p == count || manager->GroupAt(*grouping, p + 1) != group) placement |= 2;
     *out = placement;
     return DS_OK;
+}
+
+// ---------------------------------------------------------------------------
+// The cursor's aggregate and grouping slots: each takes the lock and hands
+// over to the operations above through AggregateHost.
+
+EngineResult TDSCursor::AttachAggregate(uint32_t level, uint32_t length, const void* bytes,
+                                        uint32_t* handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::AttachAggregate(*this, level, length, bytes, handle);
+}
+
+EngineResult TDSCursor::DetachAggregate(uint32_t handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::DetachAggregate(*this, handle);
+}
+
+EngineResult TDSCursor::ReadAggregateValue(uint32_t handle, void* value, uint32_t* blank) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::ReadAggregateValue(*this, handle, value, blank);
+}
+
+EngineResult TDSCursor::ReadAggregateDesc(uint32_t handle, FieldDesc* out) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::ReadAggregateDesc(*this, handle, out);
+}
+
+EngineResult TDSCursor::SkipToNextGroup(uint32_t level) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::SkipToNextGroup(*this, level);
+}
+
+EngineResult TDSCursor::ReadGroupPlacement(uint32_t level, uint32_t* out) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::ReadGroupPlacement(*this, level, out);
+}
+
+void TDSCursor::AggregateStandOn(uint32_t position) {
+    position_ = position;
+    status_ = DS_OK;
+    Bookkeep();
 }
 
 }  // namespace pelmora

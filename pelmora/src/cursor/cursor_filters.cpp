@@ -6,11 +6,14 @@
 #include <mutex>
 #include <new>
 
+#include "cursor/cursor.h"
 #include "dataset/dataset.h"
 #include "index/filtered_index.h"
 #include "index/index.h"
 
 namespace pelmora {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
 
 namespace {
 
@@ -169,6 +172,68 @@ EngineResult FindNextMatch(CursorFilterHost& cursor, const void* bytes, uint32_t
         if (dataset->ReadRecord(record, scratch) != DS_OK) continue;
         if (list->RecordPasses(scratch)) return DS_OK;
     }
+}
+
+// ---------------------------------------------------------------------------
+// The cursor's filter slots: each takes the lock and hands over to the
+// operations above through CursorFilterHost.
+
+EngineResult TDSCursor::AttachExpressionFilter(const void* bytes, uint32_t length,
+                                               uint32_t* handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    if (!bytes) return DSERR_INVALIDPARAM;
+    return pelmora::AttachExpressionFilter(*this, bytes, length, handle);
+}
+
+EngineResult TDSCursor::DetachFilter(uint32_t handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::DetachFilter(*this, handle);
+}
+
+EngineResult TDSCursor::AttachCallbackFilter(void* clientData, FilterCallback callback,
+                                             uint32_t* handle) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::AttachCallbackFilter(*this, clientData, callback, handle);
+}
+
+EngineResult TDSCursor::FindNextMatch(const void* bytes, uint32_t length) {
+    if (!dataset_) return DSERR_NOTSUPPORTED;
+    Guard guard(dataset_->lock());
+    return pelmora::FindNextMatch(*this, bytes, length);
+}
+
+void TDSCursor::AdoptFilteredIndex(DSIDX* index) {
+    ReleaseIndex(index_);
+    index_ = index;
+}
+
+void TDSCursor::ChangeFilterCount(int32_t delta) {
+    if (delta < 0 && filterCount_ < static_cast<uint32_t>(-delta)) {
+        filterCount_ = 0;
+        return;
+    }
+    filterCount_ += static_cast<uint32_t>(delta);
+}
+
+EngineResult TDSCursor::CopyFiltersFrom(const TDSCursor& source) {
+    if (source.index_->kind() != IDX_FILTERED) return DS_OK;
+    const DSCONSTR* list = static_cast<const DSIDXFILT*>(source.index_)->filters();
+    if (list == nullptr) return DS_OK;
+    for (size_t i = 0; i < list->size(); ++i) {
+        const FilterEntry& entry = list->entry(i);
+        EngineResult r = DS_OK;
+        if (entry.callback != nullptr) {
+            r = AttachCallbackFilter(entry.clientData, entry.callback, nullptr);
+        } else if (!entry.bytes.empty()) {
+            r = AttachExpressionFilter(entry.bytes.data(),
+                                       static_cast<uint32_t>(entry.bytes.size()), nullptr);
+        }
+        if (r != DS_OK) return r;
+    }
+    return DS_OK;
 }
 
 }  // namespace pelmora
