@@ -349,6 +349,10 @@ class TDSBASE : public ComObject<IDSBase, IID_IDSBase> {
     // A key-list parameter (DEFAULT_ORDER, UNIQUE_KEY, PRIMARY_KEY).
     EngineResult ApplyKeyList(uint32_t id, uint32_t typeWord, uint32_t length, const void* value);
     EngineResult ApplyFieldLinks(uint32_t typeWord, uint32_t length, const void* value);
+    // The CHANGE_LOG parameter: the log of a saved dataset (a delta keeps none).
+    EngineResult ApplyChangeLog(uint32_t typeWord, uint32_t length, const void* value);
+    // The LCID parameter: a new collation, and indexes rebuilt with it.
+    EngineResult ApplyLocale(uint32_t lcid);
 
     // ---- packets (dataset_load.cpp) ---------------------------------------
     EngineResult CreateFromPacket(SAFEARRAY* packet, int32_t last);

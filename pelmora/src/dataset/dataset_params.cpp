@@ -63,6 +63,45 @@ void SetName(IndexDesc& desc, const char* name) {
 
 }  // namespace
 
+EngineResult TDSBASE::ApplyChangeLog(uint32_t typeWord, uint32_t length, const void* value) {
+    if ((typeWord & PKT_REPEATED) == 0 || PacketWidth(typeWord) != 4) return DSERR_INVALIDPARAM;
+    uint32_t width = 0;
+    uint32_t count = 0;
+    if (EngineResult r = ReadList(typeWord, length, value, &width, &count); r != DS_OK) return r;
+    if (delta_mode()) return DS_OK;
+    try {
+        std::vector<uint32_t> values(count);
+        for (uint32_t i = 0; i < count; ++i) values[i] = LoadLE(value, length, 4 + 4 * i, 4);
+        if (!log_) log_ = std::make_unique<DSLOG>();
+        if (EngineResult r = log_->Deserialize(values.data(), count); r != DS_OK) return r;
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    if (changeIndex_ != nullptr) return changeIndex_->Rebuild(nullptr, nullptr);
+    return DS_OK;
+}
+
+EngineResult TDSBASE::ApplyLocale(uint32_t value) {
+    const uint32_t lcid = platform::IsValidLocale(value) ? value : 0;
+    if (lcid != lcid_) {
+        std::unique_ptr<platform::Collation> old;
+        try {
+            old = std::make_unique<platform::Collation>(lcid);
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+        collation_.swap(old);
+        lcid_ = lcid;
+        // Key comparators hold the collation: give every index new
+        // ones before the old collation goes.
+        for (DSIDX* index : indexes_) {
+            const IndexDesc desc = index->desc();
+            if (EngineResult r = index->Rebuild(&desc, nullptr); r != DS_OK) return r;
+        }
+    }
+    return DS_OK;
+}
+
 EngineResult TDSBASE::ApplyParameter(uint32_t field, const char* name, uint32_t typeWord,
                                      uint32_t length, const void* value) {
     const uint32_t id = ParameterId(name);
@@ -114,26 +153,8 @@ EngineResult TDSBASE::ApplyParameter(uint32_t field, const char* name, uint32_t 
         case PARAM_DEFAULT_ORDER:
             if (EngineResult r = ApplyKeyList(id, typeWord, length, value); r != DS_OK) return r;
             return keep(0);
-        case PARAM_CHANGE_LOG: {
-            if ((typeWord & PKT_REPEATED) == 0 || PacketWidth(typeWord) != 4)
-                return DSERR_INVALIDPARAM;
-            uint32_t width = 0;
-            uint32_t count = 0;
-            if (EngineResult r = ReadList(typeWord, length, value, &width, &count); r != DS_OK)
-                return r;
-            if (delta_mode()) return DS_OK;
-            try {
-                std::vector<uint32_t> values(count);
-                for (uint32_t i = 0; i < count; ++i)
-                    values[i] = LoadLE(value, length, 4 + 4 * i, 4);
-                if (!log_) log_ = std::make_unique<DSLOG>();
-                if (EngineResult r = log_->Deserialize(values.data(), count); r != DS_OK) return r;
-            } catch (const std::bad_alloc&) {
-                return DSERR_NOMEMORY;
-            }
-            if (changeIndex_ != nullptr) return changeIndex_->Rebuild(nullptr, nullptr);
-            return DS_OK;
-        }
+        case PARAM_CHANGE_LOG:
+            return ApplyChangeLog(typeWord, length, value);
         case PARAM_DATASET_DELTA:
         case PARAM_DELTA:
             BecomeDelta();
@@ -141,26 +162,9 @@ EngineResult TDSBASE::ApplyParameter(uint32_t field, const char* name, uint32_t 
         case PARAM_READONLY:
             readOnly_ = number;
             return keep(ParameterFlags(id, typeWord));
-        case PARAM_LCID: {
-            const uint32_t lcid = platform::IsValidLocale(number) ? number : 0;
-            if (lcid != lcid_) {
-                std::unique_ptr<platform::Collation> old;
-                try {
-                    old = std::make_unique<platform::Collation>(lcid);
-                } catch (const std::bad_alloc&) {
-                    return DSERR_NOMEMORY;
-                }
-                collation_.swap(old);
-                lcid_ = lcid;
-                // Key comparators hold the collation: give every index new
-                // ones before the old collation goes.
-                for (DSIDX* index : indexes_) {
-                    const IndexDesc desc = index->desc();
-                    if (EngineResult r = index->Rebuild(&desc, nullptr); r != DS_OK) return r;
-                }
-            }
+        case PARAM_LCID:
+            if (EngineResult r = ApplyLocale(number); r != DS_OK) return r;
             return keep(ParameterFlags(id, typeWord));
-        }
         case PARAM_AUTOINCVALUE:
             nextAutoInc_ = number;
             return DS_OK;
