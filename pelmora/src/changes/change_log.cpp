@@ -4,6 +4,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "com/invariant.h"
+
 namespace pelmora {
 
 namespace {
@@ -65,6 +67,13 @@ void SAVEPOINTList::CutTo(uint32_t n) {
     }
 }
 
+bool SAVEPOINTList::WithinLength(uint32_t n) const {
+    for (const Slot& slot : slots_) {
+        if (slot.generation == generation_ && slot.length > n) return false;
+    }
+    return true;
+}
+
 // ---- the log --------------------------------------------------------------
 
 EngineResult DSLOG::Append(const LogEntry& entry) {
@@ -95,6 +104,7 @@ void DSLOG::RemoveAt(uint32_t index) {
     if (index >= entries_.size()) return;
     entries_.erase(entries_.begin() + index);
     savepoints_.EntryRemoved(index);
+    PELMORA_INVARIANT(savepoints_.WithinLength(size()));
 }
 
 void DSLOG::SetRecord(uint32_t index, uint32_t record) {
@@ -104,6 +114,7 @@ void DSLOG::SetRecord(uint32_t index, uint32_t record) {
 void DSLOG::CutTo(uint32_t n) {
     if (n < entries_.size()) entries_.resize(n);
     savepoints_.CutTo(n);
+    PELMORA_INVARIANT(savepoints_.WithinLength(size()));
 }
 
 void DSLOG::RemoveEntries(std::vector<uint32_t> indexes) {
@@ -123,6 +134,7 @@ void DSLOG::RemoveEntries(std::vector<uint32_t> indexes) {
     }
     entries_.resize(out);
     savepoints_.CutTo(indexes.front());
+    PELMORA_INVARIANT(savepoints_.WithinLength(size()));
 }
 
 void DSLOG::Clear() {

@@ -31,6 +31,8 @@ class SAVEPOINTList {
     void EntryRemoved(uint32_t index);
     // The log was cut to n entries: savepoints beyond n become invalid.
     void CutTo(uint32_t n);
+    // True when no valid savepoint lies beyond a log of n entries.
+    bool WithinLength(uint32_t n) const;
 
   private:
     struct Slot {

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "com/invariant.h"
+
 namespace pelmora {
 
 namespace {
@@ -37,6 +39,8 @@ void EntryList::Locate(uint32_t position, uint32_t* rank, uint32_t* offset) cons
     }
     *rank = index;
     *offset = remaining - 1;
+    // Callers locate existing positions only: the place lies inside a block.
+    PELMORA_INVARIANT(index < blocks && remaining >= 1 && remaining <= pool_[order_[index]].size());
 }
 
 void EntryList::FenwickAdd(uint32_t rank, int32_t delta) {
@@ -165,10 +169,13 @@ EngineResult EntryList::Insert(uint32_t position, uint32_t record) {
     }
     const uint32_t id = order_[rank];
     std::vector<uint32_t>& block = pool_[id];
+    PELMORA_INVARIANT(block.size() < kMaxBlock && offset <= block.size());
     block.insert(block.begin() + offset, record);  // capacity is reserved
     blockOf_[record] = id;
     FenwickAdd(rank, 1);
     ++count_;
+    PELMORA_INVARIANT(At(position) == record && PositionOf(record) == position);
+    PELMORA_INVARIANT(EntriesBefore(static_cast<uint32_t>(order_.size())) == count_);
     return DS_OK;
 }
 
@@ -184,6 +191,7 @@ void EntryList::Erase(uint32_t position) {
     block.erase(block.begin() + offset);
     FenwickAdd(rank, -1);
     --count_;
+    PELMORA_INVARIANT(PositionOf(record) == 0);
     if (block.empty()) {
         DropBlock(rank);
         return;
@@ -215,6 +223,7 @@ EngineResult EntryList::Replace(uint32_t position, uint32_t record) {
     if (slot < blockOf_.size() && blockOf_[slot] == id) blockOf_[slot] = kNoBlock;
     slot = record;
     blockOf_[record] = id;
+    PELMORA_INVARIANT(PositionOf(record) == position);
     return DS_OK;
 }
 

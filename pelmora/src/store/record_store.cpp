@@ -142,6 +142,9 @@ EngineResult RecordStore::SetNextRecord(uint32_t next) {
     if (next == 0 || next - 1 > capacity_) return DSERR_OUTOFRANGE;
     if (next < next_) freed_.push_back({next, 0});
     next_ = next;
+    // Every existing record has a slot of each column and its status byte.
+    PELMORA_INVARIANT(status_.size() == capacity_ &&
+                      indicators_.size() == static_cast<size_t>(capacity_) * fields_.size());
     return DS_OK;
 }
 

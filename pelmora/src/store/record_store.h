@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "com/invariant.h"
 #include "pelmora/pelmora.h"
 
 namespace pelmora {
@@ -63,13 +64,20 @@ class RecordStore {
     // Direct access for index and packet code; the record must be valid.
     // Inline: index searches and comparisons call these in their inner loops.
     const uint8_t* ValueAt(uint32_t record, uint32_t field) const {
+        PELMORA_INVARIANT(record >= 1 && record <= capacity_ && field >= 1 &&
+                          field <= fields_.size());
         return columns_[field - 1].data() +
                static_cast<size_t>(record - 1) * fields_[field - 1].length;
     }
     uint8_t IndicatorAt(uint32_t record, uint32_t field) const {
+        PELMORA_INVARIANT(record >= 1 && record <= capacity_ && field >= 1 &&
+                          field <= fields_.size());
         return indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
     }
-    uint8_t StatusAt(uint32_t record) const { return status_[record - 1]; }
+    uint8_t StatusAt(uint32_t record) const {
+        PELMORA_INVARIANT(record >= 1 && record <= capacity_);
+        return status_[record - 1];
+    }
     // A field's value column (record r's value at (r - 1) * width) and the
     // indicator table (record r, field f at (r - 1) * field_count() + f - 1),
     // for loops that read one field of many records. Valid until the store
@@ -82,7 +90,10 @@ class RecordStore {
     void SetIndicatorAt(uint32_t record, uint32_t field, uint8_t indicator) {
         *MutableIndicator(record, field) = indicator;
     }
-    void SetStatus(uint32_t record, uint8_t status) { status_[record - 1] = status; }
+    void SetStatus(uint32_t record, uint8_t status) {
+        PELMORA_INVARIANT(record >= 1 && record <= capacity_);
+        status_[record - 1] = status;
+    }
     // True when the record's slot of the field has not been written since it
     // was allocated: it still holds zeros, so a bulk load need not clear it.
     bool SlotStillZero(uint32_t record, uint32_t field) const {
