@@ -85,6 +85,11 @@ class DatasetLoader {
                       std::vector<uint32_t>& map);
     EngineResult ApplyColumnParameter(FieldDesc& f, const PendingParameter& p, bool* keep);
     EngineResult ReadRow(TDSBASE& ds, uint32_t masterLink, bool untilEnd);
+    // The status byte that opens a row; *whole tells that the row's items
+    // came with it in one piece (in rowItems_).
+    EngineResult ReadRowStatus(TDSBASE& ds, bool untilEnd, uint8_t* rowStatus, bool* whole);
+    // The hidden link field of a nested detail row: its master's link value.
+    void WriteMasterLink(TDSBASE& ds, uint32_t rec, uint32_t masterLink);
     // One item (in value_/fetched_, with its length and status) into field k
     // of record rec.
     EngineResult WriteItem(TDSBASE& ds, uint32_t rec, uint32_t k, bool modified, uint32_t length,
@@ -668,30 +673,49 @@ EngineResult DatasetLoader::WriteBatch(TDSBASE& ds, uint32_t rows) {
     return DS_OK;
 }
 
+EngineResult DatasetLoader::ReadRowStatus(TDSBASE& ds, bool untilEnd, uint8_t* rowStatus,
+                                          bool* whole) {
+    // Rows without nested rows come from the engine's reader in one piece.
+    *whole = false;
+    if (direct_ != nullptr) {
+        rowItems_.resize(ds.packetColumns_.size());
+        const EngineResult r =
+            direct_->NextRowInPlace(rowStatus, rowItems_.data(), rowItems_.size());
+        if (r == DSERR_EOF) return untilEnd ? DSERR_EOF : DSERR_DATAPACKETMISMATCH;
+        if (r != DS_OK && r != DSERR_NOTSUPPORTED) return r;
+        *whole = r == DS_OK;
+        if (*whole) return DS_OK;
+    }
+    uint32_t length = 0;
+    uint32_t status = 0;
+    if (untilEnd) {
+        // A packet that announces no row count ends where the reader says.
+        if (FetchItem(&length, &status) == DSERR_EOF) return DSERR_EOF;
+    } else if (EngineResult r = NextItem(&length, &status); r != DS_OK) {
+        return r;
+    }
+    if (status != 0 || length != 1 || !fetched_) return DSERR_DATAPACKETMISMATCH;
+    *rowStatus = value_[0];
+    return DS_OK;
+}
+
+void DatasetLoader::WriteMasterLink(TDSBASE& ds, uint32_t rec, uint32_t masterLink) {
+    // The link value is 32 bits; a packet may declare its link column with
+    // another width, so the value goes through a zeroed buffer of that width.
+    const uint32_t width = ds.fields_[ds.linkField_ - 1].length;
+    const size_t room = std::max<size_t>(width, sizeof masterLink);
+    if (tmp_.size() < room) tmp_.resize(room);
+    std::fill(tmp_.begin(), tmp_.begin() + room, 0);
+    std::memcpy(tmp_.data(), &masterLink, std::min<size_t>(width, sizeof masterLink));
+    ds.store_.WriteValue(rec, ds.linkField_, tmp_.data());
+}
+
 EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool untilEnd) {
     uint32_t length = 0;
     uint32_t status = 0;
     uint8_t rowStatus = 0;
-    // Rows without nested rows come from the engine's reader in one piece.
     bool whole = false;
-    if (direct_ != nullptr) {
-        rowItems_.resize(ds.packetColumns_.size());
-        const EngineResult r =
-            direct_->NextRowInPlace(&rowStatus, rowItems_.data(), rowItems_.size());
-        if (r == DSERR_EOF) return untilEnd ? DSERR_EOF : DSERR_DATAPACKETMISMATCH;
-        if (r != DS_OK && r != DSERR_NOTSUPPORTED) return r;
-        whole = r == DS_OK;
-    }
-    if (!whole) {
-        if (untilEnd) {
-            // A packet that announces no row count ends where the reader says.
-            if (FetchItem(&length, &status) == DSERR_EOF) return DSERR_EOF;
-        } else if (EngineResult r = NextItem(&length, &status); r != DS_OK) {
-            return r;
-        }
-        if (status != 0 || length != 1 || !fetched_) return DSERR_DATAPACKETMISMATCH;
-        rowStatus = value_[0];
-    }
+    if (EngineResult r = ReadRowStatus(ds, untilEnd, &rowStatus, &whole); r != DS_OK) return r;
     if (EngineResult r = ds.EnsureCapacity(1); r != DS_OK) return r;
     RecordStore& store = ds.store_;
     const uint32_t rec = ds.next_record();
@@ -715,17 +739,7 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
     // Fields the packet has no column for.
     NoteDataset(ds);
     for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
-    if (ds.linkField_ != 0 && ds.master_ != nullptr) {
-        // The link value is 32 bits; a packet may declare its link column with
-        // another width, so the value goes through a zeroed buffer of that width.
-        const uint32_t width = ds.fields_[ds.linkField_ - 1].length;
-        if (tmp_.size() < std::max<size_t>(width, sizeof masterLink)) {
-            tmp_.resize(std::max<size_t>(width, sizeof masterLink));
-        }
-        std::fill(tmp_.begin(), tmp_.begin() + std::max<size_t>(width, sizeof masterLink), 0);
-        std::memcpy(tmp_.data(), &masterLink, std::min<size_t>(width, sizeof masterLink));
-        store.WriteValue(rec, ds.linkField_, tmp_.data());
-    }
+    if (ds.linkField_ != 0 && ds.master_ != nullptr) WriteMasterLink(ds, rec, masterLink);
 
     if (EngineResult r = store.SetNextRecord(rec + 1); r != DS_OK) return r;
     const bool live = (rowStatus & kNotLive) == 0;
