@@ -14,7 +14,7 @@
 #include "records/entry_names.h"
 #include "shell/application.h"
 #include "shell/db_controls.h"
-#include "shell/exp.h"
+#include "shell/export_dialog.h"
 #include "shell/file_dialog.h"
 #include "shell/main.h"
 #include "shell/message_box.h"

@@ -1,8 +1,8 @@
 #include "shell/application.h"
 
-#include "shell/GetSystemInfo.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

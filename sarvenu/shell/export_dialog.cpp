@@ -1,4 +1,4 @@
-#include "shell/exp.h"
+#include "shell/export_dialog.h"
 
 #include <QLabel>
 

@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 
 #include "records/sjis.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/db_controls.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

@@ -24,7 +24,7 @@
 #include "records/check_con.h"
 #include "report/preview.h"
 #include "shell/db_controls.h"
-#include "shell/exp.h"
+#include "shell/export_dialog.h"
 #include "shell/preview_browser.h"
 
 namespace sarvenu {

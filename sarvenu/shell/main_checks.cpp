@@ -2,9 +2,9 @@
 // and answers of its entries by object name, and bringing a failing entry
 // into view after its message.
 #include "records/entry_names.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

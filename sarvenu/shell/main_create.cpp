@@ -10,11 +10,11 @@
 #include <cstdlib>
 
 #include "records/sjis.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/date_entry.h"
 #include "shell/help.h"
 #include "shell/main.h"
 #include "shell/sheets.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

@@ -5,10 +5,10 @@
 #include <QDate>
 
 #include "records/sjis.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/date_entry.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

@@ -8,9 +8,9 @@
 #include "records/format_data.h"
 #include "records/jstrm_k.h"
 #include "records/sjis.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

@@ -6,11 +6,11 @@
 #include "exchange/exp_imp.h"
 #include "platform/codepage.h"
 #include "records/manage_version.h"
-#include "shell/GetSystemInfo.h"
-#include "shell/exp.h"
+#include "shell/export_dialog.h"
 #include "shell/file_dialog.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 #include "shell/wait_cursor.h"
 
 namespace sarvenu {

@@ -14,10 +14,10 @@
 #include "exchange/work_snapshot.h"
 #include "platform/codepage.h"
 #include "records/manage_version.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/file_dialog.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 #include "shell/wait_cursor.h"
 
 namespace sarvenu {

@@ -10,11 +10,11 @@
 #include "records/image_size.h"
 #include "records/picture_names.h"
 #include "records/sjis.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/file_dialog.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
 #include "shell/picture_image.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

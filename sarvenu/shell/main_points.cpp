@@ -10,9 +10,9 @@
 #include "records/entry_names.h"
 #include "records/jstrm_k.h"
 #include "report/points.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 
 namespace sarvenu {
 

@@ -1,9 +1,9 @@
 // Printing the form shown on the print-preview tab, and printing the forms
 // one after another without asking.
 #include "platform/codepage.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 #include "shell/wait_cursor.h"
 
 namespace sarvenu {

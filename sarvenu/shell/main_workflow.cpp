@@ -7,9 +7,9 @@
 #include "records/code_tables.h"
 #include "records/sjis.h"
 #include "records/table_health.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 #include "shell/wait_cursor.h"
 
 namespace sarvenu {

@@ -1,4 +1,4 @@
-#include "shell/GetSystemInfo.h"
+#include "shell/system_info.h"
 
 #include "platform/codepage.h"
 #include "platform/library.h"

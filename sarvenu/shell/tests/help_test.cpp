@@ -11,9 +11,9 @@
 
 #include "platform/codepage.h"
 #include "records/sjis.h"
-#include "shell/GetSystemInfo.h"
 #include "shell/help.h"
 #include "shell/message_box.h"
+#include "shell/system_info.h"
 #include "shell/tests/qt_app.h"
 
 namespace {

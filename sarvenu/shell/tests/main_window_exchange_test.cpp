@@ -7,7 +7,7 @@
 #include "exchange/archive_file.h"
 #include "exchange/exp_imp.h"
 #include "records/manage_version.h"
-#include "shell/exp.h"
+#include "shell/export_dialog.h"
 #include "shell/tests/sample_work.h"
 #include "shell/tests/window_fixture.h"
 
