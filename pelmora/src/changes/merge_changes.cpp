@@ -16,7 +16,6 @@ namespace {
 
 // The data fields of an error packet follow its leading error fields.
 constexpr uint32_t kErrorShift = ERRCOL_COUNT;
-constexpr uint32_t kMaxAttempts = 1000;
 
 TDSBASE* NestedOf(TDSBASE* ds, uint32_t field) {
     if (ds == nullptr) return nullptr;
@@ -158,30 +157,22 @@ class NestedReconcile {
             view.ReadRecord(currentRow, current.data());
             if (modification) view.ReadRecord(1, old.data());
             if (hasValues) view.ReadRecord(valuesRow, shown.data());
-            EngineResult previous = DS_OK;
-            for (uint32_t attempt = 0; attempt < kMaxAttempts; ++attempt) {
-                uint32_t action = RECONCILE_SKIP;
-                if (!aborted_ && callback_ != nullptr) {
-                    action = callback_(clientData_, ResultCode(previous), row.action, response,
-                                       code, ReadErrorText(errors, e, ERRCOL_MESSAGE + 1),
-                                       ReadErrorText(errors, e, ERRCOL_CONTEXT + 1), current.data(),
-                                       modification ? old.data() : nullptr,
-                                       hasValues ? shown.data() : nullptr, level.depth,
-                                       level.path.empty() ? nullptr : level.path.data());
-                }
-                if (base.log() == nullptr || base.log()->empty()) break;
-                if (action == RECONCILE_ABORT) aborted_ = true;
-                EngineResult result = previous;
-                if (action >= RECONCILE_SKIP && action <= RECONCILE_REFRESH) {
-                    result = Act(level, k, action, code, current.data(), currentRow,
-                                 hasValues ? values.data() : nullptr, valuesRow);
-                }
-                if (result == DS_OK) {
-                    level.handled[k] = true;
-                    if (modification && k > 0) level.handled[k - 1] = true;
-                    break;
-                }
-                previous = result;
+            const auto ask = [&](EngineResult previous) -> uint32_t {
+                if (callback_ == nullptr) return RECONCILE_SKIP;
+                return callback_(clientData_, ResultCode(previous), row.action, response, code,
+                                 ReadErrorText(errors, e, ERRCOL_MESSAGE + 1),
+                                 ReadErrorText(errors, e, ERRCOL_CONTEXT + 1), current.data(),
+                                 modification ? old.data() : nullptr,
+                                 hasValues ? shown.data() : nullptr, level.depth,
+                                 level.path.empty() ? nullptr : level.path.data());
+            };
+            const auto apply = [&](uint32_t action) {
+                return Act(level, k, action, code, current.data(), currentRow,
+                           hasValues ? values.data() : nullptr, valuesRow);
+            };
+            if (AskAndApply(base, aborted_, ask, apply)) {
+                level.handled[k] = true;
+                if (modification && k > 0) level.handled[k - 1] = true;
             }
         }
         if (response == kErrorResponseStop) stopped_ = true;

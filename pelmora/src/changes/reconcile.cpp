@@ -16,13 +16,7 @@
 
 namespace pelmora {
 
-namespace {
-
-// A callback that keeps choosing failing actions is asked at most this often
-// for one error row; the row then stays in the log as if skipped.
-constexpr uint32_t kMaxAttempts = 1000;
-
-}  // namespace
+namespace {}  // namespace
 
 const char* const kErrorFieldNames[ERRCOL_COUNT] = {"ERROR_RECORDNO", "ERROR_RESPONSE",
                                                     "ERROR_MESSAGE",  "ERROR_CONTEXT",
@@ -256,29 +250,21 @@ EngineResult TDSBASE::ApplyReconcileResult(SAFEARRAY* deltaPacket, SAFEARRAY* er
         const uint32_t code = ReadErrorUint(*errors, e, pos[ERRCOL_CODE]);
         if (response == kErrorResponseStop) stop = true;
 
-        EngineResult previous = DS_OK;
-        for (uint32_t attempt = 0; attempt < kMaxAttempts; ++attempt) {
-            uint32_t action = RECONCILE_SKIP;
-            if (!aborted && callback != nullptr) {
-                action = callback(clientData, ResultCode(previous), row.action, response, code,
-                                  ReadErrorText(*errors, e, pos[ERRCOL_MESSAGE]),
-                                  ReadErrorText(*errors, e, pos[ERRCOL_CONTEXT]), current.data(),
-                                  modification ? old.data() : nullptr,
-                                  hasValues ? values.data() : nullptr);
-            }
-            if (!log_ || log_->empty()) break;
-            if (action == RECONCILE_ABORT) aborted = true;
-            EngineResult result = previous;
-            if (action >= RECONCILE_SKIP && action <= RECONCILE_REFRESH) {
-                result = RunFlatAction(level, k, action, code, current.data(),
-                                       hasValues ? values.data() : nullptr);
-            }
-            if (result == DS_OK) {
-                level.handled[k] = true;
-                if (modification) level.handled[k - 1] = true;
-                break;
-            }
-            previous = result;
+        const auto ask = [&](EngineResult previous) -> uint32_t {
+            if (callback == nullptr) return RECONCILE_SKIP;
+            return callback(clientData, ResultCode(previous), row.action, response, code,
+                            ReadErrorText(*errors, e, pos[ERRCOL_MESSAGE]),
+                            ReadErrorText(*errors, e, pos[ERRCOL_CONTEXT]), current.data(),
+                            modification ? old.data() : nullptr,
+                            hasValues ? values.data() : nullptr);
+        };
+        const auto apply = [&](uint32_t action) {
+            return RunFlatAction(level, k, action, code, current.data(),
+                                 hasValues ? values.data() : nullptr);
+        };
+        if (AskAndApply(*this, aborted, ask, apply)) {
+            level.handled[k] = true;
+            if (modification && k > 0) level.handled[k - 1] = true;
         }
     }
     if (stop) return DS_OK;

@@ -79,4 +79,27 @@ EngineResult FinalMerge(RECONCB& level, bool keepDetailChanges);
 // itself when no modification follows it).
 uint32_t LatestVersion(TDSBASE& base, uint32_t first);
 
+// A callback that keeps choosing failing actions is asked at most this often
+// for one error row; the row then stays in the log as if skipped.
+constexpr uint32_t kReconcileAttempts = 1000;
+
+// Asks what to do with one error row and applies the answer, asking again
+// with the failure while the chosen action fails. `ask(previous)` calls the
+// callback (RECONCILE_SKIP without one); after an abort every later row is
+// skipped unasked. An empty log ends the asking. True when an action succeeded.
+template <typename Dataset, typename Ask, typename Apply>
+bool AskAndApply(Dataset& base, bool& aborted, Ask ask, Apply apply) {
+    EngineResult previous = DS_OK;
+    for (uint32_t attempt = 0; attempt < kReconcileAttempts; ++attempt) {
+        const uint32_t action = aborted ? static_cast<uint32_t>(RECONCILE_SKIP) : ask(previous);
+        if (base.log() == nullptr || base.log()->empty()) return false;
+        if (action == RECONCILE_ABORT) aborted = true;
+        EngineResult result = previous;
+        if (action >= RECONCILE_SKIP && action <= RECONCILE_REFRESH) result = apply(action);
+        if (result == DS_OK) return true;
+        previous = result;
+    }
+    return false;
+}
+
 }  // namespace pelmora
