@@ -15,9 +15,6 @@
 namespace sarvenu {
 namespace {
 
-constexpr uint32_t kPropSavepoint = 10;
-constexpr uint32_t kPropReportBeforeExpansion = 11;
-constexpr uint32_t kPropXmlMode = 19;
 constexpr uint32_t kPropUnsavedChanges = 24;
 constexpr uint32_t kXmlMode = 5;
 constexpr uint32_t kBinaryMode = 0;
@@ -114,11 +111,11 @@ void TClientTable::OpenTable() {
         // A savepoint other than 0 means the file carries a change log.
         uint32_t savepoint = 0;
         unwritten_ =
-            ResultCode(engine_->dataset->ReadProperty(kPropSavepoint, &savepoint)) == DS_OK &&
+            ResultCode(engine_->dataset->ReadProperty(PROP_SAVEPOINT, &savepoint)) == DS_OK &&
             savepoint != 0;
         engine_->cursor.reset(engine::CreateCursor());
         Check(engine_->cursor->AttachDataset(engine_->dataset.get()));
-        Check(engine_->dataset->WriteProperty(kPropReportBeforeExpansion, 1));
+        Check(engine_->dataset->WriteProperty(PROP_BEFORE_EXPANSION, 1));
         DatasetProps props{};
         Check(engine_->dataset->ReadDatasetProps(&props));
         engine_->fields.assign(props.fieldCount, FieldDesc{});
@@ -159,7 +156,7 @@ void TClientTable::SaveToPath(const std::string& path) {
     if (target.empty())
         throw EDatabaseError(dsmsg::Format(dsmsg::kWriteFailed, {"", "no file name"}));
     Check(engine_->dataset->AcceptAllChanges());
-    Check(engine_->dataset->WriteProperty(kPropXmlMode,
+    Check(engine_->dataset->WriteProperty(PROP_XML_MODE,
                                           HasXmlExtension(target) ? kXmlMode : kBinaryMode));
     pelmora::ByteArray packet;
     Check(engine_->dataset->WritePacket(packet.out()));

@@ -156,12 +156,12 @@ bool KeywordIs(const Token& t, const char* word) {
 }
 
 uint32_t CompareOp(const std::string& op) {
-    if (op == "=") return kOpEq;
-    if (op == "<>") return kOpNe;
-    if (op == "<") return kOpLt;
-    if (op == ">") return kOpGt;
-    if (op == "<=") return kOpLe;
-    return kOpGe;
+    if (op == "=") return OP_EQ;
+    if (op == "<>") return OP_NE;
+    if (op == "<") return OP_LT;
+    if (op == ">") return OP_GT;
+    if (op == "<=") return OP_LE;
+    return OP_GE;
 }
 
 class Parser {
@@ -202,7 +202,7 @@ class Parser {
         AstPtr left = And();
         while (KeywordIs(Peek(), "or")) {
             Take();
-            left = Join(kOpOr, std::move(left), And());
+            left = Join(OP_OR, std::move(left), And());
         }
         return left;
     }
@@ -210,7 +210,7 @@ class Parser {
         AstPtr left = Not();
         while (KeywordIs(Peek(), "and")) {
             Take();
-            left = Join(kOpAnd, std::move(left), Not());
+            left = Join(OP_AND, std::move(left), Not());
         }
         return left;
     }
@@ -309,7 +309,7 @@ NodePtr MakeNode(uint32_t kind, uint32_t op) {
 }
 
 NodePtr ConstNode(uint32_t type, std::vector<uint8_t> bytes) {
-    NodePtr n = MakeNode(kExprConst, kOpConst);
+    NodePtr n = MakeNode(EXPR_CONST, OP_CONST);
     n->raw = {static_cast<uint16_t>(type), static_cast<uint16_t>(bytes.size())};
     n->hasLiteral = true;
     n->literal = std::move(bytes);
@@ -380,13 +380,13 @@ class Writer {
     NodePtr Boolean(const Ast& a) {
         switch (a.kind) {
             case Ast::Logic: {
-                NodePtr n = MakeNode(kExprBinary, a.op);
+                NodePtr n = MakeNode(EXPR_BINARY, a.op);
                 n->children.push_back(Boolean(*a.left));
                 n->children.push_back(Boolean(*a.right));
                 return n;
             }
             case Ast::Not: {
-                NodePtr n = MakeNode(kExprUnary, kOpNot);
+                NodePtr n = MakeNode(EXPR_UNARY, OP_NOT);
                 n->children.push_back(Boolean(*a.left));
                 return n;
             }
@@ -397,7 +397,7 @@ class Writer {
                 NodePtr field = FieldNode(f);
                 if (f.kind != ftBoolean) return field;
                 // A truth-valued field alone reads as "field <> false".
-                NodePtr n = MakeNode(kExprBinary, kOpNe);
+                NodePtr n = MakeNode(EXPR_BINARY, OP_NE);
                 n->children.push_back(std::move(field));
                 n->children.push_back(BoolConst(false));
                 return n;
@@ -429,7 +429,7 @@ class Writer {
     }
 
     NodePtr FieldNode(const FieldInfo& f) {
-        NodePtr n = MakeNode(kExprField, kOpField);
+        NodePtr n = MakeNode(EXPR_FIELD, OP_FIELD);
         n->raw = {static_cast<uint16_t>(f.fieldNo)};
         n->hasLiteral = true;
         n->literal.assign(f.name.begin(), f.name.end());
@@ -450,9 +450,9 @@ class Writer {
         uint32_t op = a.op;
         if (left->kind == Ast::Null || right->kind == Ast::Null) {
             if (left->kind == Ast::Null && right->kind == Ast::Null) Fail(dsmsg::kFilterSyntax);
-            if (op != kOpEq && op != kOpNe) Fail(dsmsg::kNullOperator);
+            if (op != OP_EQ && op != OP_NE) Fail(dsmsg::kNullOperator);
             const Ast& other = left->kind == Ast::Null ? *right : *left;
-            NodePtr n = MakeNode(kExprUnary, op == kOpEq ? kOpIsBlank : kOpNotBlank);
+            NodePtr n = MakeNode(EXPR_UNARY, op == OP_EQ ? OP_IS_BLANK : OP_NOT_BLANK);
             n->children.push_back(Operand(other));
             return n;
         }
@@ -482,7 +482,7 @@ class Writer {
     }
 
     NodePtr Join(uint32_t op, NodePtr l, NodePtr r, bool compare, uint16_t partial) {
-        NodePtr n = MakeNode(compare ? kExprCompare : kExprBinary, op);
+        NodePtr n = MakeNode(compare ? EXPR_COMPARE : EXPR_BINARY, op);
         if (compare) n->raw = {static_cast<uint16_t>(caseInsensitive_ ? 1 : 0), partial};
         n->children.push_back(std::move(l));
         n->children.push_back(std::move(r));
@@ -491,14 +491,14 @@ class Writer {
 
     static uint32_t Mirror(uint32_t op) {
         switch (op) {
-            case kOpLt:
-                return kOpGt;
-            case kOpGt:
-                return kOpLt;
-            case kOpLe:
-                return kOpGe;
-            case kOpGe:
-                return kOpLe;
+            case OP_LT:
+                return OP_GT;
+            case OP_GT:
+                return OP_LT;
+            case OP_LE:
+                return OP_GE;
+            case OP_GE:
+                return OP_LE;
         }
         return op;
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dataset/client_table.h"
+#include "pelmora/expression_format.h"
 
 namespace sarvenu::filterexpr {
 
@@ -25,30 +26,6 @@ struct FieldInfo {
 
 // Returns the field of that name, or nullptr when the table has none.
 using FieldLookup = std::function<const FieldInfo*(const std::string& name)>;
-
-// Node kinds and operators of the canonical expression.
-enum : uint32_t {
-    kExprUnary = 1,
-    kExprBinary = 2,
-    kExprCompare = 3,
-    kExprField = 4,
-    kExprConst = 5,
-};
-enum : uint32_t {
-    kOpIsBlank = 1,
-    kOpNotBlank = 2,
-    kOpEq = 3,
-    kOpNe = 4,
-    kOpGt = 5,
-    kOpLt = 6,
-    kOpGe = 7,
-    kOpLe = 8,
-    kOpNot = 9,
-    kOpAnd = 10,
-    kOpOr = 11,
-    kOpField = 13,
-    kOpConst = 14,
-};
 
 // The canonical expression of a non-empty filter text.
 std::vector<uint8_t> Translate(const std::string& text, const FieldLookup& lookup,

@@ -13,15 +13,6 @@
 namespace sarvenu::codec {
 namespace {
 
-enum : uint32_t {
-    kSubMoney = 21,
-    kSubText = 22,
-    kSubFormatted = 24,
-    kSubGraphics = 26,
-    kSubTypedBinary = 28,
-    kSubAutoinc = 29,
-};
-
 constexpr int64_t kMsPerDay = 86400000;
 
 template <typename T>
@@ -174,13 +165,13 @@ TFieldKind KindOf(uint32_t type, uint32_t subtype) {
             return ftDate;
         case FLD_BLOB:
             switch (subtype) {
-                case kSubText:
+                case SUBTYPE_TEXT:
                     return ftMemo;
-                case kSubFormatted:
+                case SUBTYPE_FORMATTED:
                     return ftFmtMemo;
-                case kSubGraphics:
+                case SUBTYPE_GRAPHICS:
                     return ftGraphic;
-                case kSubTypedBinary:
+                case SUBTYPE_TYPED_BINARY:
                     return ftTypedBinary;
             }
             return ftBlob;
@@ -192,9 +183,9 @@ TFieldKind KindOf(uint32_t type, uint32_t subtype) {
         case FLD_INT8:
             return ftSmallint;
         case FLD_INT32:
-            return subtype == kSubAutoinc ? ftAutoInc : ftInteger;
+            return subtype == SUBTYPE_AUTOINC ? ftAutoInc : ftInteger;
         case FLD_FLOAT:
-            return subtype == kSubMoney ? ftCurrency : ftFloat;
+            return subtype == SUBTYPE_MONEY ? ftCurrency : ftFloat;
         case FLD_BCD:
             return ftBCD;
         case FLD_TIME:

@@ -110,27 +110,26 @@ class Checker {
         Require(at + 8 <= literalArea_);
         const uint32_t kind = U32(at), op = U32(at + 4);
         const size_t words = at + 8;
-        const bool comparison = op >= filterexpr::kOpEq && op <= filterexpr::kOpLe;
+        const bool comparison = op >= OP_EQ && op <= OP_LE;
         switch (kind) {
-            case filterexpr::kExprUnary:
-                Require(op == filterexpr::kOpIsBlank || op == filterexpr::kOpNotBlank ||
-                        op == filterexpr::kOpNot);
+            case EXPR_UNARY:
+                Require(op == OP_IS_BLANK || op == OP_NOT_BLANK || op == OP_NOT);
                 nextNode_ = words + 2;
                 Children(words, 1);
                 break;
-            case filterexpr::kExprBinary:
-                Require(comparison || op == filterexpr::kOpAnd || op == filterexpr::kOpOr);
+            case EXPR_BINARY:
+                Require(comparison || op == OP_AND || op == OP_OR);
                 nextNode_ = words + 4;
                 Children(words, 2);
                 break;
-            case filterexpr::kExprCompare:
+            case EXPR_COMPARE:
                 Require(comparison);
                 Require(U16(words) == (caseInsensitive_ ? 1u : 0u));
                 nextNode_ = words + 8;
                 Children(words + 4, 2);
                 break;
-            case filterexpr::kExprField: {
-                Require(op == filterexpr::kOpField);
+            case EXPR_FIELD: {
+                Require(op == OP_FIELD);
                 const size_t fieldNo = U16(words);
                 Require(fieldNo >= 1 && fieldNo <= Fields().size());
                 const std::string& name = Fields()[fieldNo - 1].name;
@@ -139,8 +138,8 @@ class Checker {
                 nextNode_ = words + 4;
                 break;
             }
-            case filterexpr::kExprConst: {
-                Require(op == filterexpr::kOpConst);
+            case EXPR_CONST: {
+                Require(op == OP_CONST);
                 const size_t type = U16(words), length = U16(words + 2);
                 const size_t start = Literal(words + 4, length);
                 ConstantShape(type, length, start);

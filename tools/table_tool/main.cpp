@@ -19,7 +19,6 @@ namespace {
 using tabletool::Engine;
 
 constexpr uint32_t kXmlDocumentWithMetadata = 5;
-constexpr uint32_t kXmlModeProperty = 19;
 
 int Usage() {
     std::fprintf(stderr,
@@ -87,7 +86,7 @@ int Convert(const Engine& engine, const std::string& in, const std::string& out)
     pelmora::Ref<IDSBase> dataset = LoadDataset(engine, bytes, &code);
     if (!dataset) return Fail(engine, in, code);
     code =
-        dataset->WriteProperty(kXmlModeProperty, EndsWithXml(out) ? kXmlDocumentWithMetadata : 0);
+        dataset->WriteProperty(PROP_XML_MODE, EndsWithXml(out) ? kXmlDocumentWithMetadata : 0);
     SAFEARRAY* packet = nullptr;
     if (code == 0) code = dataset->WritePacket(&packet);
     dataset.reset();
