@@ -22,7 +22,6 @@ using enginetest::Column;
 
 constexpr uint32_t kInt64 = 0x00010008;
 constexpr uint32_t kUnicode = 0x004A0002;
-constexpr uint32_t kXmlModeProperty = 19;
 constexpr uint32_t kXmlDocument = 5;
 
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" standalone=\"yes\"?>  ";
@@ -119,7 +118,7 @@ TEST(XmlStoredForm, StoredDocumentIsWrittenBackUnchanged) {
     uint32_t r = 0;
     Ref<IDSBase> ds(dstest::Load(Of(document), &r));
     ASSERT_EQ(0u, r);
-    EXPECT_EQ(kXmlDocument, dstest::Prop(ds.get(), kXmlModeProperty));
+    EXPECT_EQ(kXmlDocument, dstest::Prop(ds.get(), PROP_XML_MODE));
     EXPECT_EQ(document, Text(dstest::Write(ds.get())));
 
     // The values themselves: code page bytes as they stand, references
@@ -212,12 +211,12 @@ TEST(XmlResultCodes, UnsupportedColumnTypeComesBeforeANotFetchedBlob) {
     };
     for (const bool withWide : {true, false}) {
         Ref<IDSBase> ds(load(withWide));
-        ASSERT_EQ(0u, ds->WriteProperty(kXmlModeProperty, kXmlDocument));
+        ASSERT_EQ(0u, ds->WriteProperty(PROP_XML_MODE, kXmlDocument));
         uint32_t r = 0;
         dstest::Write(ds.get(), &r);
         EXPECT_EQ(withWide ? 16400u : 16401u, r) << withWide;
         // The binary form carries both.
-        ASSERT_EQ(0u, ds->WriteProperty(kXmlModeProperty, 0));
+        ASSERT_EQ(0u, ds->WriteProperty(PROP_XML_MODE, 0));
         dstest::Write(ds.get(), &r);
         EXPECT_EQ(0u, r);
     }
