@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "records/code_tables.h"
 #include "records/schema.h"
-#include "records/sjis.h"
 #include "records/table_file_writer.h"
 
 namespace workflow_scale {
@@ -104,7 +104,7 @@ class TRows {
     void Set(const std::string& column, const std::string& utf8) {
         const int index = def_.ColumnIndex(column);
         if (index < 0) throw std::runtime_error("no column " + column + " in " + def_.name);
-        rows_.back()[static_cast<size_t>(index)] = Sj(utf8);
+        rows_.back()[static_cast<size_t>(index)] = platform::Utf8ToCp932(utf8);
     }
     void Write(const fs::path& path) const { WriteTableFile(path.string(), def_, rows_); }
 

@@ -17,10 +17,6 @@ namespace {
 constexpr uint32_t kJapanese = 0x0411;
 constexpr uint32_t kEnglishUS = 0x0409;
 
-std::string Sjis(const char* utf8) {
-    return platform::Utf8ToCp932(utf8);
-}
-
 int Cmp(const platform::Collation& c, const std::string& a, const std::string& b,
         bool ignoreCase = false) {
     return c.Compare(a.data(), static_cast<ptrdiff_t>(a.size()), b.data(),
@@ -65,18 +61,22 @@ TEST(Collation, JapaneseOrder) {
     platform::Collation c(kJapanese);
     // Digits, Latin, kana in syllabary order, kanji in JIS order.
     ExpectStrictOrder(
-        c, {Sjis("1"), Sjis("12"), Sjis("2"), Sjis("abc"), Sjis("B"), Sjis("あ"), Sjis("い"),
-            Sjis("か"), Sjis("が"), Sjis("さ"), Sjis("亜"), Sjis("愛"), Sjis("悪")});
+        c, {platform::Utf8ToCp932("1"), platform::Utf8ToCp932("12"), platform::Utf8ToCp932("2"),
+            platform::Utf8ToCp932("abc"), platform::Utf8ToCp932("B"), platform::Utf8ToCp932("あ"),
+            platform::Utf8ToCp932("い"), platform::Utf8ToCp932("か"), platform::Utf8ToCp932("が"),
+            platform::Utf8ToCp932("さ"), platform::Utf8ToCp932("亜"), platform::Utf8ToCp932("愛"),
+            platform::Utf8ToCp932("悪")});
     // Kana type, width and voicing count.
-    EXPECT_NE(Cmp(c, Sjis("あ"), Sjis("ア")), 0);
-    EXPECT_NE(Cmp(c, Sjis("ア"), Sjis("ｱ")), 0);
-    EXPECT_NE(Cmp(c, Sjis("カ"), Sjis("ガ")), 0);
+    EXPECT_NE(Cmp(c, platform::Utf8ToCp932("あ"), platform::Utf8ToCp932("ア")), 0);
+    EXPECT_NE(Cmp(c, platform::Utf8ToCp932("ア"), platform::Utf8ToCp932("ｱ")), 0);
+    EXPECT_NE(Cmp(c, platform::Utf8ToCp932("カ"), platform::Utf8ToCp932("ガ")), 0);
     // A small difference loses to a difference further on: width of the first
     // letter matters less than the next letter.
-    EXPECT_EQ(Cmp(c, Sjis("ｱい"), Sjis("アう")), -1);
-    EXPECT_EQ(Cmp(c, Sjis("品質・出来形"), Sjis("品質・出来形")), 0);
-    EXPECT_EQ(Cmp(c, Sjis("Ⅲ"), Sjis("Ⅳ")), -1);
-    EXPECT_EQ(Cmp(c, Sjis("①"), Sjis("②")), -1);
+    EXPECT_EQ(Cmp(c, platform::Utf8ToCp932("ｱい"), platform::Utf8ToCp932("アう")), -1);
+    EXPECT_EQ(Cmp(c, platform::Utf8ToCp932("品質・出来形"), platform::Utf8ToCp932("品質・出来形")),
+              0);
+    EXPECT_EQ(Cmp(c, platform::Utf8ToCp932("Ⅲ"), platform::Utf8ToCp932("Ⅳ")), -1);
+    EXPECT_EQ(Cmp(c, platform::Utf8ToCp932("①"), platform::Utf8ToCp932("②")), -1);
 }
 
 TEST(Collation, AsciiOrderIsLinguistic) {
@@ -98,15 +98,16 @@ TEST(Collation, IgnoreCaseIgnoresCaseOnly) {
         EXPECT_EQ(Cmp(c, "abc", "ABC", true), 0);
         EXPECT_EQ(Cmp(c, "aBc", "AbC", true), 0);
         EXPECT_NE(Cmp(c, "abc", "ABC", false), 0);
-        EXPECT_EQ(Cmp(c, Sjis("ａｂ"), Sjis("ＡＢ"), true), 0);  // full-width letters have case too
+        EXPECT_EQ(Cmp(c, platform::Utf8ToCp932("ａｂ"), platform::Utf8ToCp932("ＡＢ"), true),
+                  0);  // full-width letters have case too
         // Width, kana type and accents are not case.
-        EXPECT_NE(Cmp(c, "A", Sjis("Ａ"), true), 0);
-        EXPECT_NE(Cmp(c, "a", Sjis("ａ"), true), 0);
-        EXPECT_NE(Cmp(c, Sjis("あ"), Sjis("ア"), true), 0);
-        EXPECT_NE(Cmp(c, Sjis("ア"), Sjis("ｱ"), true), 0);
+        EXPECT_NE(Cmp(c, "A", platform::Utf8ToCp932("Ａ"), true), 0);
+        EXPECT_NE(Cmp(c, "a", platform::Utf8ToCp932("ａ"), true), 0);
+        EXPECT_NE(Cmp(c, platform::Utf8ToCp932("あ"), platform::Utf8ToCp932("ア"), true), 0);
+        EXPECT_NE(Cmp(c, platform::Utf8ToCp932("ア"), platform::Utf8ToCp932("ｱ"), true), 0);
         EXPECT_NE(Cmp(c, "abc", "abd", true), 0);
         EXPECT_EQ(KeyCmp(c, "abc", "ABC", true), 0);
-        EXPECT_NE(KeyCmp(c, "A", Sjis("Ａ"), true), 0);
+        EXPECT_NE(KeyCmp(c, "A", platform::Utf8ToCp932("Ａ"), true), 0);
     }
 }
 
@@ -137,8 +138,13 @@ TEST(Collation, LengthsAndUtf16) {
     EXPECT_EQ(c.SortKey(a, -1, false), c.SortKey("abc", 3, false));
 
     // UTF-16 comparison agrees with the code page 932 one.
-    std::vector<std::string> texts = {Sjis("あ"), Sjis("ア"), Sjis("ｱ"), "abc",
-                                      "ABC",      Sjis("表"), Sjis("Ⅲ")};
+    std::vector<std::string> texts = {platform::Utf8ToCp932("あ"),
+                                      platform::Utf8ToCp932("ア"),
+                                      platform::Utf8ToCp932("ｱ"),
+                                      "abc",
+                                      "ABC",
+                                      platform::Utf8ToCp932("表"),
+                                      platform::Utf8ToCp932("Ⅲ")};
     for (const auto& x : texts)
         for (const auto& y : texts)
             for (bool ic : {false, true}) {
@@ -149,8 +155,8 @@ TEST(Collation, LengthsAndUtf16) {
 
     // Texts longer than the stack buffers.
     std::string longA(3000, 'a'), longB = longA;
-    longA += Sjis("あ");
-    longB += Sjis("い");
+    longA += platform::Utf8ToCp932("あ");
+    longB += platform::Utf8ToCp932("い");
     EXPECT_EQ(Cmp(c, longA, longB), -1);
     std::string upper(3000, 'A');
     EXPECT_EQ(Cmp(c, std::string(3000, 'a'), upper, true), 0);
@@ -172,23 +178,23 @@ std::vector<std::string> RandomTexts(size_t count, unsigned seed) {
                                                "'",
                                                "_",
                                                "\\",
-                                               Sjis("あ"),
-                                               Sjis("ア"),
-                                               Sjis("ｱ"),
-                                               Sjis("か"),
-                                               Sjis("が"),
-                                               Sjis("カ"),
-                                               Sjis("ー"),
-                                               Sjis("ぁ"),
-                                               Sjis("Ａ"),
-                                               Sjis("ａ"),
-                                               Sjis("表"),
-                                               Sjis("亜"),
-                                               Sjis("品"),
-                                               Sjis("Ⅲ"),
-                                               Sjis("①"),
-                                               Sjis("・"),
-                                               Sjis("～"),
+                                               platform::Utf8ToCp932("あ"),
+                                               platform::Utf8ToCp932("ア"),
+                                               platform::Utf8ToCp932("ｱ"),
+                                               platform::Utf8ToCp932("か"),
+                                               platform::Utf8ToCp932("が"),
+                                               platform::Utf8ToCp932("カ"),
+                                               platform::Utf8ToCp932("ー"),
+                                               platform::Utf8ToCp932("ぁ"),
+                                               platform::Utf8ToCp932("Ａ"),
+                                               platform::Utf8ToCp932("ａ"),
+                                               platform::Utf8ToCp932("表"),
+                                               platform::Utf8ToCp932("亜"),
+                                               platform::Utf8ToCp932("品"),
+                                               platform::Utf8ToCp932("Ⅲ"),
+                                               platform::Utf8ToCp932("①"),
+                                               platform::Utf8ToCp932("・"),
+                                               platform::Utf8ToCp932("～"),
                                                std::string(1, '\x80')};
     std::mt19937 random(seed);
     std::uniform_int_distribution<size_t> length(0, 6), pick(0, alphabet.size() - 1);
@@ -243,19 +249,45 @@ TEST(Collation, SortKeysAgreeWithCompare) {
 // weights depend on their neighbours.
 TEST(Collation, PrimaryWeightsOrderAsCompare) {
     EXPECT_TRUE(platform::PrimaryWeights(platform::Collation(kEnglishUS)).usable());
-    const std::vector<std::string> alphabet = {"a",        "A",        "c",
-                                               "C",        "h",        "H",
-                                               "l",        "L",        "4",
-                                               "0",        " ",        "'",
-                                               "-",        "s",        "z",
-                                               "i",        "I",        Sjis("ダ"),
-                                               Sjis("タ"), Sjis("ー"), Sjis("ゝ"),
-                                               Sjis("ヽ"), Sjis("々"), Sjis("ｶ"),
-                                               Sjis("ﾞ"),  Sjis("ﾟ"),  Sjis("゛"),
-                                               Sjis("が"), Sjis("か"), Sjis("Ａ"),
-                                               Sjis("α"),  Sjis("Я"),  Sjis("亜"),
-                                               Sjis("表"), Sjis("・"), Sjis("①"),
-                                               Sjis("Ⅲ"),  Sjis("～"), std::string(1, '\x80')};
+    const std::vector<std::string> alphabet = {"a",
+                                               "A",
+                                               "c",
+                                               "C",
+                                               "h",
+                                               "H",
+                                               "l",
+                                               "L",
+                                               "4",
+                                               "0",
+                                               " ",
+                                               "'",
+                                               "-",
+                                               "s",
+                                               "z",
+                                               "i",
+                                               "I",
+                                               platform::Utf8ToCp932("ダ"),
+                                               platform::Utf8ToCp932("タ"),
+                                               platform::Utf8ToCp932("ー"),
+                                               platform::Utf8ToCp932("ゝ"),
+                                               platform::Utf8ToCp932("ヽ"),
+                                               platform::Utf8ToCp932("々"),
+                                               platform::Utf8ToCp932("ｶ"),
+                                               platform::Utf8ToCp932("ﾞ"),
+                                               platform::Utf8ToCp932("ﾟ"),
+                                               platform::Utf8ToCp932("゛"),
+                                               platform::Utf8ToCp932("が"),
+                                               platform::Utf8ToCp932("か"),
+                                               platform::Utf8ToCp932("Ａ"),
+                                               platform::Utf8ToCp932("α"),
+                                               platform::Utf8ToCp932("Я"),
+                                               platform::Utf8ToCp932("亜"),
+                                               platform::Utf8ToCp932("表"),
+                                               platform::Utf8ToCp932("・"),
+                                               platform::Utf8ToCp932("①"),
+                                               platform::Utf8ToCp932("Ⅲ"),
+                                               platform::Utf8ToCp932("～"),
+                                               std::string(1, '\x80')};
     for (uint32_t lcid : {kEnglishUS, kJapanese, 0x0405u, 0x0406u, 0x0407u, 0x041Fu, 0x040Au}) {
         platform::Collation c(lcid);
         platform::PrimaryWeights weights(c);

@@ -5,9 +5,9 @@
 
 #include "dataset/dataset_messages.h"
 #include "dataset/file_ops.h"
+#include "platform/codepage.h"
 #include "records/code_tables.h"
 #include "records/schema.h"
-#include "records/sjis.h"
 #include "records/table_health.h"
 
 namespace sarvenu {
@@ -214,7 +214,8 @@ void TdmCdsModule::ReportBackup(const TBackupResult& result) {
     backupFailureShown_ = true;
     host_.ShowErrorBox(
         ReadSetting(exeDir_, "MAIN", "APP_TITLE"),
-        Sj("バックアップを作成できませんでした。データの保存は完了しています。\r\n") +
+        platform::Utf8ToCp932(
+            "バックアップを作成できませんでした。データの保存は完了しています。\r\n") +
             platform::Utf8ToCp932(result.message));
 }
 
@@ -322,8 +323,8 @@ void TdmCdsModule::CdsRecordCopy(TClientTable& source, TClientTable& target, con
     // Columns move by position; a target with fewer columns than the source
     // would lose values, so nothing is copied then.
     if (target.FieldTotal() < source.FieldTotal())
-        throw ECdsError(
-            Sj("複写先のテーブルの項目数が複写元より少ないため、レコードを複写できません。"));
+        throw ECdsError(platform::Utf8ToCp932(
+            "複写先のテーブルの項目数が複写元より少ないため、レコードを複写できません。"));
     target.StartAppend();
     try {
         for (int i = 0; i < source.FieldTotal(); ++i) {

@@ -5,8 +5,8 @@
 // interrupted or failed installation leaves it in use as it was, and the
 // pending file stays untouched for the next start.
 #include "dataset/file_ops.h"
+#include "platform/codepage.h"
 #include "records/cds_module.h"
-#include "records/sjis.h"
 
 namespace sarvenu {
 
@@ -73,7 +73,8 @@ bool TdmCdsModule::MergeSurveyTable(const std::string& targetPath, const std::st
 void TdmCdsModule::InstallFailed() {
     host_.ShowErrorBox(
         ReadSetting(exeDir_, "MAIN", "APP_TITLE"),
-        Sj("ファイルのインストールが不完全です。\r\n入力システムを再インストールして下さい。"));
+        platform::Utf8ToCp932(
+            "ファイルのインストールが不完全です。\r\n入力システムを再インストールして下さい。"));
 }
 
 }  // namespace sarvenu

@@ -2,9 +2,9 @@
 #include <charconv>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "records/check_con.h"
 #include "records/entry_names.h"
-#include "records/sjis.h"
 
 namespace sarvenu {
 
@@ -41,7 +41,7 @@ TCheckRules::TCheckRules(TCheckHost& host, std::string tab, std::string scrollBa
 
 bool TCheckRules::Fail(const std::string& focus, const char* message, int scroll) {
     TCheckFailure failure;
-    failure.message = Sj(message);
+    failure.message = platform::Utf8ToCp932(message);
     failure.tab = tab_;
     failure.scrollBar = scrollBar_;
     failure.scroll = tab_.empty() ? 0 : scroll;

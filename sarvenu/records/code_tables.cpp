@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 
 namespace sarvenu {
 
@@ -91,15 +91,16 @@ std::vector<std::vector<std::string>> ShippedRows(TTableId id) {
     switch (id) {
         case TTableId::GatherMoc:
             for (const TBureauRow& r : ShippedBureaus())
-                rows.push_back({std::to_string(r.cd), Sj(r.name)});
+                rows.push_back({std::to_string(r.cd), platform::Utf8ToCp932(r.name)});
             break;
         case TTableId::HacSai:
             for (const TOfficeRow& r : ShippedOffices())
-                rows.push_back({std::to_string(r.cd), Sj(r.name), std::to_string(r.sortId)});
+                rows.push_back({std::to_string(r.cd), platform::Utf8ToCp932(r.name),
+                                std::to_string(r.sortId)});
             break;
         case TTableId::ConType:
             for (const TConTypeRow& r : ShippedConTypes())
-                rows.push_back({std::to_string(r.cd), Sj(r.name)});
+                rows.push_back({std::to_string(r.cd), platform::Utf8ToCp932(r.name)});
             break;
         default:
             break;

@@ -6,7 +6,7 @@
 
 #include "dataset/file_ops.h"
 #include "pelmora/engine_client.h"
-#include "records/sjis.h"
+#include "platform/codepage.h"
 
 namespace sarvenu {
 
@@ -19,14 +19,15 @@ const pelmora::EngineClient& Engine() {
         client.Load();
         return client;
     }();
-    if (!engine.getClassObject) throw ETableFile(Sj("PELMORA.DLL の読み込みエラー"));
+    if (!engine.getClassObject)
+        throw ETableFile(platform::Utf8ToCp932("PELMORA.DLL の読み込みエラー"));
     return engine;
 }
 
 template <typename T>
 T* Create(const GUID& clsid, const GUID& iid) {
     T* object = Engine().Create<T>(clsid, iid);
-    if (!object) throw ETableFile(Sj("データセットを作成できません"));
+    if (!object) throw ETableFile(platform::Utf8ToCp932("データセットを作成できません"));
     return object;
 }
 
@@ -69,7 +70,7 @@ class Builder {
                 int32_t value = 0;
                 auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
                 if (ec != std::errc() || end != text.data() + text.size())
-                    throw ETableFile(Sj("整数ではない値です: ") + text);
+                    throw ETableFile(platform::Utf8ToCp932("整数ではない値です: ") + text);
                 Check(cursor_->WriteFieldValue(record.data(), fieldNo, &value));
             } else {
                 std::string value = text.substr(0, fields_[i].units1);
@@ -84,7 +85,8 @@ class Builder {
         SAFEARRAY* packet = nullptr;
         Check(dataset_->WritePacket(&packet));
         const std::vector<uint8_t> bytes = pelmora::TakeBytes(packet);
-        if (bytes.empty()) throw ETableFile(Sj("データパケットを作成できません"));
+        if (bytes.empty())
+            throw ETableFile(platform::Utf8ToCp932("データパケットを作成できません"));
         return std::string(bytes.begin(), bytes.end());
     }
 
@@ -116,7 +118,7 @@ void WriteTableFile(const std::string& path, const TTableDef& def,
     }
     std::string error;
     if (!fileops::WriteFileAtomic(path, bytes, &error))
-        throw ETableFile(Sj("ファイルを書き込めません: ") + path + " " + error);
+        throw ETableFile(platform::Utf8ToCp932("ファイルを書き込めません: ") + path + " " + error);
 }
 
 }  // namespace sarvenu

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "report/calculation.h"
 
 namespace sarvenu {
@@ -78,7 +78,7 @@ bool ParseWholeNumber(const std::string& text, int64_t* value) {
 }  // namespace
 
 std::string NumberErrorMessage() {
-    return Sj("入力された数値に誤りがあります。");
+    return platform::Utf8ToCp932("入力された数値に誤りがあります。");
 }
 
 bool ParseNumber(const std::string& text, double* value) {

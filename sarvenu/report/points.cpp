@@ -3,7 +3,7 @@
 
 #include <charconv>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 
 namespace sarvenu {
 namespace {
@@ -90,7 +90,7 @@ TCostSource CostSource(const std::string& conType, bool orderingMode) {
 }
 
 std::string ContractorCostText(const std::string& conType, const std::string& costPoint) {
-    return IsContractorProposal(conType) ? costPoint : Sj("表記無し");
+    return IsContractorProposal(conType) ? costPoint : platform::Utf8ToCp932("表記無し");
 }
 
 }  // namespace sarvenu

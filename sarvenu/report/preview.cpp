@@ -6,7 +6,6 @@
 
 #include "dataset/file_ops.h"
 #include "platform/codepage.h"
-#include "records/sjis.h"
 #include "report/preview_steps.h"
 
 namespace sarvenu {
@@ -29,7 +28,7 @@ TPreviewForm PreviewFormOfCaption(const std::string& caption) {
         {"主任監督員用", 4}, {"請負者・技術開発者提出用", 5}};
     int number = 8;
     for (const auto& [text, form] : forms)
-        if (caption == Sj(text)) {
+        if (caption == platform::Utf8ToCp932(text)) {
             number = form;
             break;
         }
@@ -45,8 +44,8 @@ std::string PrintPreview(TdmCdsModule& dm, const TPreviewRequest& request) {
     // earlier preview left behind.
     std::string bytes;
     if (!fileops::ReadFile(templatePath, &bytes))
-        throw EPreviewError(Sj("帳票のテンプレートファイルを読み込めません。") + "\r\n" +
-                            platform::Utf8ToCp932(templatePath));
+        throw EPreviewError(platform::Utf8ToCp932("帳票のテンプレートファイルを読み込めません。") +
+                            "\r\n" + platform::Utf8ToCp932(templatePath));
 
     TPreviewPage page(bytes);
     TPreviewContext c{
@@ -68,8 +67,8 @@ std::string PrintPreview(TdmCdsModule& dm, const TPreviewRequest& request) {
 
     const std::string previewPath = directory + kPreviewFileName;
     if (!fileops::WriteFileAtomic(previewPath, page.FileBytes()))
-        throw EPreviewError(Sj("印刷プレビューのファイルを書き込めません。") + "\r\n" +
-                            platform::Utf8ToCp932(previewPath));
+        throw EPreviewError(platform::Utf8ToCp932("印刷プレビューのファイルを書き込めません。") +
+                            "\r\n" + platform::Utf8ToCp932(previewPath));
     return previewPath;
 }
 

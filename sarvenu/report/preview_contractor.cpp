@@ -3,7 +3,6 @@
 #include <set>
 
 #include "platform/codepage.h"
-#include "records/sjis.h"
 #include "report/calculation.h"
 #include "report/points.h"
 #include "report/preview_steps.h"
@@ -49,17 +48,19 @@ std::string PictureTag(const std::string& pictureDirectory, const std::string& s
 
 void FillPointComments(TPreviewContext& c) {
     if (c.Ordering()) {
-        c.page.ReplaceName("COST_POINT_COMENT1", Sj("評価点<br>"));
-        c.page.ReplaceName("PROCESS_POINT_COMENT1", Sj("評価点<br>"));
-        c.page.ReplaceName("COST_POINT_COMENT2",
-                           Sj("＝１００＋１００×コスト差／従来技術コスト(０～２００点)<br>"));
+        c.page.ReplaceName("COST_POINT_COMENT1", platform::Utf8ToCp932("評価点<br>"));
+        c.page.ReplaceName("PROCESS_POINT_COMENT1", platform::Utf8ToCp932("評価点<br>"));
+        c.page.ReplaceName(
+            "COST_POINT_COMENT2",
+            platform::Utf8ToCp932("＝１００＋１００×コスト差／従来技術コスト(０～２００点)<br>"));
         c.page.ReplaceName("PROCESS_POINT_COMENT2",
-                           Sj("＝１００＋１００×短縮日数／従来技術の施工日数(０～２００点)<br>"));
-        c.page.ReplaceName("COST_POINT_COMENT3", Sj("＝"));
-        c.page.ReplaceName("PROCESS_POINT_COMENT3", Sj("＝"));
+                           platform::Utf8ToCp932(
+                               "＝１００＋１００×短縮日数／従来技術の施工日数(０～２００点)<br>"));
+        c.page.ReplaceName("COST_POINT_COMENT3", platform::Utf8ToCp932("＝"));
+        c.page.ReplaceName("PROCESS_POINT_COMENT3", platform::Utf8ToCp932("＝"));
     } else {
-        c.page.ReplaceName("COST_POINT_COMENT1", Sj("　"));
-        c.page.ReplaceName("PROCESS_POINT_COMENT1", Sj("　"));
+        c.page.ReplaceName("COST_POINT_COMENT1", platform::Utf8ToCp932("　"));
+        c.page.ReplaceName("PROCESS_POINT_COMENT1", platform::Utf8ToCp932("　"));
     }
 }
 

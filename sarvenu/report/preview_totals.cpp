@@ -1,7 +1,7 @@
 // The total forms: aspect averages, the two side averages, the cost cells of
 // the totals tab with their colouring, the overall evaluation point and the
 // radar chart the pages refer to.
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "report/calculation.h"
 #include "report/preview_steps.h"
 #include "report/radar_chart.h"
@@ -14,7 +14,7 @@ namespace {
 // aligned to the right.
 void FillCostCell(TPreviewPage& page, const std::string& stem, const std::string& text) {
     page.ReplaceName(stem, text);
-    if (text == Sj("表記無し")) {
+    if (text == platform::Utf8ToCp932("表記無し")) {
         page.ReplaceName(stem + "_FS", "<FONT COLOR=\"BLUE\">");
         page.ReplaceName(stem + "_FE", "</FONT>");
         page.ReplaceName(stem + "_FONT", "");

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "dataset/file_ops.h"
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "report/calculation.h"
 #include "report/gif_writer.h"
 
@@ -270,8 +270,8 @@ bool DrawRadarChart(const TChartValues& values, const std::string& gifPath, std:
     }
     if (error) {
         // The reason is in the file-system encoding, as is the path.
-        *error =
-            Sj("グラフ画像ファイル「" + gifPath + "」を書き込めませんでした。(" + reason + ")");
+        *error = platform::Utf8ToCp932("グラフ画像ファイル「" + gifPath +
+                                       "」を書き込めませんでした。(" + reason + ")");
     }
     return false;
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 
 namespace sarvenu {
 
@@ -50,7 +50,9 @@ struct TPeriodDay {
     int day;
 };
 const std::vector<TPeriodDay>& PeriodDays() {
-    static const std::string first = Sj("上旬"), middle = Sj("中旬"), last = Sj("下旬");
+    static const std::string first = platform::Utf8ToCp932("上旬"),
+                             middle = platform::Utf8ToCp932("中旬"),
+                             last = platform::Utf8ToCp932("下旬");
     static const std::vector<TPeriodDay> days = {{first, 1}, {middle, 15}, {last, 28}};
     return days;
 }
@@ -156,8 +158,8 @@ std::string CreDatePreview(const std::string& year, const std::string& month,
     bool period = false;
     for (const TPeriodDay& entry : PeriodDays())
         if (day == entry.name) period = true;
-    if (!period) dayText += Sj("日");
-    return year + Sj("年") + month + Sj("月") + dayText;
+    if (!period) dayText += platform::Utf8ToCp932("日");
+    return year + platform::Utf8ToCp932("年") + month + platform::Utf8ToCp932("月") + dayText;
 }
 
 std::string NendoPreview(const std::string& year, const std::string& month) {

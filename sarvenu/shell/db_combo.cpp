@@ -1,5 +1,5 @@
-// Text conversion at the user-interface boundary, and the editable drop-down
-// lists of the date entries.
+// Cutting CP932 texts to a byte limit, and the editable drop-down lists of
+// the date entries.
 #include <QScopedValueRollback>
 #include <algorithm>
 
@@ -7,14 +7,6 @@
 #include "shell/db_controls.h"
 
 namespace sarvenu {
-
-QString FromCp932(const std::string& cp932) {
-    return QString::fromStdU16String(platform::Cp932ToUtf16(cp932));
-}
-
-std::string ToCp932(const QString& text) {
-    return platform::Utf16ToCp932(text.toStdU16String());
-}
 
 std::string CutCp932(const std::string& cp932, size_t maxBytes) {
     size_t end = 0;
@@ -38,7 +30,7 @@ TComboBox::TComboBox(QWidget* parent, const QString& objectName) : QComboBox(par
 }
 
 std::string TComboBox::TextCp932() const {
-    return ToCp932(currentText());
+    return platform::QStringToCp932(currentText());
 }
 
 void TComboBox::SetTextSilently(const QString& text) {

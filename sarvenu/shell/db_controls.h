@@ -294,9 +294,6 @@ TDateCombos MakeDateCombos(QWidget* parent, const QString& baseName, const QStri
 // A closed table is not visited: false.
 bool VisitRecords(TClientTable& table, const std::function<void(const TRecordView&)>& visit);
 
-// QString <-> CP932 at the user-interface boundary.
-QString FromCp932(const std::string& cp932);
-std::string ToCp932(const QString& text);
 // The longest head of a CP932 text that fits in maxBytes without splitting a
 // double-byte character.
 std::string CutCp932(const std::string& cp932, size_t maxBytes);

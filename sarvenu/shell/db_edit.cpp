@@ -5,6 +5,7 @@
 #include <QScopedValueRollback>
 #include <QValidator>
 
+#include "platform/codepage.h"
 #include "shell/db_controls.h"
 
 namespace sarvenu {
@@ -18,7 +19,8 @@ class TByteLimit : public QValidator {
     explicit TByteLimit(TDBEdit* edit) : QValidator(edit), edit_(edit) {}
     State validate(QString& input, int&) const override {
         const int limit = edit_->MaxBytes();
-        if (limit > 0 && ToCp932(input).size() > static_cast<size_t>(limit)) return Invalid;
+        if (limit > 0 && platform::QStringToCp932(input).size() > static_cast<size_t>(limit))
+            return Invalid;
         return Acceptable;
     }
 
@@ -39,14 +41,14 @@ TDBEdit::TDBEdit(QWidget* parent, const QString& objectName)
 }
 
 std::string TDBEdit::TextCp932() const {
-    return ToCp932(text());
+    return platform::QStringToCp932(text());
 }
 
 void TDBEdit::SetTextCp932(const std::string& cp932) {
     const std::string value = maxBytes_ > 0 ? CutCp932(cp932, maxBytes_) : cp932;
     {
         QScopedValueRollback<bool> refreshing(refreshing_, true);
-        setText(FromCp932(value));
+        setText(platform::Cp932ToQString(value));
     }
     accepted_ = text();
     if (isReadOnly()) return;
@@ -60,7 +62,7 @@ void TDBEdit::SetImeOff(bool off) {
 }
 
 void TDBEdit::Refresh() {
-    const QString shown = FromCp932(link_.Read());
+    const QString shown = platform::Cp932ToQString(link_.Read());
     accepted_ = shown;
     if (shown == text()) return;
     QScopedValueRollback<bool> refreshing(refreshing_, true);
@@ -74,7 +76,7 @@ void TDBEdit::UserEdited(const QString& text) {
         if (link_.Source()) Restore();
         return;
     }
-    const std::string cp932 = ToCp932(text);
+    const std::string cp932 = platform::QStringToCp932(text);
     if (maxBytes_ > 0 && cp932.size() > static_cast<size_t>(maxBytes_)) {
         // Only a text set from outside gets here (typing and pasting meet the
         // validator): refused as a typed one would be, nothing of it cut.
@@ -88,7 +90,7 @@ void TDBEdit::UserEdited(const QString& text) {
 
 void TDBEdit::Restore() {
     QScopedValueRollback<bool> refreshing(refreshing_, true);
-    setText(link_.Source() ? FromCp932(link_.Read()) : accepted_);
+    setText(link_.Source() ? platform::Cp932ToQString(link_.Read()) : accepted_);
 }
 
 void TDBEdit::keyPressEvent(QKeyEvent* event) {
@@ -142,7 +144,7 @@ TDBText::TDBText(QWidget* parent, const QString& objectName)
 }
 
 void TDBText::Refresh() {
-    setText(FromCp932(link_.Read()));
+    setText(platform::Cp932ToQString(link_.Read()));
 }
 
 }  // namespace sarvenu

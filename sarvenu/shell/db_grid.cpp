@@ -6,6 +6,7 @@
 #include <QScopedValueRollback>
 
 #include "dataset/client_table.h"
+#include "platform/codepage.h"
 #include "shell/db_controls.h"
 
 namespace sarvenu {
@@ -23,7 +24,7 @@ struct TDBGrid::TModel : QAbstractTableModel {
     }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole || !index.isValid()) return {};
-        return FromCp932(Cell(index.row(), index.column()));
+        return platform::Cp932ToQString(Cell(index.row(), index.column()));
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "dataset/client_table.h"
+#include "platform/codepage.h"
 #include "shell/db_controls.h"
 
 namespace sarvenu {
@@ -70,7 +71,7 @@ void TDBLookupComboBox::SetListSource(TTableSource* list, const std::string& key
 }
 
 std::string TDBLookupComboBox::TextCp932() const {
-    return currentIndex() < 0 ? std::string() : ToCp932(currentText());
+    return currentIndex() < 0 ? std::string() : platform::QStringToCp932(currentText());
 }
 
 void TDBLookupComboBox::SelectCode(const std::string& code) {
@@ -101,7 +102,7 @@ void TDBLookupComboBox::RefreshList() {
             QStringList names;
             VisitRecords(*table, [&](const TRecordView& record) {
                 codes_.push_back(record.Text(*key));
-                names << FromCp932(record.Text(*name));
+                names << platform::Cp932ToQString(record.Text(*name));
             });
             addItems(names);
         }

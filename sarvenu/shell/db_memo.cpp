@@ -4,6 +4,7 @@
 #include <QScopedValueRollback>
 #include <QTextCursor>
 
+#include "platform/codepage.h"
 #include "shell/db_controls.h"
 
 namespace sarvenu {
@@ -12,7 +13,7 @@ namespace {
 
 // Field text (CR LF, or a lone CR or LF) to the memo's lines.
 QString ToLines(const std::string& cp932) {
-    QString text = FromCp932(cp932);
+    QString text = platform::Cp932ToQString(cp932);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QChar('\r'), QChar('\n'));
     return text;
@@ -21,7 +22,7 @@ QString ToLines(const std::string& cp932) {
 std::string ToField(QString lines) {
     lines.replace(QChar(QChar::ParagraphSeparator), QChar('\n'));
     lines.replace(QChar('\n'), QStringLiteral("\r\n"));
-    return ToCp932(lines);
+    return platform::QStringToCp932(lines);
 }
 
 // The head of a field text within the limit, never ending inside a line break.
@@ -95,7 +96,7 @@ void TDBMemo::keyPressEvent(QKeyEvent* event) {
             typed = "\r\n";
         else if (!event->text().isEmpty() && event->text()[0].unicode() >= 0x20 &&
                  event->text()[0].unicode() != 0x7F)
-            typed = ToCp932(event->text());
+            typed = platform::QStringToCp932(event->text());
         if (!typed.empty()) {
             const size_t replaced = ToField(textCursor().selectedText()).size();
             if (TextCp932().size() - replaced + typed.size() > static_cast<size_t>(maxBytes_)) {

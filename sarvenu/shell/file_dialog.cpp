@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "shell/db_controls.h"
 
 namespace sarvenu {
@@ -18,7 +19,7 @@ TFileDialogHandler& Handler() {
 }
 
 QString QtFilter(const std::string& filter) {
-    const QStringList parts = FromCp932(filter).split(QChar('|'));
+    const QStringList parts = platform::Cp932ToQString(filter).split(QChar('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns = parts[i + 1].split(QChar(';'), Qt::SkipEmptyParts);
@@ -50,8 +51,8 @@ std::optional<std::string> FileDialog(QWidget* owner, const TFileDialogCall& cal
     if (const TFileDialogHandler& handler = Handler()) {
         chosen = handler(call);
     } else {
-        QFileDialog dialog(owner, FromCp932(call.title), QString::fromStdString(call.fileName),
-                           QtFilter(call.filter));
+        QFileDialog dialog(owner, platform::Cp932ToQString(call.title),
+                           QString::fromStdString(call.fileName), QtFilter(call.filter));
         dialog.setAcceptMode(call.kind == fdSave ? QFileDialog::AcceptSave
                                                  : QFileDialog::AcceptOpen);
         dialog.setFileMode(call.kind == fdSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "shell/db_controls.h"
 #include "shell/message_box.h"
 #include "shell/system_info.h"
@@ -18,7 +18,7 @@ bool SetHelpFile(TfrmHelp* helpWindow, QPlainTextEdit* memo) {
     const THelpText help = ReadHelpText(HelpFilePath());
     if (memo && !help.lines.empty()) {
         QStringList lines;
-        for (const std::string& line : help.lines) lines << FromCp932(line);
+        for (const std::string& line : help.lines) lines << platform::Cp932ToQString(line);
         memo->appendPlainText(lines.join(QChar('\n')));
         // The reader starts at the top of the text, not where appending left off.
         memo->moveCursor(QTextCursor::Start);
@@ -28,7 +28,8 @@ bool SetHelpFile(TfrmHelp* helpWindow, QPlainTextEdit* memo) {
     QWidget* owner = helpWindow ? static_cast<QWidget*>(helpWindow)
                      : memo     ? memo->window()
                                 : nullptr;
-    MessageBox(owner, Sj("ヘルプファイルを開けません。"), GetAppTitle(), miWarning, mbOK);
+    MessageBox(owner, platform::Utf8ToCp932("ヘルプファイルを開けません。"), GetAppTitle(),
+               miWarning, mbOK);
     return false;
 }
 

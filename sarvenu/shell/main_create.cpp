@@ -9,7 +9,7 @@
 #include <QWheelEvent>
 #include <cstdlib>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "shell/date_entry.h"
 #include "shell/help.h"
 #include "shell/main.h"
@@ -171,8 +171,8 @@ void TfrmMain::BuildPreviewTab() {
 }
 
 void TfrmMain::FormCreate() {
-    setWindowTitle(FromCp932(GetAppTitle()) + U("　Ver") +
-                   FromCp932(ReadSystemInfo("MAIN", "APP_VERSION")));
+    setWindowTitle(platform::Cp932ToQString(GetAppTitle()) + U("　Ver") +
+                   platform::Cp932ToQString(ReadSystemInfo("MAIN", "APP_VERSION")));
     helpAvailable_ = SetHelpFile(nullptr, mmHelp);
     if (!helpAvailable_) btnHelp->setEnabled(false);
     ReturnMenu();

@@ -4,7 +4,7 @@
 // supervisor dates shown on other tabs.
 #include <QDate>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "shell/date_entry.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
@@ -43,7 +43,7 @@ const TDateEntryDef kDateEntries[] = {
 
 QStringList ToList(const std::vector<std::string>& items) {
     QStringList list;
-    for (const std::string& item : items) list << FromCp932(item);
+    for (const std::string& item : items) list << platform::Cp932ToQString(item);
     return list;
 }
 
@@ -145,25 +145,26 @@ void TfrmMain::SetDate() {
         if (!entry.year || !table) continue;
         const std::string text = table->FieldNamed(def.field).GetText();
         const TDateParts parts = def.period ? SpreadLikeDate(text) : SpreadDate(text);
-        entry.year->SetTextSilently(FromCp932(parts.year));
-        entry.month->SetTextSilently(FromCp932(parts.month));
-        entry.day->SetTextSilently(FromCp932(parts.day));
+        entry.year->SetTextSilently(platform::Cp932ToQString(parts.year));
+        entry.month->SetTextSilently(platform::Cp932ToQString(parts.month));
+        entry.day->SetTextSilently(platform::Cp932ToQString(parts.day));
         // A text that is no calendar date ("2006/02/30", from an import or
         // an older release) leaves the lists empty; it is kept, not lost to
         // the next save, and the user is told which entry holds what.
         if (!ShowsInLists(text)) {
             unshownDates_[def.entry] = text;
-            unshown += "\r\n" + DateEntryLabel(def.base) + Sj("：") + text;
+            unshown += "\r\n" + DateEntryLabel(def.base) + platform::Utf8ToCp932("：") + text;
         }
     }
     SetInvAddNendo();
     SetInvChiefDate();
     if (!unshown.empty())
-        MessageBox(this,
-                   Sj("次の日付は暦にない日付のため、選択欄に表示できません。\r\n"
-                      "日付を選び直すまでは、保存しても元の値のまま残ります。\r\n") +
-                       unshown,
-                   GetAppTitle(), miWarning, mbOK);
+        MessageBox(
+            this,
+            platform::Utf8ToCp932("次の日付は暦にない日付のため、選択欄に表示できません。\r\n"
+                                  "日付を選び直すまでは、保存しても元の値のまま残ります。\r\n") +
+                unshown,
+            GetAppTitle(), miWarning, mbOK);
 }
 
 std::string TfrmMain::DateEntryLabel(const std::string& baseName) const {
@@ -176,15 +177,17 @@ std::string TfrmMain::DateEntryLabel(const std::string& baseName) const {
     for (QWidget* parent = entry.year->parentWidget(); parent; parent = parent->parentWidget()) {
         const int tab = pcSarvenu->indexOf(parent);
         if (tab >= 0)
-            return Sj("［") + ToCp932(pcSarvenu->tabText(tab)) + Sj("］") + ToCp932(label);
+            return platform::Utf8ToCp932("［") + platform::QStringToCp932(pcSarvenu->tabText(tab)) +
+                   platform::Utf8ToCp932("］") + platform::QStringToCp932(label);
     }
-    return ToCp932(label);
+    return platform::QStringToCp932(label);
 }
 
 void TfrmMain::SetInvAddNendo() {
     TDateCombos report = DateEntry("cmbRegDateReport");
     if (!report.year) return;
-    const QString text = FromCp932(NendoText(report.year->TextCp932(), report.month->TextCp932()));
+    const QString text =
+        platform::Cp932ToQString(NendoText(report.year->TextCp932(), report.month->TextCp932()));
     for (const char* name : {"lblNendoAdd1", "lblNendoAdd2", "lblNendo2Add2"})
         if (auto* label = findChild<QLabel*>(name)) label->setText(text);
 }
@@ -196,7 +199,8 @@ void TfrmMain::SetInvChiefDate() {
         if (!entry.year) continue;
         const QString label = QString("lbl") + base;
         auto set = [this, &label](const char* part, const std::string& text) {
-            if (auto* target = findChild<QLabel*>(label + part)) target->setText(FromCp932(text));
+            if (auto* target = findChild<QLabel*>(label + part))
+                target->setText(platform::Cp932ToQString(text));
         };
         set("_Year", entry.year->TextCp932());
         set("_Month", PadTwo(entry.month->TextCp932()));

@@ -4,10 +4,10 @@
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 
+#include "platform/codepage.h"
 #include "records/entry_names.h"
 #include "records/format_data.h"
 #include "records/jstrm_k.h"
-#include "records/sjis.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
 #include "shell/system_info.h"
@@ -115,7 +115,8 @@ void TfrmMain::EditSpeceChk(TDBEdit* edit) {
     if (!collapsed) return;
     collapsing_ = true;
     edit->SetTextCp932(collapsed->text);
-    edit->setCursorPosition(FromCp932(collapsed->text.substr(0, collapsed->caret)).size());
+    edit->setCursorPosition(
+        platform::Cp932ToQString(collapsed->text.substr(0, collapsed->caret)).size());
     collapsing_ = false;
 }
 
@@ -126,7 +127,7 @@ void TfrmMain::MemoSpaceChk(TDBMemo* memo) {
     collapsing_ = true;
     memo->SetTextCp932(collapsed->text);
     // The caret offset counts CR LF as two bytes; the memo shows one character.
-    QString before = FromCp932(collapsed->text.substr(0, collapsed->caret));
+    QString before = platform::Cp932ToQString(collapsed->text.substr(0, collapsed->caret));
     before.remove(QChar('\r'));
     QTextCursor cursor = memo->textCursor();
     cursor.setPosition(static_cast<int>(before.size()));
@@ -143,14 +144,17 @@ bool TfrmMain::FitsWidened(QWidget* entry, size_t widenedBytes, int maxBytes) {
     // without a second message, so the two cannot hand the focus to and fro.
     if (widthRefusal_) return false;
     QScopedValueRollback<bool> refusing(widthRefusal_, true);
-    const std::string label = ToCp932(entry->accessibleName());
+    const std::string label = platform::QStringToCp932(entry->accessibleName());
     const std::string width = entry->testAttribute(Qt::WA_InputMethodEnabled)
-                                  ? Sj("（全角") + std::to_string(maxBytes / 2) + Sj("文字まで）")
-                                  : Sj("（半角") + std::to_string(maxBytes) + Sj("文字まで）");
+                                  ? platform::Utf8ToCp932("（全角") + std::to_string(maxBytes / 2) +
+                                        platform::Utf8ToCp932("文字まで）")
+                                  : platform::Utf8ToCp932("（半角") + std::to_string(maxBytes) +
+                                        platform::Utf8ToCp932("文字まで）");
     MessageBox(this,
-               (label.empty() ? std::string() : label + Sj("が")) +
-                   Sj("入力できる文字数を超えます。") + width +
-                   Sj("\r\n半角カナは全角に直して登録します。文字数を減らしてください。"),
+               (label.empty() ? std::string() : label + platform::Utf8ToCp932("が")) +
+                   platform::Utf8ToCp932("入力できる文字数を超えます。") + width +
+                   platform::Utf8ToCp932(
+                       "\r\n半角カナは全角に直して登録します。文字数を減らしてください。"),
                GetAppTitle(), miError, mbOK);
     entry->setFocus(Qt::OtherFocusReason);
     return false;

@@ -17,10 +17,6 @@ namespace sarvenu {
 
 namespace {
 
-std::string Sj(const char* utf8) {
-    return platform::Utf8ToCp932(utf8);
-}
-
 struct TExportSheet {
     TTableId table;
     const char* file;
@@ -44,12 +40,13 @@ bool TfrmMain::ManageExport() {
 }
 
 std::string TfrmMain::GetDocInfo() const {
-    return orderingOffice_ ? std::string() : Sj("_様式Ⅳ-8-3");
+    return orderingOffice_ ? std::string() : platform::Utf8ToCp932("_様式Ⅳ-8-3");
 }
 
 void TfrmMain::btnExpClick() {
     if (HasUnsavedChanges()) {
-        MessageBox(this, Sj("編集内容を保存してください。"), GetAppTitle(), miWarning, mbOK);
+        MessageBox(this, platform::Utf8ToCp932("編集内容を保存してください。"), GetAppTitle(),
+                   miWarning, mbOK);
         return;
     }
     TClientTable& main = dm_->cdsEV_TBL_MAIN;
@@ -83,7 +80,8 @@ void TfrmMain::btnExpClick() {
         if (i == kContractorSheet) files.CopyPicturesForExport();
     }
 
-    TFileDialogCall call{fdSave, Sj("提出用ファイル作成"), Sj("活用効果調査データ|*.lzh"), "lzh",
+    TFileDialogCall call{fdSave, platform::Utf8ToCp932("提出用ファイル作成"),
+                         platform::Utf8ToCp932("活用効果調査データ|*.lzh"), "lzh",
                          platform::Cp932ToUtf8(stem + GetDocInfo())};
     if (const std::optional<std::string> path = FileDialog(this, call)) {
         bool packed = false;
@@ -92,15 +90,17 @@ void TfrmMain::btnExpClick() {
             TWaitCursor wait;
             packed = files.Pack(*path);
             const std::string directory = std::filesystem::path(*path).parent_path().string() + "/";
-            message = "\"" + platform::Utf8ToCp932(directory) + "\"" + Sj("にファイル") + "\"" +
-                      platform::Utf8ToCp932(*path) + "\"" + Sj("をエクスポートしました。");
+            message = "\"" + platform::Utf8ToCp932(directory) + "\"" +
+                      platform::Utf8ToCp932("にファイル") + "\"" + platform::Utf8ToCp932(*path) +
+                      "\"" + platform::Utf8ToCp932("をエクスポートしました。");
         } catch (const std::exception&) {
             packed = false;
         }
         if (packed)
             MessageBox(this, message, GetAppTitle(), miInformation, mbOK);
         else
-            MessageBox(this, Sj("エクスポートに失敗しました。"), GetAppTitle(), miError, mbOK);
+            MessageBox(this, platform::Utf8ToCp932("エクスポートに失敗しました。"), GetAppTitle(),
+                       miError, mbOK);
     }
     files.ClearWorkDirectory();
 }

@@ -24,10 +24,6 @@ namespace sarvenu {
 
 namespace {
 
-std::string Sj(const char* utf8) {
-    return platform::Utf8ToCp932(utf8);
-}
-
 // Ends an import however it ends.
 class TImportEnd {
   public:
@@ -52,13 +48,18 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     const bool newWork = senderName == "btnImp";
     if (!SurveyTablesOpen()) return;
     if (!newWork && HasUnsavedChanges()) {
-        MessageBox(this, Sj("編集内容を保存してください。"), GetAppTitle(), miWarning, mbOK);
+        MessageBox(this, platform::Utf8ToCp932("編集内容を保存してください。"), GetAppTitle(),
+                   miWarning, mbOK);
         return;
     }
     // Refused before a file is asked for when clearing the work directory
     // would delete the program's or the data's files.
     TExpImp(*dm_).CheckWorkDirectory();
-    TFileDialogCall call{fdOpen, Sj("データ取り込み"), Sj("活用効果調査データ|*.lzh"), "lzh", {}};
+    TFileDialogCall call{fdOpen,
+                         platform::Utf8ToCp932("データ取り込み"),
+                         platform::Utf8ToCp932("活用効果調査データ|*.lzh"),
+                         "lzh",
+                         {}};
     const std::optional<std::string> path = FileDialog(this, call);
     if (!path) return;
 
@@ -83,8 +84,8 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     // Said when the contractor's sheet is to be taken and the archive has none.
     const auto noSheet = [this] {
         MessageBox(this,
-                   Sj("取り込むデータ（［活用効果調査表(3)/"
-                      "請負者・技術開発者提出用］）がありません。"),
+                   platform::Utf8ToCp932("取り込むデータ（［活用効果調査表(3)/"
+                                         "請負者・技術開発者提出用］）がありません。"),
                    GetAppTitle(), miError, mbOK);
     };
     const std::string mainFile = files.PathOf(kMainTableFile);
@@ -127,10 +128,10 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     if (newWork) {
         number = dm_->GetNextConstNo();
     } else {
-        const std::string question =
-            Sj("［活用効果調査表(3)/"
-               "請負者・技術開発者提出用］を既に作成している場合は上書きされます。\r\n\r\n"
-               "この工事情報の［活用効果調査表(3)/請負者・技術開発者提出用］を取り込みますか？");
+        const std::string question = platform::Utf8ToCp932(
+            "［活用効果調査表(3)/"
+            "請負者・技術開発者提出用］を既に作成している場合は上書きされます。\r\n\r\n"
+            "この工事情報の［活用効果調査表(3)/請負者・技術開発者提出用］を取り込みますか？");
         if (MessageBox(this, question, GetAppTitle(), miWarning, mbYesNo) != idYes) return;
         number = dm_->cdsEV_TBL_MAIN.FieldNamed("CONST_NO").GetText();
     }
@@ -191,7 +192,9 @@ void TfrmMain::btnImpClick(const std::string& senderName) {
     dgConstList->RefreshRows();
     wait.reset();
     if (!newWork)
-        MessageBox(this, Sj("［活用効果調査表(3)/請負者・技術開発者提出用］を取り込みました。"),
+        MessageBox(this,
+                   platform::Utf8ToCp932(
+                       "［活用効果調査表(3)/請負者・技術開発者提出用］を取り込みました。"),
                    GetAppTitle(), miInformation, mbOK);
 }
 

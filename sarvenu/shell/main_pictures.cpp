@@ -9,7 +9,6 @@
 #include "platform/codepage.h"
 #include "records/image_size.h"
 #include "records/picture_names.h"
-#include "records/sjis.h"
 #include "shell/file_dialog.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
@@ -37,17 +36,18 @@ std::string ExtensionOf(const std::string& path) {
 }  // namespace
 
 std::string TfrmMain::PickPicture(const std::string& workNumber, char letter) {
-    TFileDialogCall call{fdOpen, Sj("画像ファイルを開く"), Sj("画像ファイル|*.gif;*.jpg;*.jpeg;"),
-                         "", ""};
+    TFileDialogCall call{fdOpen, platform::Utf8ToCp932("画像ファイルを開く"),
+                         platform::Utf8ToCp932("画像ファイル|*.gif;*.jpg;*.jpeg;"), "", ""};
     const std::optional<std::string> chosen = FileDialog(this, call);
     if (!chosen || !fileops::FileExists(*chosen)) return {};
     const int width = GetImageWidth(*chosen);
     const int height = GetImageHeight(*chosen);
     if (width > kMaxPictureWidth || height > kMaxPictureHeight) {
         MessageBox(this,
-                   Sj("画像のサイズが大きすぎます。\r\n") + std::to_string(kMaxPictureWidth) +
-                       Sj("×") + std::to_string(kMaxPictureHeight) +
-                       Sj("以内の画像ファイルを選択してください。"),
+                   platform::Utf8ToCp932("画像のサイズが大きすぎます。\r\n") +
+                       std::to_string(kMaxPictureWidth) + platform::Utf8ToCp932("×") +
+                       std::to_string(kMaxPictureHeight) +
+                       platform::Utf8ToCp932("以内の画像ファイルを選択してください。"),
                    GetAppTitle(), miWarning);
         return {};
     }
@@ -58,7 +58,8 @@ std::string TfrmMain::PickPicture(const std::string& workNumber, char letter) {
         fileops::DeleteFile(target);
     }
     if (!fileops::CopyFile(*chosen, target, false)) {
-        MessageBox(this, Sj("画像ファイルの取得に失敗しました。"), GetAppTitle(), miWarning);
+        MessageBox(this, platform::Utf8ToCp932("画像ファイルの取得に失敗しました。"), GetAppTitle(),
+                   miWarning);
         return {};
     }
     fileops::SetReadOnly(target, false);  // ClearReadOnly
@@ -76,10 +77,12 @@ void TfrmMain::btnPictSelectClick(int slot) {
 }
 
 void TfrmMain::ClearPicture(int slot) {
-    if (MessageBox(this, Sj("選択した画像をクリアしてよろしいですか？"), GetAppTitle(), miQuestion,
-                   mbYesNo) != idYes)
+    if (MessageBox(this, platform::Utf8ToCp932("選択した画像をクリアしてよろしいですか？"),
+                   GetAppTitle(), miQuestion, mbYesNo) != idYes)
         return;
-    if (MessageBox(this, Sj("クリアした画像をもとに戻すには、もう一度選択し直す必要があります。"),
+    if (MessageBox(this,
+                   platform::Utf8ToCp932(
+                       "クリアした画像をもとに戻すには、もう一度選択し直す必要があります。"),
                    GetAppTitle(), miWarning, mbOKCancel) != idOK)
         return;
     const char letter = SlotLetter(slot);

@@ -31,10 +31,6 @@ const TGradedAspect kGradedAspects[kItemAspectCount] = {{"QUALITY", "Quality", 7
 
 const char* const kNotStated = "表記無し";
 
-std::string Sj(const char* utf8) {
-    return platform::Utf8ToCp932(utf8);
-}
-
 }  // namespace
 
 TClientTable& TfrmMain::SheetTable(TTableId sheet) {
@@ -61,12 +57,12 @@ std::string TfrmMain::FieldText(TTableId sheet, const std::string& field) {
 }
 
 void TfrmMain::SetDisplay(const QString& name, const std::string& cp932) {
-    if (auto* label = FindControl<QLabel>(name)) label->setText(FromCp932(cp932));
+    if (auto* label = FindControl<QLabel>(name)) label->setText(platform::Cp932ToQString(cp932));
 }
 
 std::string TfrmMain::DisplayText(const QString& name) const {
     auto* label = FindControl<QLabel>(name);
-    return label ? ToCp932(label->text()) : std::string();
+    return label ? platform::QStringToCp932(label->text()) : std::string();
 }
 
 void TfrmMain::ShowNumberError(const std::string& message) {
@@ -110,8 +106,8 @@ void TfrmMain::ShowSectionCostEntries(bool shown) {
 void TfrmMain::SetContractorCostCell(const std::string& cp932) {
     auto* cell = FindControl<QLabel>("lblCostPointConAdd1");
     if (!cell) return;
-    cell->setText(FromCp932(cp932));
-    if (cp932 == Sj(kNotStated))
+    cell->setText(platform::Cp932ToQString(cp932));
+    if (cp932 == platform::Utf8ToCp932(kNotStated))
         cell->setStyleSheet("color: blue; background: palette(window);");
     else
         cell->setStyleSheet("color: palette(text); background: #a0a0a0;");
@@ -172,7 +168,8 @@ void TfrmMain::SetCostPoint(TDBEdit* changed) {
               "lblCostSubtractionAdd1", "lblCostPointChiefAdd1", "lblCostPointAvgAdd1",
               "lblCostPointAvgAdd2"})
             SetDisplay(name, {});
-        if (orderingOffice_) SetContractorCostCell(proposal ? std::string() : Sj(kNotStated));
+        if (orderingOffice_)
+            SetContractorCostCell(proposal ? std::string() : platform::Utf8ToCp932(kNotStated));
     } else if (pair.state == TPairPoint::TState::Value) {
         const std::pair<const char*, const std::string*> shown[] = {
             {"lblCostSubtractionSec", &pair.difference},

@@ -8,18 +8,11 @@
 
 namespace sarvenu {
 
-namespace {
-
-std::string Sj(const char* utf8) {
-    return platform::Utf8ToCp932(utf8);
-}
-
-}  // namespace
-
 void TfrmMain::PrintPreview() {
     TWaitCursor wait;
     TPreviewRequest request;
-    request.caption = ToCp932(tcPrintPreview->tabText(tcPrintPreview->currentIndex()));
+    request.caption =
+        platform::QStringToCp932(tcPrintPreview->tabText(tcPrintPreview->currentIndex()));
     request.orderingMode = orderingOffice_;
     request.points = ComputePreviewPoints(dm(), orderingOffice_);
     request.dates = PreviewDates();
@@ -35,13 +28,14 @@ void TfrmMain::btnPrintAllClick() {
     if (start != 0) {
         MessageBox(
             this,
-            Sj("一括印刷を利用する場合は、【印刷プレビュー】の「計画書」タブを選択してから\r\n"
-               "一括印刷ボタンをクリックしてください"),
+            platform::Utf8ToCp932(
+                "一括印刷を利用する場合は、【印刷プレビュー】の「計画書」タブを選択してから\r\n"
+                "一括印刷ボタンをクリックしてください"),
             GetAppTitle(), miWarning, mbOK);
         return;
     }
-    if (MessageBox(this, Sj("現在設定されているプリンタで一括印刷を実行します"), GetAppTitle(),
-                   miWarning, mbOKCancel) != idOK)
+    if (MessageBox(this, platform::Utf8ToCp932("現在設定されているプリンタで一括印刷を実行します"),
+                   GetAppTitle(), miWarning, mbOKCancel) != idOK)
         return;
     TWaitCursor wait;
     SelectPreviewForm(0);

@@ -4,8 +4,8 @@
 #include <QApplication>
 
 #include "dataset/file_ops.h"
+#include "platform/codepage.h"
 #include "records/code_tables.h"
-#include "records/sjis.h"
 #include "records/table_health.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
@@ -97,11 +97,11 @@ void TfrmMain::btnDelClick() {
     if (!SurveyTablesOpen()) return;
     TClientTable& main = dm_->cdsEV_TBL_MAIN;
     if (main.IsEmpty()) {
-        Ask(Sj("削除するデータがありません。"), miWarning, mbOK);
+        Ask(platform::Utf8ToCp932("削除するデータがありません。"), miWarning, mbOK);
         return;
     }
-    const std::string text =
-        "\"" + main.FieldNamed("CON_NAME").GetText() + "\"" + Sj("を削除します。");
+    const std::string text = "\"" + main.FieldNamed("CON_NAME").GetText() + "\"" +
+                             platform::Utf8ToCp932("を削除します。");
     if (Ask(text, miWarning, mbYesNo) != idYes) return;
     dm_->CdsDelete();
     dgConstList->RefreshRows();
@@ -140,7 +140,7 @@ void TfrmMain::AbandonAndSettle() {
 }
 
 void TfrmMain::bbtnSubmitClick() {
-    if (Ask(Sj(kSaveQuestion), miQuestion, mbYesNo) != idYes) return;
+    if (Ask(platform::Utf8ToCp932(kSaveQuestion), miQuestion, mbYesNo) != idYes) return;
     if (!CheckBeforeSave(*this)) return;
     SaveAndSettle();
 }
@@ -150,7 +150,7 @@ void TfrmMain::btnReturnMenuClick() {
     offices.SetFilter("");
     offices.SetFiltered(false);
     if (HasUnsavedChanges()) {
-        const int answer = Ask(Sj(kSaveQuestion), miQuestion, mbYesNo);
+        const int answer = Ask(platform::Utf8ToCp932(kSaveQuestion), miQuestion, mbYesNo);
         if (answer == idYes) {
             if (!CheckBeforeSave(*this)) return;
             SaveAndSettle();
@@ -166,7 +166,7 @@ void TfrmMain::btnReturnMenuClick() {
 bool TfrmMain::FormCloseQuery() {
     if (!dm_) return true;
     if (sheetPages_ && HasUnsavedChanges()) {
-        const int answer = Ask(Sj(kSaveQuestion), miQuestion, mbYesNo);
+        const int answer = Ask(platform::Utf8ToCp932(kSaveQuestion), miQuestion, mbYesNo);
         if (answer == idYes) {
             if (!CheckBeforeSave(*this)) return false;
             SaveAndSettle();
@@ -229,7 +229,7 @@ void TfrmMain::ReturnMenu() {
 void TfrmMain::SetDBMemoLabel() {
     auto shownText = [this](const char* list) {
         auto* combo = FindControl<TDBLookupComboBox>(list);
-        return combo ? FromCp932(combo->TextCp932()) : QString();
+        return combo ? platform::Cp932ToQString(combo->TextCp932()) : QString();
     };
     const QString bureau = shownText("dblcmbGatherMoc");
     const QString office = shownText("dblcmbHacSai");

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "shell/db_controls.h"
 
 namespace sarvenu {
@@ -37,9 +38,10 @@ int MessageBox(QWidget* owner, const std::string& text, const std::string& capti
     if (const TMessageBoxHandler& handler = Handler())
         return handler(TMessageBoxCall{text, caption, icon, buttons});
 
-    QString shown = FromCp932(text);
+    QString shown = platform::Cp932ToQString(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(IconOf(icon), FromCp932(caption), shown, QMessageBox::NoButton, owner);
+    QMessageBox box(IconOf(icon), platform::Cp932ToQString(caption), shown, QMessageBox::NoButton,
+                    owner);
     box.setWindowModality(Qt::ApplicationModal);
     switch (buttons) {
         case mbOK:

@@ -6,6 +6,7 @@
 // from 415 and 445, quantity from 543, the aspects' answers from 1242,
 // 1738, 2235, 2768, their results from 1562, 2056, 2590, 3085, the further
 // items from 3235, 3325, 3415 and the last results from 3436).
+#include "platform/codepage.h"
 #include "records/cds_module.h"
 #include "records/entry_names.h"
 #include "shell/sheet_layout.h"
@@ -23,79 +24,83 @@ constexpr int kOtherResult = 3480;
 
 void SurveyItems(TSheetLayout& layout) {
     layout.Skip(10);
-    layout.Section(Jp("調査項目"));
+    layout.Section(platform::Utf8ToQString("調査項目"));
     layout.Row(kEntryX);
     for (auto [field, caption] : {std::pair{"INV_EFFECT_YN", "１．活用効果調査"},
                                   {"INV_CST_YN", "２．歩掛調査"},
                                   {"INV_EXECUTION_YN", "３．施工管理調査"},
                                   {"INV_PURSUIT_YN", "４．追跡調査"}}) {
-        layout.Check(field, Jp(caption), Jp(caption));
+        layout.Check(field, platform::Utf8ToQString(caption), platform::Utf8ToQString(caption));
         layout.SetX(layout.X() + 10);
     }
     layout.EndRow();
 
     layout.Skip(10);
-    layout.Section(Jp("共通"));
+    layout.Section(platform::Utf8ToQString("共通"));
     layout.Row(kMarginX + 8);
-    const QString question = Jp("施工上重大な問題が発生したか");
+    const QString question = platform::Utf8ToQString("施工上重大な問題が発生したか");
     QLabel* text = layout.Text(question);
     text->resize(text->width(), kGradeBoxHeight);
     TDBRadioGroup* common = layout.Choice(
         QString::fromStdString(EntryName(TTableId::InvChief, "INV_COMMON")),
-        {Jp("発生した"), Jp("発生していない")}, {"1", "0"}, 2, 260, kGradeBoxHeight, question);
+        {platform::Utf8ToQString("発生した"), platform::Utf8ToQString("発生していない")},
+        {"1", "0"}, 2, 260, kGradeBoxHeight, question);
     common->Bind(&layout.Dm().dsEV_TBL_INV_CHIEF, "INV_COMMON");
     layout.EndRow();
 }
 
 void WorkCarriedOut(TSheetLayout& layout) {
     layout.MoveTo(kWorkTop);
-    layout.Section(Jp("実施事業概要"));
-    layout.PeriodRow(Jp("工事期間"), "cmbConDateChiefS", "cmbConDateChiefE", {Jp(kChoiceRequired)});
-    layout.PeriodRow(Jp("新技術施工期間"), "cmbTechConDateChiefS", "cmbTechConDateChiefE",
-                     {Jp(kChoiceRequired)});
-    layout.ShownRow(Jp("施工場所"), TTableId::Plan, "CON_PLACE");
+    layout.Section(platform::Utf8ToQString("実施事業概要"));
+    layout.PeriodRow(platform::Utf8ToQString("工事期間"), "cmbConDateChiefS", "cmbConDateChiefE",
+                     {platform::Utf8ToQString(kChoiceRequired)});
+    layout.PeriodRow(platform::Utf8ToQString("新技術施工期間"), "cmbTechConDateChiefS",
+                     "cmbTechConDateChiefE", {platform::Utf8ToQString(kChoiceRequired)});
+    layout.ShownRow(platform::Utf8ToQString("施工場所"), TTableId::Plan, "CON_PLACE");
     layout.Row();
-    layout.Caption(Jp("工事概要"));
-    layout.ShownMemo(TTableId::Plan, "CON_CONTENT", kRightEdge - kEntryX, 40, Jp("工事概要"));
+    layout.Caption(platform::Utf8ToQString("工事概要"));
+    layout.ShownMemo(TTableId::Plan, "CON_CONTENT", kRightEdge - kEntryX, 40,
+                     platform::Utf8ToQString("工事概要"));
     layout.EndRow();
     layout.MoveTo(kQuantityTop);
-    layout.EditRow(Jp("施工数量"), "INV_CON_AMOUNT", 440, {Jp(kRequired), Jp(kWide127)});
+    layout.EditRow(platform::Utf8ToQString("施工数量"), "INV_CON_AMOUNT", 440,
+                   {platform::Utf8ToQString(kRequired), platform::Utf8ToQString(kWide127)});
 }
 
 // The cost and process points as the window computes them, with the values
 // they come from (the section chief's or the contractor's, by type).
 void PointsShown(TSheetLayout& layout) {
     layout.Skip(kSectionSpace);
-    layout.Section(Jp("Ⅰ経済性"));
-    layout.Note(
-        Jp("※発注課長用（施工者希望型の場合は請負者・技術開発者提出用）の値を表示します。"));
+    layout.Section(platform::Utf8ToQString("Ⅰ経済性"));
+    layout.Note(platform::Utf8ToQString(
+        "※発注課長用（施工者希望型の場合は請負者・技術開発者提出用）の値を表示します。"));
     layout.Row();
-    layout.Caption(Jp("単位"));
-    layout.Value("lblInvCostUnitChief", 160, Jp("単位"))
+    layout.Caption(platform::Utf8ToQString("単位"));
+    layout.Value("lblInvCostUnitChief", 160, platform::Utf8ToQString("単位"))
         ->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    layout.Text(Jp("当り"));
-    layout.Text(Jp("従来工法"), 60, Qt::AlignRight);
-    layout.Value("lblInvOldCostChief", 100, Jp("従来工法"));
-    layout.Text(Jp("千円"));
-    layout.Text(Jp("新技術"), 60, Qt::AlignRight);
-    layout.Value("lblInvNewCostChief", 100, Jp("新技術"));
-    layout.Text(Jp("千円"));
+    layout.Text(platform::Utf8ToQString("当り"));
+    layout.Text(platform::Utf8ToQString("従来工法"), 60, Qt::AlignRight);
+    layout.Value("lblInvOldCostChief", 100, platform::Utf8ToQString("従来工法"));
+    layout.Text(platform::Utf8ToQString("千円"));
+    layout.Text(platform::Utf8ToQString("新技術"), 60, Qt::AlignRight);
+    layout.Value("lblInvNewCostChief", 100, platform::Utf8ToQString("新技術"));
+    layout.Text(platform::Utf8ToQString("千円"));
     layout.EndRow();
     PointFormulaRows(
         layout, CostFormula("lblCostSubtractionChief", "lblInvOldCostChief2", "lblCostPointChief"));
 
     layout.Skip(kSectionSpace);
-    layout.Section(Jp("Ⅱ工程"));
-    layout.Note(Jp("※請負者・技術開発者提出用の値を表示します。"));
+    layout.Section(platform::Utf8ToQString("Ⅱ工程"));
+    layout.Note(platform::Utf8ToQString("※請負者・技術開発者提出用の値を表示します。"));
     layout.Row();
-    layout.Caption(Jp("従来技術"));
-    layout.Shown(TTableId::InvCon, "INV_PROCESS_OLD", 100, Jp("従来技術"))
+    layout.Caption(platform::Utf8ToQString("従来技術"));
+    layout.Shown(TTableId::InvCon, "INV_PROCESS_OLD", 100, platform::Utf8ToQString("従来技術"))
         ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    layout.Text(Jp("日"));
-    layout.Text(Jp("新技術"), 60, Qt::AlignRight);
-    layout.Shown(TTableId::InvCon, "INV_PROCESS_NEW", 100, Jp("新技術"))
+    layout.Text(platform::Utf8ToQString("日"));
+    layout.Text(platform::Utf8ToQString("新技術"), 60, Qt::AlignRight);
+    layout.Shown(TTableId::InvCon, "INV_PROCESS_NEW", 100, platform::Utf8ToQString("新技術"))
         ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    layout.Text(Jp("日"));
+    layout.Text(platform::Utf8ToQString("日"));
     layout.EndRow();
     PointFormulaRows(layout, ProcessFormula("lblProcessSubtractionChief", "lblInvProcessOldChief2",
                                             "lblProcessPointChief"));
@@ -104,8 +109,10 @@ void PointsShown(TSheetLayout& layout) {
 void Closing(TSheetLayout& layout) {
     layout.SetGroup({});
     layout.Skip(6);
-    layout.MemoRow(Jp("その他追加調査した結果"), "INV_CHIEF_OTHER_RESULT", 80, Jp(kWide1000));
-    layout.MemoRow(Jp("総合的な所見"), "INV_CHIEF_RESULT", 100, Jp(kWide1000));
+    layout.MemoRow(platform::Utf8ToQString("その他追加調査した結果"), "INV_CHIEF_OTHER_RESULT", 80,
+                   platform::Utf8ToQString(kWide1000));
+    layout.MemoRow(platform::Utf8ToQString("総合的な所見"), "INV_CHIEF_RESULT", 100,
+                   platform::Utf8ToQString(kWide1000));
 }
 
 }  // namespace
@@ -113,10 +120,10 @@ void Closing(TSheetLayout& layout) {
 void BuildInvChiefSheet(QWidget* panel, TSheetContext& context) {
     TSheetLayout layout(panel, context, "Chief", TTableId::InvChief);
     layout.MoveTo(4);
-    layout.Title(Jp("活用効果調査表(2)/個別－主任監督員用"));
-    layout.ShownRow(Jp("工事名"), TTableId::Main, "CON_NAME");
-    layout.ShownRow(Jp("技術名称"), TTableId::Main, "TECH_TITLE");
-    layout.ShownRow(Jp("従来技術"), TTableId::Main, "OLD_TECH_TITLE");
+    layout.Title(platform::Utf8ToQString("活用効果調査表(2)/個別－主任監督員用"));
+    layout.ShownRow(platform::Utf8ToQString("工事名"), TTableId::Main, "CON_NAME");
+    layout.ShownRow(platform::Utf8ToQString("技術名称"), TTableId::Main, "TECH_TITLE");
+    layout.ShownRow(platform::Utf8ToQString("従来技術"), TTableId::Main, "OLD_TECH_TITLE");
     layout.Skip(10);
     RespondentBlock(layout, /*nameRequired=*/false);
     SurveyItems(layout);

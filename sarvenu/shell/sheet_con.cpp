@@ -10,6 +10,7 @@
 // the overall opinion from 3800).
 #include <QFrame>
 
+#include "platform/codepage.h"
 #include "records/cds_module.h"
 #include "shell/sheet_layout.h"
 
@@ -30,7 +31,7 @@ constexpr int kPictureHeight = 155;
 
 void SiteConditions(TSheetLayout& layout) {
     layout.MoveTo(kSiteTop);
-    layout.Section(Jp("当該現場条件"));
+    layout.Section(platform::Utf8ToQString("当該現場条件"));
     struct TCondition {
         const char* caption;
         const char* hint;
@@ -42,84 +43,92 @@ void SiteConditions(TSheetLayout& layout) {
         {"現場条件", "", "INV_PLACE_CONDITION"}};
     for (int i = 0; i < 3; ++i) {
         layout.MoveTo(kSiteMemoTops[i]);
-        layout.MemoRow(Jp(conditions[i].caption), conditions[i].field, 110,
-                       Jp(conditions[i].hint) + Jp(kWide1000));
+        layout.MemoRow(
+            platform::Utf8ToQString(conditions[i].caption), conditions[i].field, 110,
+            platform::Utf8ToQString(conditions[i].hint) + platform::Utf8ToQString(kWide1000));
     }
 }
 
 void Cost(TSheetLayout& layout) {
-    layout.Section(Jp("Ⅰ経済性"));
-    layout.Note(Jp("・試行申請型、発注者指定型、フィールド提供型の場合、発注課長が記入する。"));
-    layout.Note(Jp("施工者希望型の場合は請負者が記入する（活用の型により入力の制限あり）。"));
+    layout.Section(platform::Utf8ToQString("Ⅰ経済性"));
+    layout.Note(platform::Utf8ToQString(
+        "・試行申請型、発注者指定型、フィールド提供型の場合、発注課長が記入する。"));
+    layout.Note(platform::Utf8ToQString(
+        "施工者希望型の場合は請負者が記入する（活用の型により入力の制限あり）。"));
     layout.Row();
-    layout.Caption(Jp("単位"));
-    layout.Edit("INV_COST_UNIT", 240, Jp("単位"));
-    layout.Text(Jp("当り"));
-    layout.Hints({Jp(kWide127)});
+    layout.Caption(platform::Utf8ToQString("単位"));
+    layout.Edit("INV_COST_UNIT", 240, platform::Utf8ToQString("単位"));
+    layout.Text(platform::Utf8ToQString("当り"));
+    layout.Hints({platform::Utf8ToQString(kWide127)});
     layout.EndRow();
     for (auto [field, caption] :
          {std::pair{"INV_OLD_COST", "従来工法"}, {"INV_NEW_COST", "新技術"}}) {
         layout.Row();
-        layout.Caption(Jp(caption));
-        layout.Number(field, 120, Jp(caption));
-        layout.Text(Jp("千円"));
-        layout.Hints({Jp(kHalfDigits), Jp(kCostExample)});
+        layout.Caption(platform::Utf8ToQString(caption));
+        layout.Number(field, 120, platform::Utf8ToQString(caption));
+        layout.Text(platform::Utf8ToQString("千円"));
+        layout.Hints({platform::Utf8ToQString(kHalfDigits), platform::Utf8ToQString(kCostExample)});
         layout.EndRow();
     }
     PointFormulaRows(layout, CostFormula("lblCostSubtractionCon2", "lblInvOldCostCon2",
                                          "lblCostPointCon", "lblInvCostPoint"));
-    layout.MemoRow(Jp("調査結果"), "INV_COST_RESULT", 70, Jp(kWide1000));
+    layout.MemoRow(platform::Utf8ToQString("調査結果"), "INV_COST_RESULT", 70,
+                   platform::Utf8ToQString(kWide1000));
 }
 
 void Process(TSheetLayout& layout) {
-    layout.Section(Jp("Ⅱ工程"));
+    layout.Section(platform::Utf8ToQString("Ⅱ工程"));
     layout.MoveTo(kProcessTop);
     for (auto [field, caption] :
          {std::pair{"INV_PROCESS_OLD", "従来技術"}, {"INV_PROCESS_NEW", "新技術"}}) {
         layout.Row();
-        layout.Caption(Jp(caption));
-        layout.Number(field, 80, Jp(caption));
-        layout.Text(Jp("日"));
-        layout.Hints({Jp(kHalfDigits)});
+        layout.Caption(platform::Utf8ToQString(caption));
+        layout.Number(field, 80, platform::Utf8ToQString(caption));
+        layout.Text(platform::Utf8ToQString("日"));
+        layout.Hints({platform::Utf8ToQString(kHalfDigits)});
         layout.EndRow();
     }
     PointFormulaRows(layout, ProcessFormula("lblProcessSubtractionCon2", "lblInvProcessOld",
                                             "lblInvProcessPointCon", "lblInvProcessPoint"));
     layout.MoveTo(kProcessResultTop);
-    layout.MemoRow(Jp("調査結果"), "INV_PROCESS_RESULT", 70, Jp(kWide1000));
-    layout.Note(Jp(kZeroNote));
+    layout.MemoRow(platform::Utf8ToQString("調査結果"), "INV_PROCESS_RESULT", 70,
+                   platform::Utf8ToQString(kWide1000));
+    layout.Note(platform::Utf8ToQString(kZeroNote));
 }
 
 void Closing(TSheetLayout& layout) {
     layout.SetGroup({});
     layout.Skip(6);
-    layout.MemoRow(Jp("その他追加調査した結果"), "INV_CON_OTHER_RESULT", 60, Jp(kWide1000));
+    layout.MemoRow(platform::Utf8ToQString("その他追加調査した結果"), "INV_CON_OTHER_RESULT", 60,
+                   platform::Utf8ToQString(kWide1000));
     layout.MoveTo(kResultTop);
-    layout.MemoRow(Jp("総合的な所見"), "INV_CON_RESULT", 80, Jp(kWide1000));
+    layout.MemoRow(platform::Utf8ToQString("総合的な所見"), "INV_CON_RESULT", 80,
+                   platform::Utf8ToQString(kWide1000));
 }
 
 // The three picture slots side by side, row by row: caption and "未選択",
 // the image box, the title entry, and the buttons to choose and clear.
 void Pictures(TSheetLayout& layout) {
-    layout.Section(Jp("【Morvel資料・施工状況等の写真】"));
+    layout.Section(platform::Utf8ToQString("【Morvel資料・施工状況等の写真】"));
     layout.SetGroup({});
-    layout.Note(
-        Jp("写真ファイルには、サイズ300×200程度のGIF形式または、JPG形式の画像ファイルを指定してくだ"
-           "さい。"));
+    layout.Note(platform::Utf8ToQString(
+        "写真ファイルには、サイズ300×200程度のGIF形式または、JPG形式の画像ファイルを指定してくだ"
+        "さい。"));
     const int column = (kRightEdge - kMarginX) / 3;
     auto each = [&](auto place) {
         layout.Row();
         for (int slot = 1; slot <= 3; ++slot) {
             layout.SetX(kMarginX + (slot - 1) * column);
-            place(slot, QString::number(slot), Jp("写真") + QString::number(slot));
+            place(slot, QString::number(slot),
+                  platform::Utf8ToQString("写真") + QString::number(slot));
         }
         layout.EndRow();
     };
     each([&](int, const QString& n, const QString& name) {
         layout.Text(name);
-        QLabel* none = layout.Text(Jp("未選択"));
+        QLabel* none = layout.Text(platform::Utf8ToQString("未選択"));
         none->setObjectName("lblNoPict" + n);
-        none->setAccessibleName(name + Jp("-未選択"));
+        none->setAccessibleName(name + platform::Utf8ToQString("-未選択"));
         none->setStyleSheet("QLabel { color: #a01010; }");
     });
     each([&](int, const QString& n, const QString& name) {
@@ -132,15 +141,16 @@ void Pictures(TSheetLayout& layout) {
     });
     each([&](int slot, const QString&, const QString& name) {
         const int right = layout.X() + kPictureWidth;
-        layout.Text(Jp("タイトル"));
+        layout.Text(platform::Utf8ToQString("タイトル"));
         layout.Edit(std::string("PICTURE_") + static_cast<char>('A' + slot - 1), right - layout.X(),
-                    name + Jp("-タイトル"));
+                    name + platform::Utf8ToQString("-タイトル"));
     });
     each([&](int, const QString& n, const QString& name) {
-        layout.Button("btnPictSelect" + n, Jp("選択"), 80, kControlHeight + 4, name + Jp("-選択"));
-        layout.Button("btnPctClear" + n, Jp("クリア"), 80, kControlHeight + 4,
-                      name + Jp("-クリア"));
-        layout.Text(Jp("（全角25文字まで）"));
+        layout.Button("btnPictSelect" + n, platform::Utf8ToQString("選択"), 80, kControlHeight + 4,
+                      name + platform::Utf8ToQString("-選択"));
+        layout.Button("btnPctClear" + n, platform::Utf8ToQString("クリア"), 80, kControlHeight + 4,
+                      name + platform::Utf8ToQString("-クリア"));
+        layout.Text(platform::Utf8ToQString("（全角25文字まで）"));
     });
 }
 
@@ -160,10 +170,10 @@ void HidePoints(QWidget* panel) {
 void BuildInvConSheet(QWidget* panel, TSheetContext& context) {
     TSheetLayout layout(panel, context, "Con", TTableId::InvCon);
     layout.MoveTo(4);
-    layout.Title(Jp("活用効果調査表(3)/請負者・技術開発者提出用"));
-    layout.ShownRow(Jp("工事名"), TTableId::Main, "CON_NAME");
-    layout.ShownRow(Jp("技術名称"), TTableId::Main, "TECH_TITLE");
-    layout.ShownRow(Jp("従来技術"), TTableId::Main, "OLD_TECH_TITLE");
+    layout.Title(platform::Utf8ToQString("活用効果調査表(3)/請負者・技術開発者提出用"));
+    layout.ShownRow(platform::Utf8ToQString("工事名"), TTableId::Main, "CON_NAME");
+    layout.ShownRow(platform::Utf8ToQString("技術名称"), TTableId::Main, "TECH_TITLE");
+    layout.ShownRow(platform::Utf8ToQString("従来技術"), TTableId::Main, "OLD_TECH_TITLE");
     RespondentBlock(layout, /*nameRequired=*/false);
     GradeGuide(layout);
     SiteConditions(layout);

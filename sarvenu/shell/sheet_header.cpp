@@ -2,6 +2,7 @@
 // office and type lists over their code tables, and the buttons that write a
 // submission file and import a contractor's one. Six rows in 160 pixels;
 // the buttons and the note on the lists sit in the right-hand column.
+#include "platform/codepage.h"
 #include "records/cds_module.h"
 #include "records/entry_names.h"
 #include "shell/sheet_layout.h"
@@ -38,14 +39,14 @@ TDBLookupComboBox* LookupList(TSheetLayout& layout, const std::string& field, TT
 void TextRow(TSheetLayout& layout, int row, const char* caption, const char* field, bool required) {
     layout.MoveTo(4 + row * kPitch);
     layout.Row(8);
-    layout.Text(Jp(caption), kHeaderCaption);
-    layout.Edit(field, kHeaderTextWidth, Jp(caption));
+    layout.Text(platform::Utf8ToQString(caption), kHeaderCaption);
+    layout.Edit(field, kHeaderTextWidth, platform::Utf8ToQString(caption));
     if (required) {
         layout.SetX(kRequiredX);
-        layout.Text(Jp(kRequired));
+        layout.Text(platform::Utf8ToQString(kRequired));
     }
     layout.SetX(kLimitX);
-    layout.Text(Jp(kWide127));
+    layout.Text(platform::Utf8ToQString(kWide127));
 }
 
 }  // namespace
@@ -55,37 +56,44 @@ void BuildHeader(QWidget* pnlHeader, TSheetContext& context) {
 
     TextRow(layout, 0, "工事名", "CON_NAME", true);
     layout.SetX(kButtonX);
-    layout.Button("btnExp", Jp("提出用ファイル作成"), kButtonWidth, kControlHeight + 2);
+    layout.Button("btnExp", platform::Utf8ToQString("提出用ファイル作成"), kButtonWidth,
+                  kControlHeight + 2);
     TextRow(layout, 1, "技術名称", "TECH_TITLE", true);
     layout.SetX(kButtonX);
-    QPushButton* import = layout.Button("btnImpCon", Jp("請負者・技術開発者\n提出用の取り込み"),
-                                        kButtonWidth, kPitch + kControlHeight + 2);
+    QPushButton* import =
+        layout.Button("btnImpCon", platform::Utf8ToQString("請負者・技術開発者\n提出用の取り込み"),
+                      kButtonWidth, kPitch + kControlHeight + 2);
     import->setVisible(context.orderingOffice);
     TextRow(layout, 2, "従来技術", "OLD_TECH_TITLE", false);
     TextRow(layout, 3, "工事担当課・発注課", "CON_CHARGE_SEC", false);
 
     layout.MoveTo(4 + 4 * kPitch);
     layout.Row(8);
-    layout.Text(Jp("登録番号"), kHeaderCaption);
-    TDBEdit* number = layout.Edit("REG_NO", 110, Jp("登録番号"));
+    layout.Text(platform::Utf8ToQString("登録番号"), kHeaderCaption);
+    TDBEdit* number = layout.Edit("REG_NO", 110, platform::Utf8ToQString("登録番号"));
     number->SetImeOff(true);
-    layout.Hints({Jp(kRequired), Jp("（半角10文字まで）")});
+    layout.Hints(
+        {platform::Utf8ToQString(kRequired), platform::Utf8ToQString("（半角10文字まで）")});
     layout.SetX(kSecondCaptionX);
-    layout.Text(Jp("活用等の型"), kSecondListX - kSecondCaptionX - kItemGap);
-    LookupList(layout, "CON_TYPE", TTableId::ConType, "CON_TYPE", 200, Jp("活用等の型"));
+    layout.Text(platform::Utf8ToQString("活用等の型"), kSecondListX - kSecondCaptionX - kItemGap);
+    LookupList(layout, "CON_TYPE", TTableId::ConType, "CON_TYPE", 200,
+               platform::Utf8ToQString("活用等の型"));
     const int noteTop = layout.Y();
 
     layout.MoveTo(4 + 5 * kPitch);
     layout.Row(8);
-    layout.Text(Jp("実施整備局"), kHeaderCaption);
-    LookupList(layout, "MOC_CD", TTableId::GatherMoc, "GATHER_MOC", 180, Jp("実施整備局"));
-    layout.Text(Jp(kChoiceRequired));
+    layout.Text(platform::Utf8ToQString("実施整備局"), kHeaderCaption);
+    LookupList(layout, "MOC_CD", TTableId::GatherMoc, "GATHER_MOC", 180,
+               platform::Utf8ToQString("実施整備局"));
+    layout.Text(platform::Utf8ToQString(kChoiceRequired));
     layout.SetX(kSecondCaptionX);
-    layout.Text(Jp("実施事務所"), kSecondListX - kSecondCaptionX - kItemGap);
-    LookupList(layout, "OFFICE_CD", TTableId::HacSai, "HAC_SAI", 150, Jp("実施事務所"));
-    layout.Text(Jp(kChoiceRequired));
+    layout.Text(platform::Utf8ToQString("実施事務所"), kSecondListX - kSecondCaptionX - kItemGap);
+    LookupList(layout, "OFFICE_CD", TTableId::HacSai, "HAC_SAI", 150,
+               platform::Utf8ToQString("実施事務所"));
+    layout.Text(platform::Utf8ToQString(kChoiceRequired));
 
-    auto* note = new QLabel(Jp("キーボードの”Delete”キーで選択をクリアできます。"), pnlHeader);
+    auto* note = new QLabel(
+        platform::Utf8ToQString("キーボードの”Delete”キーで選択をクリアできます。"), pnlHeader);
     note->setWordWrap(true);
     const int noteX = layout.X();
     note->setGeometry(noteX, noteTop, kWindowWidth - 6 - noteX, kPitch + kControlHeight);

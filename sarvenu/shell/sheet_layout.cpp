@@ -5,14 +5,11 @@
 #include <QTextDocument>
 #include <algorithm>
 
+#include "platform/codepage.h"
 #include "records/cds_module.h"
 #include "records/entry_names.h"
 
 namespace sarvenu {
-
-QString Jp(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 TTableSource* SourceOf(TdmCdsModule& dm, TTableId table) {
     switch (table) {
@@ -209,11 +206,11 @@ TDBRadioGroup* TSheetLayout::Choice(const QString& name, const std::vector<QStri
 TDateCombos TSheetLayout::Date(const QString& base, const QString& label) {
     TDateCombos combos = MakeDateCombos(panel_, base, Accessible(label));
     Put(combos.year, combos.year->width(), kControlHeight);
-    Text(Jp("年"));
+    Text(platform::Utf8ToQString("年"));
     Put(combos.month, combos.month->width(), kControlHeight);
-    Text(Jp("月"));
+    Text(platform::Utf8ToQString("月"));
     Put(combos.day, combos.day->width(), kControlHeight);
-    Text(Jp("日"));
+    Text(platform::Utf8ToQString("日"));
     return combos;
 }
 
@@ -339,9 +336,9 @@ void TSheetLayout::PeriodRow(const QString& caption, const QString& start, const
                              const QStringList& hints) {
     Row();
     Caption(caption);
-    Date(start, caption + Jp("(始)"));
-    Text(Jp("～"));
-    Date(end, caption + Jp("(終)"));
+    Date(start, caption + platform::Utf8ToQString("(始)"));
+    Text(platform::Utf8ToQString("～"));
+    Date(end, caption + platform::Utf8ToQString("(終)"));
     Hints(hints);
     EndRow();
 }
@@ -363,28 +360,35 @@ void CentreOnGrade(QWidget* widget, int rowTop) {
 }  // namespace
 
 const QString& AspectHeading(int aspectIndex) {
-    static const QString headings[] = {Jp("Ⅲ品質・出来形"), Jp("Ⅳ安全性"), Jp("Ⅴ施工性"),
-                                       Jp("Ⅵ環境")};
+    static const QString headings[] = {
+        platform::Utf8ToQString("Ⅲ品質・出来形"), platform::Utf8ToQString("Ⅳ安全性"),
+        platform::Utf8ToQString("Ⅴ施工性"), platform::Utf8ToQString("Ⅵ環境")};
     return headings[aspectIndex];
 }
 
 const QStringList& AspectQuestions(int aspectIndex) {
     static const QStringList questions[] = {
-        {Jp("品質は向上したか？"), Jp("出来形・精度は向上したか？"),
-         Jp("耐久性が向上する構造になったか？"), Jp("品質・出来形の管理項目は減少したか？"),
-         Jp("品質・出来形の管理頻度は減少したか？")},
-        {Jp("墜落・転落事故の危険性が減少したか？"), Jp("重機災害の危険性が減少したか？"),
-         Jp("飛来・落下物災害の危険性が減少したか？"),
-         Jp("作業環境が向上したか？(暗がり・騒音・狭所作業等の減少)"),
-         Jp("危険物等の取り扱いが減少したか？")},
-        {Jp("現場での施工が減少したか？"), Jp("仮設工が減少したか？"),
-         Jp("作業員が容易になったか？"), Jp("熟練度に依存した工程が減少したか？"),
-         Jp("施工の機械化の程度は向上したか？"), Jp("施工時の制約条件が減少したか？")},
-        {Jp("周辺の大気汚染・土壌汚染・水質汚染が減少したか？"),
-         Jp("騒音・振動・粉塵等が減少したか？"),
-         Jp("周辺の自然・生態環境・景観との調和は向上したか？"),
-         Jp("産業廃棄物の発生量は減少したか？（リサイクル性の向上）"),
-         Jp("省エネルギー、省資源化が向上したか？")},
+        {platform::Utf8ToQString("品質は向上したか？"),
+         platform::Utf8ToQString("出来形・精度は向上したか？"),
+         platform::Utf8ToQString("耐久性が向上する構造になったか？"),
+         platform::Utf8ToQString("品質・出来形の管理項目は減少したか？"),
+         platform::Utf8ToQString("品質・出来形の管理頻度は減少したか？")},
+        {platform::Utf8ToQString("墜落・転落事故の危険性が減少したか？"),
+         platform::Utf8ToQString("重機災害の危険性が減少したか？"),
+         platform::Utf8ToQString("飛来・落下物災害の危険性が減少したか？"),
+         platform::Utf8ToQString("作業環境が向上したか？(暗がり・騒音・狭所作業等の減少)"),
+         platform::Utf8ToQString("危険物等の取り扱いが減少したか？")},
+        {platform::Utf8ToQString("現場での施工が減少したか？"),
+         platform::Utf8ToQString("仮設工が減少したか？"),
+         platform::Utf8ToQString("作業員が容易になったか？"),
+         platform::Utf8ToQString("熟練度に依存した工程が減少したか？"),
+         platform::Utf8ToQString("施工の機械化の程度は向上したか？"),
+         platform::Utf8ToQString("施工時の制約条件が減少したか？")},
+        {platform::Utf8ToQString("周辺の大気汚染・土壌汚染・水質汚染が減少したか？"),
+         platform::Utf8ToQString("騒音・振動・粉塵等が減少したか？"),
+         platform::Utf8ToQString("周辺の自然・生態環境・景観との調和は向上したか？"),
+         platform::Utf8ToQString("産業廃棄物の発生量は減少したか？（リサイクル性の向上）"),
+         platform::Utf8ToQString("省エネルギー、省資源化が向上したか？")},
     };
     return questions[aspectIndex];
 }
@@ -395,32 +399,34 @@ QString AspectWord(int aspectIndex) {
 }
 
 void RespondentBlock(TSheetLayout& layout, bool nameRequired) {
-    layout.Section(Jp("調査者"));
-    const QStringList limit{Jp(kWide127)};
-    layout.EditRow(Jp("所属"), "INV_BELONG", 440, limit);
-    layout.EditRow(Jp("氏名"), "INV_NAME", 440,
-                   nameRequired ? QStringList{Jp(kRequired), Jp(kWide127)} : limit);
-    layout.EditRow(Jp("連絡先"), "INV_ADDRESS", 440, limit);
+    layout.Section(platform::Utf8ToQString("調査者"));
+    const QStringList limit{platform::Utf8ToQString(kWide127)};
+    layout.EditRow(platform::Utf8ToQString("所属"), "INV_BELONG", 440, limit);
+    layout.EditRow(platform::Utf8ToQString("氏名"), "INV_NAME", 440,
+                   nameRequired ? QStringList{platform::Utf8ToQString(kRequired),
+                                              platform::Utf8ToQString(kWide127)}
+                                : limit);
+    layout.EditRow(platform::Utf8ToQString("連絡先"), "INV_ADDRESS", 440, limit);
 }
 
 TPointFormula CostFormula(const QString& difference, const QString& conventional,
                           const QString& point, const QString& staticName) {
-    return {Jp("＝１００＋１００×コスト差／従来技術コスト(０～２００点)"),
+    return {platform::Utf8ToQString("＝１００＋１００×コスト差／従来技術コスト(０～２００点)"),
             difference,
-            Jp("コスト差"),
+            platform::Utf8ToQString("コスト差"),
             conventional,
-            Jp("従来技術コスト"),
+            platform::Utf8ToQString("従来技術コスト"),
             point,
             staticName};
 }
 
 TPointFormula ProcessFormula(const QString& difference, const QString& conventional,
                              const QString& point, const QString& staticName) {
-    return {Jp("＝１００＋１００×短縮日数／従来技術の施工日数(０～２００点)"),
+    return {platform::Utf8ToQString("＝１００＋１００×短縮日数／従来技術の施工日数(０～２００点)"),
             difference,
-            Jp("短縮日数"),
+            platform::Utf8ToQString("短縮日数"),
             conventional,
-            Jp("従来技術の施工日数"),
+            platform::Utf8ToQString("従来技術の施工日数"),
             point,
             staticName};
 }
@@ -428,16 +434,16 @@ TPointFormula ProcessFormula(const QString& difference, const QString& conventio
 void PointFormulaRows(TSheetLayout& layout, const TPointFormula& formula) {
     std::vector<QLabel*> parts;
     layout.Row();
-    parts.push_back(layout.Caption(Jp("評価点")));
+    parts.push_back(layout.Caption(platform::Utf8ToQString("評価点")));
     parts.push_back(layout.Text(formula.words));
     layout.EndRow();
     layout.Row(kEntryX);
-    parts.push_back(layout.Text(Jp("＝１００＋１００×")));
+    parts.push_back(layout.Text(platform::Utf8ToQString("＝１００＋１００×")));
     layout.Value(formula.difference, 100, formula.differenceLabel);
-    parts.push_back(layout.Text(Jp("／")));
+    parts.push_back(layout.Text(platform::Utf8ToQString("／")));
     layout.Value(formula.conventional, 100, formula.conventionalLabel);
-    parts.push_back(layout.Text(Jp("＝")));
-    layout.Value(formula.point, 60, Jp("評価点"));
+    parts.push_back(layout.Text(platform::Utf8ToQString("＝")));
+    layout.Value(formula.point, 60, platform::Utf8ToQString("評価点"));
     layout.EndRow();
     if (!formula.staticName.isEmpty())
         for (size_t i = 0; i < parts.size(); ++i)
@@ -454,9 +460,9 @@ void AspectBlock(TSheetLayout& layout, int aspectIndex, const QString& side, int
     layout.MoveTo(firstGrade - kGradeHeadOffset);
     layout.Section(AspectHeading(aspectIndex));
     layout.Row(questionX);
-    layout.Text(Jp("評価項目"));
+    layout.Text(platform::Utf8ToQString("評価項目"));
     layout.SetX(gradeX);
-    layout.Text(Jp("評価点（+2 ～ -2）"), kGradeBoxWidth, Qt::AlignHCenter);
+    layout.Text(platform::Utf8ToQString("評価点（+2 ～ -2）"), kGradeBoxWidth, Qt::AlignHCenter);
     layout.EndRow();
 
     auto endGradeRow = [&layout] { layout.EndRow(kGradeRowPitch - kGradeBoxHeight); };
@@ -473,72 +479,80 @@ void AspectBlock(TSheetLayout& layout, int aspectIndex, const QString& side, int
     }
     for (int k = 1; k <= 2; ++k) {
         const int number = aspect.fixedQuestions + k;
-        const QString label = Circled(number) + Jp("その他");
+        const QString label = Circled(number) + platform::Utf8ToQString("その他");
         layout.Row(questionX);
         const int top = layout.Y();
         CentreOnGrade(layout.Check(prefix + "EVAL_YN" + std::to_string(k), label, label), top);
-        CentreOnGrade(layout.Text(Jp("（")), top);
-        const int closing = layout.Panel()->fontMetrics().horizontalAdvance(Jp("）"));
+        CentreOnGrade(layout.Text(platform::Utf8ToQString("（")), top);
+        const int closing =
+            layout.Panel()->fontMetrics().horizontalAdvance(platform::Utf8ToQString("）"));
         const int width = gradeX - kItemGap - layout.X() - closing - kItemGap;
-        CentreOnGrade(layout.Edit(prefix + "OTHER" + std::to_string(k), width, label + Jp("-内容")),
+        CentreOnGrade(layout.Edit(prefix + "OTHER" + std::to_string(k), width,
+                                  label + platform::Utf8ToQString("-内容")),
                       top);
-        CentreOnGrade(layout.Text(Jp("）")), top);
+        CentreOnGrade(layout.Text(platform::Utf8ToQString("）")), top);
         layout.SetX(gradeX);
-        layout.Grade(prefix + "EVAL_POINT" + std::to_string(number), label + Jp("-評価点"));
+        layout.Grade(prefix + "EVAL_POINT" + std::to_string(number),
+                     label + platform::Utf8ToQString("-評価点"));
         endGradeRow();
     }
     const int slotsEnd = layout.Y();
 
     const QString word = AspectWord(aspectIndex);
     layout.Row(kEntryX);
-    layout.Text(Jp("得点"));
-    layout.Value("lbl" + word + "Score" + side, 60, Jp("得点"));
-    layout.Text(Jp("評価点"));
-    layout.Value("lbl" + word + "Point" + side, 60, Jp("評価点"));
-    layout.Text(Jp("＝100＋(50×得点)／選択項目数"));
+    layout.Text(platform::Utf8ToQString("得点"));
+    layout.Value("lbl" + word + "Score" + side, 60, platform::Utf8ToQString("得点"));
+    layout.Text(platform::Utf8ToQString("評価点"));
+    layout.Value("lbl" + word + "Point" + side, 60, platform::Utf8ToQString("評価点"));
+    layout.Text(platform::Utf8ToQString("＝100＋(50×得点)／選択項目数"));
     layout.EndRow();
-    layout.Note(Jp("※その他の項目は、チェックを付けた場合のみ得点に数えます。"),
-                kEntryX - kMarginX);
+    layout.Note(
+        platform::Utf8ToQString("※その他の項目は、チェックを付けた場合のみ得点に数えます。"),
+        kEntryX - kMarginX);
     layout.MoveTo(slotsEnd + kGradeTail);
-    layout.MemoRow(Jp("調査結果"), prefix + "RESULT", 100, Jp(kWide1000));
+    layout.MemoRow(platform::Utf8ToQString("調査結果"), prefix + "RESULT", 100,
+                   platform::Utf8ToQString(kWide1000));
 }
 
 void GradeGuide(TSheetLayout& layout) {
-    layout.Section(Jp("評価の方法"));
-    layout.Note(
-        Jp("各項目について、従来技術と比べた新技術の効果を次の５段階から選択してください。"));
+    layout.Section(platform::Utf8ToQString("評価の方法"));
+    layout.Note(platform::Utf8ToQString(
+        "各項目について、従来技術と比べた新技術の効果を次の５段階から選択してください。"));
     for (const char* grade :
          {"+2：従来技術より非常に優れている", "+1：従来技術より優れている", "　0：従来技術と同程度",
           "-1：従来技術より劣っている", "-2：従来技術より非常に劣っている"})
-        layout.Note(Jp(grade), 24);
-    layout.Note(Jp(kZeroNote));
-    layout.Note(Jp("※その他の項目は、チェックを付けて内容を記入した場合のみ得点に数えます。"));
+        layout.Note(platform::Utf8ToQString(grade), 24);
+    layout.Note(platform::Utf8ToQString(kZeroNote));
+    layout.Note(platform::Utf8ToQString(
+        "※その他の項目は、チェックを付けて内容を記入した場合のみ得点に数えます。"));
 }
 
 void OtherItemsBlock(TSheetLayout& layout, const int itemY[3], int resultY) {
     layout.Skip(10);
-    layout.Section(Jp("Ⅶその他"));
-    layout.Note(Jp(
+    layout.Section(platform::Utf8ToQString("Ⅶその他"));
+    layout.Note(platform::Utf8ToQString(
         "※調査した項目にチェックを付け、（　）内に調査内容を、文章にコメントを記入してください。"));
     for (int k = 1; k <= 3; ++k) {
         const std::string n = std::to_string(k);
-        const QString label = "(" + QString::number(k) + ")" + Jp("その他");
+        const QString label = "(" + QString::number(k) + ")" + platform::Utf8ToQString("その他");
         layout.MoveTo(itemY[k - 1]);
         layout.Row();
         layout.Text("(" + QString::number(k) + ")");
-        layout.Check("INV_OTHER_YN" + n, Jp("その他"), label);
-        layout.Text(Jp("（"));
-        layout.Edit("INV_OTHER_CONTENT" + n, 440, label + Jp("-（　）内"));
-        layout.Text(Jp("）"));
-        layout.Hints({Jp(kWide127)});
+        layout.Check("INV_OTHER_YN" + n, platform::Utf8ToQString("その他"), label);
+        layout.Text(platform::Utf8ToQString("（"));
+        layout.Edit("INV_OTHER_CONTENT" + n, 440, label + platform::Utf8ToQString("-（　）内"));
+        layout.Text(platform::Utf8ToQString("）"));
+        layout.Hints({platform::Utf8ToQString(kWide127)});
         layout.EndRow();
         layout.Row(kMarginX + 40);
-        layout.Text(Jp("文章"));
-        layout.Edit("INV_OTHER_NOTE" + n, kRightEdge - layout.X(), label + Jp("-文章"));
+        layout.Text(platform::Utf8ToQString("文章"));
+        layout.Edit("INV_OTHER_NOTE" + n, kRightEdge - layout.X(),
+                    label + platform::Utf8ToQString("-文章"));
         layout.EndRow();
     }
     layout.MoveTo(resultY);
-    layout.MemoRow(Jp("調査結果"), "INV_OTHER_RESULT", 80, Jp(kWide1000));
+    layout.MemoRow(platform::Utf8ToQString("調査結果"), "INV_OTHER_RESULT", 80,
+                   platform::Utf8ToQString(kWide1000));
 }
 
 }  // namespace sarvenu

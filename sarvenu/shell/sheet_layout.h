@@ -176,7 +176,6 @@ void GradeGuide(TSheetLayout& layout);
 void OtherItemsBlock(TSheetLayout& layout, const int itemY[3], int resultY);
 
 // The small texts the sheets share (UTF-8 sources).
-QString Jp(const char* utf8);
 inline const char* const kRequired = "（入力必須）";
 inline const char* const kChoiceRequired = "（選択必須）";
 inline const char* const kWide127 = "（全角127文字まで）";

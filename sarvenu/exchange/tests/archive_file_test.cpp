@@ -10,6 +10,7 @@
 #include "exchange/arj32.h"
 #include "exchange/lha32.h"
 #include "exchange/zip32.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST_F(ArchiveFile, KindFollowsTheExtension) {
     EXPECT_NE(dynamic_cast<TZip32*>(file.Archiver()), nullptr);
 
     EXPECT_EQ(ArchiverMessage([&] { file.SetArchiverType(atAutoDetect); }),
-              Sj("現在のバージョンではこの形式の書庫をサポートしていません。"));
+              platform::Utf8ToCp932("現在のバージョンではこの形式の書庫をサポートしていません。"));
     EXPECT_EQ(file.ArchiverType(), atZip);
 }
 
@@ -154,41 +155,42 @@ TEST_F(ArchiveFile, NoKindChosenMeansNoOperation) {
     file.SetFileName(Path("a.bak"));
     EXPECT_EQ(file.ArchiverType(), atAutoDetect);
     EXPECT_EQ(ArchiverMessage([&] { file.Extract(nullptr, Dir("x"), nullptr); }),
-              Sj("書庫の形式を判別できません。"));
+              platform::Utf8ToCp932("書庫の形式を判別できません。"));
     // Packing first tries the name, which names no kind either.
     EXPECT_EQ(ArchiverMessage([&] { file.Pack(nullptr, "", nullptr); }),
-              Sj("書庫の形式を判別できません。"));
+              platform::Utf8ToCp932("書庫の形式を判別できません。"));
 }
 
 TEST_F(ArchiveFile, MissingLibrariesAndEntriesRaiseTheirMessages) {
     TArchiveFile file;
     // No ARJ library ships: its message is the behaviour, and the name is not taken.
     EXPECT_EQ(ArchiverMessage([&] { file.SetFileName(Path("a.arj")); }),
-              Sj("この機能の使用には UNARJ32J.DLL が 必要です。"));
+              platform::Utf8ToCp932("この機能の使用には UNARJ32J.DLL が 必要です。"));
     EXPECT_EQ(file.FileName(), "");
 
     Missing("UNLHA32.DLL");
     Missing("tar32.dll");
     Missing("CAB32.DLL");
     EXPECT_EQ(ArchiverMessage([&] { file.SetFileName(Path("a.lzh")); }),
-              Sj("この機能の使用には UNLHA32.DLL が 必要です。"));
+              platform::Utf8ToCp932("この機能の使用には UNLHA32.DLL が 必要です。"));
     EXPECT_EQ(ArchiverMessage([&] { file.SetFileName(Path("a.tgz")); }),
-              Sj("この機能の使用には tar32.dll が 必要です。"));
+              platform::Utf8ToCp932("この機能の使用には tar32.dll が 必要です。"));
     EXPECT_EQ(ArchiverMessage([&] { file.SetFileName(Path("a.cab")); }),
-              Sj("CAB 形式書庫を扱うには CAB32.DLL が 必要です。"));
+              platform::Utf8ToCp932("CAB 形式書庫を扱うには CAB32.DLL が 必要です。"));
     EXPECT_EQ(ArchiverMessage([&] { file.SetArchiverType(atTar); }),
-              Sj("この機能の使用には tar32.dll が 必要です。"));
+              platform::Utf8ToCp932("この機能の使用には tar32.dll が 必要です。"));
     EXPECT_EQ(file.ArchiverType(), atAutoDetect);
 
     // Either ZIP library suffices to load; packing needs LMZIP32.DLL.
     Missing("LMZIP32.DLL");
     file.SetFileName(Path("a.zip"));
     EXPECT_EQ(ArchiverMessage([&] { file.Pack(nullptr, "", nullptr); }),
-              Sj("ZIP 形式書庫の作成には LMZIP32.DLL が必要です。"));
+              platform::Utf8ToCp932("ZIP 形式書庫の作成には LMZIP32.DLL が必要です。"));
     Missing("UNZIP32.DLL");
     ResetArchiverLibraries();
     EXPECT_EQ(ArchiverMessage([&] { file.SetFileName(Path("b.zip")); }),
-              Sj("ZIP 形式書庫を扱うには UNZIP32.DLL または LMZIP32.DLL が 必要です。"));
+              platform::Utf8ToCp932(
+                  "ZIP 形式書庫を扱うには UNZIP32.DLL または LMZIP32.DLL が 必要です。"));
     EXPECT_EQ(file.FileName(), Path("a.zip"));
 
     // A library without the entry the wrapper needs.
@@ -196,26 +198,29 @@ TEST_F(ArchiveFile, MissingLibrariesAndEntriesRaiseTheirMessages) {
     ResetArchiverLibraries();
     file.SetFileName(Path("c.lzh"));
     EXPECT_EQ(ArchiverMessage([&] { file.Extract(nullptr, Dir("x"), nullptr); }),
-              Sj("UNLHA32.DLL に Unlha のエントリが見つかりません。"));
+              platform::Utf8ToCp932("UNLHA32.DLL に Unlha のエントリが見つかりません。"));
 }
 
 TEST_F(ArchiveFile, OperationsAKindDoesNotOffer) {
     TZip32 zip;
     TArchiverOptions options;
     EXPECT_EQ(ArchiverMessage([&] { zip.Delete(nullptr, Path("a.zip"), options, "", nullptr); }),
-              Sj("この形式の書庫ではファイルの削除をサポートしておりません。"));
+              platform::Utf8ToCp932("この形式の書庫ではファイルの削除をサポートしておりません。"));
     EXPECT_EQ(ArchiverMessage([&] { zip.MakeSfx(nullptr, Path("a.zip"), options); }),
-              Sj("ＺＩＰ形式書庫から自己解凍書庫を作成する機能はサポートされていません。"));
+              platform::Utf8ToCp932(
+                  "ＺＩＰ形式書庫から自己解凍書庫を作成する機能はサポートされていません。"));
 
     // An ARJ library that loads but lacks the ARJ entries.
     LoadFrom("UNARJ32J.DLL", "libunlha32.so");
     TArj32 arj;
-    EXPECT_EQ(ArchiverMessage([&] { arj.Pack(nullptr, Path("a.arj"), options, "", nullptr); }),
-              Sj("お使いの UNARJ32J.DLL は書庫の作成機能をサポートしていません。"));
+    EXPECT_EQ(
+        ArchiverMessage([&] { arj.Pack(nullptr, Path("a.arj"), options, "", nullptr); }),
+        platform::Utf8ToCp932("お使いの UNARJ32J.DLL は書庫の作成機能をサポートしていません。"));
     EXPECT_EQ(ArchiverMessage([&] { arj.MakeSfx(nullptr, Path("a.arj"), options); }),
-              Sj("お使いの UNARJ32J.DLL は自己解凍書庫の作成機能をサポートしていません。"));
+              platform::Utf8ToCp932(
+                  "お使いの UNARJ32J.DLL は自己解凍書庫の作成機能をサポートしていません。"));
     EXPECT_EQ(ArchiverMessage([&] { arj.Extract(nullptr, Path("a.arj"), options, "/x", nullptr); }),
-              Sj("UNARJ32J.DLL に Unarj のエントリが見つかりません。"));
+              platform::Utf8ToCp932("UNARJ32J.DLL に Unarj のエントリが見つかりません。"));
 }
 
 TEST_F(ArchiveFile, ALibraryIsLoadedOnceForTheRun) {

@@ -15,8 +15,8 @@
 
 #include "exchange/archive_error.h"
 #include "exchange/archiver_library.h"
+#include "platform/codepage.h"
 #include "platform/library.h"
-#include "records/sjis.h"
 
 namespace archive_test {
 

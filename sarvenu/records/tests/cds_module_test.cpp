@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "dataset/file_ops.h"
+#include "platform/codepage.h"
 #include "store_fixture.h"
 
 namespace store_test {
@@ -79,7 +80,7 @@ TEST_F(CdsModuleTest, NewWorkIsSavedAcrossItsSheetsAndWrittenAtClose) {
     std::string number;
     {
         TdmCdsModule dm(host, install.ExeDir());
-        number = NewWork(dm, Sj("橋梁補修工事"));
+        number = NewWork(dm, platform::Utf8ToCp932("橋梁補修工事"));
         EXPECT_GT(host.dataEdits, 0);
         EXPECT_FALSE(dm.cdsEV_TBL_MAIN.IsEditing());
         dm.CdsClose();
@@ -99,7 +100,7 @@ TEST_F(CdsModuleTest, NewWorkIsSavedAcrossItsSheetsAndWrittenAtClose) {
     const Row con = ReadTable(install.TablePath(TTableId::InvCon)).at(0);
     EXPECT_EQ(con.at("INV_OTHER_YN3"), "0");
     EXPECT_EQ(ReadTable(install.TablePath(TTableId::Main)).at(0).at("CON_NAME"),
-              Sj("橋梁補修工事"));
+              platform::Utf8ToCp932("橋梁補修工事"));
 }
 
 TEST_F(CdsModuleTest, DatePostWritesTheWindowDatesIntoTheSheetsBeingEdited) {
@@ -252,15 +253,15 @@ TEST_F(CdsModuleTest, OfficeIsClearedWhenItIsNotAnOfficeOfTheChosenBureau) {
 
 TEST_F(CdsModuleTest, RecordCopyGoesByPositionAndRefusesANarrowerTarget) {
     TdmCdsModule dm(host, install.ExeDir());
-    NewWork(dm, Sj("工事"));
-    dm.SetValue(dm.cdsEV_TBL_MAIN, "TECH_TITLE", Sj("技術"));
+    NewWork(dm, platform::Utf8ToCp932("工事"));
+    dm.SetValue(dm.cdsEV_TBL_MAIN, "TECH_TITLE", platform::Utf8ToCp932("技術"));
     dm.CdsPost();
 
     ASSERT_TRUE(dm.SetCdsFile(install.TablePath(TTableId::Main).string(), dm.cdsTemp));
     dm.CdsRecordCopy(dm.cdsEV_TBL_MAIN, dm.cdsTemp, "IMP-1", "CONST_NO");
     EXPECT_EQ(dm.cdsTemp.FieldNamed("CONST_NO").GetText(), "IMP-1");
-    EXPECT_EQ(dm.cdsTemp.FieldNamed("CON_NAME").GetText(), Sj("工事"));
-    EXPECT_EQ(dm.cdsTemp.FieldNamed("TECH_TITLE").GetText(), Sj("技術"));
+    EXPECT_EQ(dm.cdsTemp.FieldNamed("CON_NAME").GetText(), platform::Utf8ToCp932("工事"));
+    EXPECT_EQ(dm.cdsTemp.FieldNamed("TECH_TITLE").GetText(), platform::Utf8ToCp932("技術"));
     CloseWithoutSaving(dm.cdsTemp);
 
     // The report table has two columns; copying the main record into it
@@ -276,7 +277,7 @@ TEST_F(CdsModuleTest, TablesWrittenAtCloseReadBackUnchanged) {
     std::map<TTableId, Row> written;
     {
         TdmCdsModule dm(host, install.ExeDir());
-        NewWork(dm, Sj("河川改修"), "3");
+        NewWork(dm, platform::Utf8ToCp932("河川改修"), "3");
         // Every column of every sheet gets a distinct text that fits its width.
         for (TTableId id : {TTableId::Main, TTableId::Plan, TTableId::Report, TTableId::InvSection,
                             TTableId::InvChief, TTableId::InvCon}) {
@@ -284,7 +285,8 @@ TEST_F(CdsModuleTest, TablesWrittenAtCloseReadBackUnchanged) {
             TClientTable* table = dm.TableNamed(def.name);
             for (size_t i = 1; i < def.columns.size(); ++i) {
                 const uint32_t width = def.columns[i].width;
-                std::string text = width >= 6 ? Sj("値") + std::to_string(i) : std::to_string(i);
+                std::string text = width >= 6 ? platform::Utf8ToCp932("値") + std::to_string(i)
+                                              : std::to_string(i);
                 text = text.substr(0, width);
                 if (def.columns[i].name == "CON_TYPE") text = "3";
                 dm.SetValue(*table, def.columns[i].name, text);
@@ -311,10 +313,13 @@ TEST_F(CdsModuleTest, MissingOrCorruptTableLeavesTheOthersUsableAndItsFileUntouc
         TdmCdsModule dm(host, install.ExeDir());
         ASSERT_EQ(dm.OpenFailures().size(), 2u);
         EXPECT_EQ(dm.OpenFailures()[0].table, "EV_TBL_PLAN_R");
-        EXPECT_EQ(dm.OpenFailures()[0].message.rfind(Sj("ファイルが壊れているか"), 0), 0u);
+        EXPECT_EQ(
+            dm.OpenFailures()[0].message.rfind(platform::Utf8ToCp932("ファイルが壊れているか"), 0),
+            0u);
         EXPECT_EQ(dm.OpenFailures()[1].table, "EV_TBL_REPORT_R");
         EXPECT_EQ(dm.OpenFailures()[1].message,
-                  Sj("ファイルが見つかりません。（データプロバイダ/パケットがありません）"));
+                  platform::Utf8ToCp932(
+                      "ファイルが見つかりません。（データプロバイダ/パケットがありません）"));
         EXPECT_FALSE(dm.cdsEV_TBL_PLAN.Active());
         EXPECT_TRUE(dm.cdsEV_TBL_INV_CON.Active());
         EXPECT_TRUE(dm.cdsMV_STBL_HAC_SAI.Active());
@@ -364,7 +369,7 @@ TEST_F(CdsModuleTest, WritingAfterASaveTouchesOnlyChangedTablesAndLeavesSnapshot
     for (const TTableDef& def : SurveySchema()) before[def.id] = InodeOf(install.TablePath(def.id));
     {
         TdmCdsModule dm(host, install.ExeDir());
-        const std::string number = NewWork(dm, Sj("橋梁補修"));
+        const std::string number = NewWork(dm, platform::Utf8ToCp932("橋梁補修"));
         dm.CdsWrite();
         EXPECT_EQ(RowsOf(install.TablePath(TTableId::Main), number), 1u);
         EXPECT_EQ(RowsOf(install.TablePath(TTableId::InvChief), number), 1u);

@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "platform/codepage.h"
 #include "records/format_data.h"
 #include "records/jstrm_k.h"
-#include "records/sjis.h"
 
 namespace {
 
@@ -49,16 +49,17 @@ TEST(CollapseSpacesTest, RepeatsUntilNoPairIsLeft) {
 
 TEST(CollapseSpacesTest, WalksByCharacters) {
     // "＝" is 81 81: followed by '@' (0x40) it must not be read as 81 40.
-    const std::string equalsAt = Sj("＝") + "@";
+    const std::string equalsAt = platform::Utf8ToCp932("＝") + "@";
     EXPECT_FALSE(CollapseSpaces(equalsAt + " ", 255));
     // "ァ" is 83 40: its second byte is no space either.
-    EXPECT_FALSE(CollapseSpaces(Sj("ァ") + " " + Sj("ァ"), 255));
+    EXPECT_FALSE(
+        CollapseSpaces(platform::Utf8ToCp932("ァ") + " " + platform::Utf8ToCp932("ァ"), 255));
     // Double-byte characters whose second byte is 0x40, 0x5C or 0x7C stay whole.
-    const std::string kana = Sj("ァ表ポ") + Sj("　　");
+    const std::string kana = platform::Utf8ToCp932("ァ表ポ") + platform::Utf8ToCp932("　　");
     auto step = CollapseSpaces(kana, 255);
     ASSERT_TRUE(step);
-    EXPECT_EQ(step->text, Sj("ァ表ポ") + " ");
-    EXPECT_EQ(step->caret, Sj("ァ表ポ").size() + 1);
+    EXPECT_EQ(step->text, platform::Utf8ToCp932("ァ表ポ") + " ");
+    EXPECT_EQ(step->caret, platform::Utf8ToCp932("ァ表ポ").size() + 1);
     // A lead byte at the very end is copied as it is.
     step = CollapseSpaces("  \x82", 255);
     ASSERT_TRUE(step);
@@ -69,9 +70,9 @@ TEST(CollapseSpacesTest, CopyIsLimitedWithoutSplittingACharacter) {
     // The pair lies beyond the limit: nothing to do.
     EXPECT_FALSE(CollapseSpaces("abcd  ", 4));
     // A two-byte character that does not fit is left out whole.
-    auto step = CollapseSpaces("  " + Sj("あい"), 4);
+    auto step = CollapseSpaces("  " + platform::Utf8ToCp932("あい"), 4);
     ASSERT_TRUE(step);
-    EXPECT_EQ(step->text, " " + Sj("あ"));
+    EXPECT_EQ(step->text, " " + platform::Utf8ToCp932("あ"));
     auto full = CollapseSpacesFully(std::string(300, ' '), 255);
     ASSERT_TRUE(full);
     EXPECT_EQ(full->text, " ");
@@ -87,38 +88,42 @@ TEST(TrimLineBreaksTest, RemovesEveryTrailingPair) {
 }
 
 TEST(NormalizeWidthTest, FullWidthAsciiBecomesHalfWidth) {
-    EXPECT_EQ(NormalizeWidth(Sj("ＡＢＣ１２３ｶﾞｲﾄﾞ")), Sj("ABC123ガイド"));
-    EXPECT_EQ(NormalizeWidth(Sj("０９ＡＺａｚ")), "09AZaz");
-    EXPECT_EQ(NormalizeWidth(Sj("　，．：；？！＾／｜（）［］｛｝＋－＝＜＞＄％＃＆＊＠")),
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("ＡＢＣ１２３ｶﾞｲﾄﾞ")),
+              platform::Utf8ToCp932("ABC123ガイド"));
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("０９ＡＺａｚ")), "09AZaz");
+    EXPECT_EQ(NormalizeWidth(
+                  platform::Utf8ToCp932("　，．：；？！＾／｜（）［］｛｝＋－＝＜＞＄％＃＆＊＠")),
               " ,.:;?!^/|()[]{}+-=<>$%#&*@");
-    EXPECT_EQ(NormalizeWidth(Sj("‘’′“”″〓￥")), "'''\"\"\"=\\");
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("‘’′“”″〓￥")), "'''\"\"\"=\\");
     // Characters outside the list keep their width, whatever their second byte.
-    const std::string kept = Sj("表ソ能漢字～＿ア");
+    const std::string kept = platform::Utf8ToCp932("表ソ能漢字～＿ア");
     EXPECT_EQ(NormalizeWidth(kept), kept);
     EXPECT_EQ(NormalizeWidth("plain ASCII \\ 123"), "plain ASCII \\ 123");
 }
 
 TEST(NormalizeWidthTest, HalfWidthKatakanaBecomesFullWidth) {
     const std::string halfWidth =
-        Sj("｡｢｣､･ｦｧｨｩｪｫｬｭｮｯｰｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄﾅﾆﾇﾈﾉﾊﾋﾌﾍﾎﾏﾐﾑﾒﾓﾔﾕﾖﾗﾘﾙﾚﾛﾜﾝ");
+        platform::Utf8ToCp932("｡｢｣､･ｦｧｨｩｪｫｬｭｮｯｰｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄﾅﾆﾇﾈﾉﾊﾋﾌﾍﾎﾏﾐﾑﾒﾓﾔﾕﾖﾗﾘﾙﾚﾛﾜﾝ");
     ASSERT_EQ(halfWidth.size(), 0xDDu - 0xA1u + 1u);
     EXPECT_EQ(
         NormalizeWidth(halfWidth),
-        Sj("。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノ"
-           "ハヒフヘホマミムメモヤユヨラリルレロワン"));
-    EXPECT_EQ(NormalizeWidth(Sj("ｶﾞｷﾞｸﾞｹﾞｺﾞｻﾞｼﾞｽﾞｾﾞｿﾞﾀﾞﾁﾞﾂﾞﾃﾞﾄﾞﾊﾞﾋﾞﾌﾞﾍﾞﾎﾞｳﾞ")),
-              Sj("ガギグゲゴザジズゼゾダヂヅデドバビブベボヴ"));
-    EXPECT_EQ(NormalizeWidth(Sj("ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟ")), Sj("パピプペポ"));
+        platform::Utf8ToCp932(
+            "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノ"
+            "ハヒフヘホマミムメモヤユヨラリルレロワン"));
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("ｶﾞｷﾞｸﾞｹﾞｺﾞｻﾞｼﾞｽﾞｾﾞｿﾞﾀﾞﾁﾞﾂﾞﾃﾞﾄﾞﾊﾞﾋﾞﾌﾞﾍﾞﾎﾞｳﾞ")),
+              platform::Utf8ToCp932("ガギグゲゴザジズゼゾダヂヅデドバビブベボヴ"));
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟ")),
+              platform::Utf8ToCp932("パピプペポ"));
 }
 
 TEST(NormalizeWidthTest, MarksWithoutACombinedForm) {
     // The mark is dropped after a character that has no marked form.
-    EXPECT_EQ(NormalizeWidth(Sj("ｱﾞﾏﾟｶﾟ")), Sj("アマカ"));
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("ｱﾞﾏﾟｶﾟ")), platform::Utf8ToCp932("アマカ"));
     // A mark that follows no katakana stays half-width, as does a second mark.
-    EXPECT_EQ(NormalizeWidth(Sj("ﾞAﾟ")), Sj("ﾞAﾟ"));
-    EXPECT_EQ(NormalizeWidth(Sj("ｶﾞﾞ")), Sj("ガﾞ"));
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("ﾞAﾟ")), platform::Utf8ToCp932("ﾞAﾟ"));
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("ｶﾞﾞ")), platform::Utf8ToCp932("ガﾞ"));
     // A katakana at the very end, and a lead byte with nothing after it.
-    EXPECT_EQ(NormalizeWidth(Sj("ﾝ")), Sj("ン"));
+    EXPECT_EQ(NormalizeWidth(platform::Utf8ToCp932("ﾝ")), platform::Utf8ToCp932("ン"));
     EXPECT_EQ(NormalizeWidth("a\x82"), "a\x82");
 }
 

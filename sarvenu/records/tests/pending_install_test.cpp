@@ -3,6 +3,7 @@
 // code tables are replaced, and a file that cannot be installed is reported
 // while the current file stays in use unchanged.
 #include "dataset/file_ops.h"
+#include "platform/codepage.h"
 #include "store_fixture.h"
 
 namespace store_test {
@@ -29,10 +30,11 @@ class PendingInstallTest : public ::testing::Test {
     }
 
     void WriteContractorRecords() {
-        install.WriteRows(
-            TTableId::InvCon,
-            {{{"CONST_NO", "CYY-XX0001"}, {"INV_NAME", Sj("山田")}, {"PICTURE_A", "p"}},
-             {{"CONST_NO", "CYY-XX0002"}, {"INV_COST_UNIT", "m3"}}});
+        install.WriteRows(TTableId::InvCon,
+                          {{{"CONST_NO", "CYY-XX0001"},
+                            {"INV_NAME", platform::Utf8ToCp932("山田")},
+                            {"PICTURE_A", "p"}},
+                           {{"CONST_NO", "CYY-XX0002"}, {"INV_COST_UNIT", "m3"}}});
     }
 };
 
@@ -61,23 +63,25 @@ TEST_F(PendingInstallTest, SurveyTableGainingColumnsKeepsEveryRecord) {
 TEST_F(PendingInstallTest, CodeTableIsReplacedAsItComes) {
     const TTableDef& def = TableDef(TTableId::HacSai);
     WriteTableFile(Pending(TTableId::HacSai).string(), def,
-                   {{"101", Sj("新事務所"), "1"}, {"2099", Sj("別事務所"), "2"}});
+                   {{"101", platform::Utf8ToCp932("新事務所"), "1"},
+                    {"2099", platform::Utf8ToCp932("別事務所"), "2"}});
     TdmCdsModule dm(host, install.ExeDir());
     EXPECT_TRUE(host.errorBoxes.empty());
     EXPECT_FALSE(fs::exists(Pending(TTableId::HacSai)));
     EXPECT_EQ(dm.cdsMV_STBL_HAC_SAI.RecordTotal(), 2u);
     dm.cdsMV_STBL_HAC_SAI.MoveFirst();
-    EXPECT_EQ(dm.cdsMV_STBL_HAC_SAI.FieldNamed("HAC_SAI").GetText(), Sj("新事務所"));
+    EXPECT_EQ(dm.cdsMV_STBL_HAC_SAI.FieldNamed("HAC_SAI").GetText(),
+              platform::Utf8ToCp932("新事務所"));
 }
 
 TEST_F(PendingInstallTest, PendingFileWithoutCurrentFileIsReportedAndKept) {
-    install.WriteSettings(Sj("見出し"));
+    install.WriteSettings(platform::Utf8ToCp932("見出し"));
     fs::remove(install.TablePath(TTableId::Report));
     WriteTableFile(Pending(TTableId::Report).string(), TableDef(TTableId::Report));
     TdmCdsModule dm(host, install.ExeDir());
     ASSERT_EQ(host.errorBoxes.size(), 1u);
-    EXPECT_EQ(host.errorBoxes[0].first, Sj("見出し"));
-    EXPECT_EQ(host.errorBoxes[0].second, Sj(kInstallMessage));
+    EXPECT_EQ(host.errorBoxes[0].first, platform::Utf8ToCp932("見出し"));
+    EXPECT_EQ(host.errorBoxes[0].second, platform::Utf8ToCp932(kInstallMessage));
     EXPECT_TRUE(fs::exists(Pending(TTableId::Report)));
     EXPECT_FALSE(fs::exists(install.TablePath(TTableId::Report)));
 }

@@ -1,6 +1,7 @@
 // Settings are read afresh from ini/SystemInfo.ini beside the executable and
 // directories resolve against the executable's directory.
 #include "records/settings.h"
+#include "platform/codepage.h"
 #include "store_fixture.h"
 
 namespace store_test {
@@ -11,7 +12,7 @@ TEST(SettingsTest, DirectoriesResolveAgainstTheExecutableDirectory) {
     EXPECT_EQ(ResolveDirectory("/opt/tool/", "data\\cds"), "/opt/tool/data/cds/");
     EXPECT_EQ(ResolveDirectory("/opt/tool/", ""), "/opt/tool/");
     // A directory name in code page 932 whose second byte is 0x5C stays whole.
-    EXPECT_EQ(ResolveDirectory("/opt/tool/", Sj("表")), "/opt/tool/表/");
+    EXPECT_EQ(ResolveDirectory("/opt/tool/", platform::Utf8ToCp932("表")), "/opt/tool/表/");
 }
 
 TEST(SettingsTest, ValuesAreReadAfreshWithCaseInsensitiveSections) {

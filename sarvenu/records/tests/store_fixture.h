@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "dataset/client_table.h"
+#include "platform/codepage.h"
 #include "records/cds_module.h"
 #include "records/code_tables.h"
 #include "records/schema.h"
-#include "records/sjis.h"
 #include "records/table_file_writer.h"
 
 namespace store_test {
@@ -103,7 +103,7 @@ class Installation {
         root_ = ::mkdtemp(pattern.data());
         for (const char* dir : {"ini", "cds", "org", "tmp", "html", "img"})
             fs::create_directories(root_ / dir);
-        WriteSettings(Sj("調査システム"));
+        WriteSettings(platform::Utf8ToCp932("調査システム"));
         for (const TTableDef& def : SurveySchema())
             WriteTableFile(TablePath(def.id).string(), def, ShippedRows(def.id));
     }

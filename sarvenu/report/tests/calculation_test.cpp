@@ -7,7 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "scratch_directory.h"
 
 namespace sarvenu {
@@ -91,7 +91,7 @@ TEST(RatioPointTest, ConversionErrorsAreReportedAndGiveEmpty) {
     EXPECT_EQ(RatioPoint("5", "x", errors.Sink()), "");
     ASSERT_EQ(errors.messages.size(), 4u);
     for (const std::string& m : errors.messages) {
-        EXPECT_EQ(m, Sj("入力された数値に誤りがあります。"));
+        EXPECT_EQ(m, platform::Utf8ToCp932("入力された数値に誤りがあります。"));
     }
     // Without a sink nothing is reported, the result is still empty.
     EXPECT_EQ(RatioPoint("abc", "1", nullptr), "");

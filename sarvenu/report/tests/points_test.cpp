@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 
 namespace sarvenu {
 namespace {
@@ -106,7 +106,7 @@ TEST(PairPointTest, BlankErrorAndValue) {
     EXPECT_EQ(bad.state, TPairPoint::TState::Error);
     EXPECT_EQ(bad.point, "");
     ASSERT_EQ(errors.size(), 1u);  // reported once, not again by the ratio
-    EXPECT_EQ(errors[0], Sj("入力された数値に誤りがあります。"));
+    EXPECT_EQ(errors[0], platform::Utf8ToCp932("入力された数値に誤りがあります。"));
 }
 
 TEST(AveragesTest, TotalsFromThePoints) {
@@ -135,7 +135,7 @@ TEST(CostSourceTest, ConstructionTypeAndMode) {
     for (const char* type : {"0", "3", "4"}) {
         EXPECT_EQ(CostSource(type, true), TCostSource::SectionChief) << type;
         EXPECT_EQ(CostSource(type, false), TCostSource::None) << type;
-        EXPECT_EQ(ContractorCostText(type, "115"), Sj("表記無し")) << type;
+        EXPECT_EQ(ContractorCostText(type, "115"), platform::Utf8ToCp932("表記無し")) << type;
         EXPECT_FALSE(IsContractorProposal(type));
     }
     for (const char* type : {"5", "6"}) {

@@ -8,6 +8,7 @@
 #include <regex>
 #include <set>
 
+#include "platform/codepage.h"
 #include "records/tests/store_fixture.h"
 #include "report/preview.h"
 #include "report/preview_page.h"
@@ -32,10 +33,6 @@ void EnsureGuiApplication() {
     static QGuiApplication app(argc, argv);
 }
 
-std::string Utf8(const std::string& cp932) {
-    return platform::Cp932ToUtf8(cp932);
-}
-
 long CountOf(const std::string& text, const std::string& part) {
     long n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -57,11 +54,13 @@ TEST(PreviewPageTest, ReplacesEveryOccurrenceOnceAndKeepsCrLfLines) {
 TEST(PreviewPageTest, TabCaptionsChooseTemplateAndForm) {
     const int forms[] = {1, 2, 3, 4, 5, 6, 7, 8};
     for (int i = 0; i < 8; ++i) {
-        const sarvenu::TPreviewForm chosen = sarvenu::PreviewFormOfCaption(Sj(kCaptions[i]));
+        const sarvenu::TPreviewForm chosen =
+            sarvenu::PreviewFormOfCaption(platform::Utf8ToCp932(kCaptions[i]));
         EXPECT_EQ(chosen.number, forms[i]) << kCaptions[i];
         EXPECT_EQ(chosen.templateName, "Template" + std::to_string(forms[i]) + ".htm");
     }
-    EXPECT_EQ(sarvenu::PreviewFormOfCaption(Sj("印刷")).templateName, "Template8.htm");
+    EXPECT_EQ(sarvenu::PreviewFormOfCaption(platform::Utf8ToCp932("印刷")).templateName,
+              "Template8.htm");
 }
 
 class PreviewTest : public ::testing::Test {
@@ -98,17 +97,17 @@ class PreviewTest : public ::testing::Test {
     fs::path Html(const std::string& name) const { return install.Root() / "html" / name; }
 
     void WriteTemplate(int form, const std::string& utf8) {
-        WriteBytes(Html("Template" + std::to_string(form) + ".htm"), Sj(utf8));
+        WriteBytes(Html("Template" + std::to_string(form) + ".htm"), platform::Utf8ToCp932(utf8));
     }
 
     // Builds the form of a caption, by default with the points the records
     // give; returns the page as UTF-8.
     std::string Preview(const char* caption, bool computePoints = true) {
-        request.caption = Sj(caption);
+        request.caption = platform::Utf8ToCp932(caption);
         if (computePoints) request.points = ComputePreviewPoints(*dm, request.orderingMode);
         const std::string path = PrintPreview(*dm, request);
         EXPECT_EQ(fs::path(path), Html("Preview.htm"));
-        return Utf8(ReadBytes(path));
+        return platform::Cp932ToUtf8(ReadBytes(path));
     }
 
     std::string PreviewOf(int form, const std::string& templateUtf8) {
@@ -119,7 +118,7 @@ class PreviewTest : public ::testing::Test {
 
 TEST_F(PreviewTest, ValuesKeepLineBreaksAsBrAndShowMarkupAsTyped) {
     Open({{TTableId::Main,
-           {{"CON_NAME", Sj("一行目\r\n鋼材<SS400>")},
+           {{"CON_NAME", platform::Utf8ToCp932("一行目\r\n鋼材<SS400>")},
             {"TECH_TITLE", "<b>A&B</b> \"q\""},
             {"CON_TYPE", "3"}}}});
     EXPECT_EQ(PreviewOf(1, "[<%=CON_NAME%>][<%=TECH_TITLE%>][<%=CONST_NO%>]\n[<%=REG_NO%>]"),
@@ -317,7 +316,7 @@ TEST_F(PreviewTest, TotalsAverageTheDisplayedPointsAndDrawTheChart) {
     p.processPoint = "120";
     p.chief = {{{"2", "110"}, {"-1", "90"}, {"", ""}, {"-2", "80"}}};
     p.contractor = {{{"4", "120"}, {"0", "100"}, {"-1", "90"}, {"1", "110"}}};
-    p.contractorCostText = Sj("表記無し");
+    p.contractorCostText = platform::Utf8ToCp932("表記無し");
     const std::string tmpl =
         "<%=QUALITY_POINT_AVG%>|<%=SAFETY_POINT_AVG%>|<%=CONSTRUCT_POINT_AVG%>|<%=ENV_POINT_AVG%>|"
         "<%=CHIEF_POINT_AVG%>|<%=CON_POINT_AVG%>|<%=POINT_AVG%>\n"
@@ -356,16 +355,16 @@ TEST_F(PreviewTest, FailuresKeepThePreviousPage) {
     // A displayed point that is not a number ends the preview.
     request.points.chief[1].point = "abc";
     EXPECT_THROW(Preview(kCaptions[5], false), sarvenu::EPreviewError);
-    EXPECT_EQ(Utf8(ReadBytes(Html("Preview.htm"))), good);
+    EXPECT_EQ(platform::Cp932ToUtf8(ReadBytes(Html("Preview.htm"))), good);
 
     // A missing template is an error, not the last form shown again.
     try {
         Preview(kCaptions[1], false);
         ADD_FAILURE() << "no error for a missing template";
     } catch (const sarvenu::EPreviewError& error) {
-        EXPECT_NE(Utf8(error.what()).find("Template2.htm"), std::string::npos);
+        EXPECT_NE(platform::Cp932ToUtf8(error.what()).find("Template2.htm"), std::string::npos);
     }
-    EXPECT_EQ(Utf8(ReadBytes(Html("Preview.htm"))), good);
+    EXPECT_EQ(platform::Cp932ToUtf8(ReadBytes(Html("Preview.htm"))), good);
 }
 
 TEST_F(PreviewTest, PointsComputedFromTheRecordsFollowTypeAndMode) {
@@ -384,7 +383,8 @@ TEST_F(PreviewTest, PointsComputedFromTheRecordsFollowTypeAndMode) {
     // The unticked optional answer does not count.
     EXPECT_EQ(p.chief[1].score + " " + p.chief[1].point + " [" + p.chief[0].point + "]",
               "2 200 []");
-    EXPECT_EQ(p.orderingCostText + " " + Utf8(p.contractorCostText), "115 表記無し");
+    EXPECT_EQ(p.orderingCostText + " " + platform::Cp932ToUtf8(p.contractorCostText),
+              "115 表記無し");
 
     // The contractor's pair does not convert: no cost point.
     Set(dm->cdsEV_TBL_MAIN, "CON_TYPE", "6");
@@ -412,7 +412,7 @@ class ShippedTemplateTest : public PreviewTest {
             ASSERT_FALSE(utf8.empty()) << name;
             // As the installation ships them: code page 932 with CR LF, and
             // no character lost to the code page.
-            const std::string cp932 = Sj(utf8);
+            const std::string cp932 = platform::Utf8ToCp932(utf8);
             EXPECT_EQ(CountOf(cp932, "?"), CountOf(utf8, "?")) << name;
             WriteBytes(Html(name), sarvenu::WithCrLfLines(cp932));
         }
@@ -423,7 +423,7 @@ class ShippedTemplateTest : public PreviewTest {
         Row row;
         for (const TColumnDef& column : TableDef(id).columns) {
             const std::string& f = column.name;
-            std::string value = Sj("値") + f;
+            std::string value = platform::Utf8ToCp932("値") + f;
             if (f.find("_YN") != std::string::npos || f == "INV_COMMON") value = "1";
             if (f.find("EVAL_POINT") != std::string::npos) value = "-1";
             if (f == "INV_OLD_COST" || f == "INV_PROCESS_OLD") value = "100";

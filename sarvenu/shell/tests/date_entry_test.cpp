@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "records/sjis.h"
+#include "platform/codepage.h"
 #include "shell/date_entry.h"
 
 namespace {
@@ -55,15 +55,17 @@ TEST(DateListTest, DaysFollowYearAndMonth) {
     EXPECT_EQ(items, (std::vector<std::string>{"1", "2"}));
 
     ASSERT_TRUE(LikeDayItems("2007", "3", items));
-    EXPECT_EQ(items, (std::vector<std::string>{Sj("上旬"), Sj("中旬"), Sj("下旬")}));
+    EXPECT_EQ(items, (std::vector<std::string>{platform::Utf8ToCp932("上旬"),
+                                               platform::Utf8ToCp932("中旬"),
+                                               platform::Utf8ToCp932("下旬")}));
 }
 
 TEST(DateTextTest, ComposingFromTheLists) {
     EXPECT_EQ(CreDate("2006", "4", "1"), "2006/04/01");
     EXPECT_EQ(CreDate("2006", "04", "01"), "2006/04/01");
-    EXPECT_EQ(CreDate("2007", "3", Sj("下旬")), "2007/03/28");
-    EXPECT_EQ(CreDate("2007", "2", Sj("下旬")), "2007/02/28");
-    EXPECT_EQ(CreDate("2007", "10", Sj("中旬")), "2007/10/15");
+    EXPECT_EQ(CreDate("2007", "3", platform::Utf8ToCp932("下旬")), "2007/03/28");
+    EXPECT_EQ(CreDate("2007", "2", platform::Utf8ToCp932("下旬")), "2007/02/28");
+    EXPECT_EQ(CreDate("2007", "10", platform::Utf8ToCp932("中旬")), "2007/10/15");
     EXPECT_EQ(CreDate("", "4", "1"), "");
     EXPECT_EQ(CreDate("2006", "4", ""), "");
     // Typed texts that make no calendar date compose to no date.
@@ -82,7 +84,7 @@ TEST(DateTextTest, SpreadingOverTheLists) {
     EXPECT_EQ(parts(SpreadDate("2006/02/30")), "||");
     EXPECT_EQ(parts(SpreadDate("2006-04-01")), "||");
     EXPECT_EQ(parts(SpreadDate("2006/04")), "||");
-    EXPECT_EQ(parts(SpreadLikeDate("2007/03/28")), "2007|3|" + Sj("下旬"));
+    EXPECT_EQ(parts(SpreadLikeDate("2007/03/28")), "2007|3|" + platform::Utf8ToCp932("下旬"));
 
     // Stored texts the lists can show, and ones they cannot (which the
     // window keeps as stored instead of composing them anew).
@@ -96,17 +98,18 @@ TEST(DateTextTest, SpreadingOverTheLists) {
     EXPECT_FALSE(ShowsInLists("2006-04-01"));
     EXPECT_FALSE(ShowsInLists(" 2006/04/01"));
     EXPECT_FALSE(ShowsInLists("2006/04/01/"));
-    EXPECT_EQ(parts(SpreadLikeDate("2007/03/15")), "2007|3|" + Sj("中旬"));
+    EXPECT_EQ(parts(SpreadLikeDate("2007/03/15")), "2007|3|" + platform::Utf8ToCp932("中旬"));
     EXPECT_EQ(parts(SpreadLikeDate("2007/03/10")), "2007|3|10");
 
     // A period stored and read back shows the same choice.
-    const TDateParts back = SpreadLikeDate(CreDate("2007", "3", Sj("下旬")));
+    const TDateParts back = SpreadLikeDate(CreDate("2007", "3", platform::Utf8ToCp932("下旬")));
     EXPECT_EQ(CreDate(back.year, back.month, back.day), "2007/03/28");
 }
 
 TEST(DateTextTest, ReportForms) {
-    EXPECT_EQ(CreDatePreview("2006", "4", "1"), Sj("2006年4月1日"));
-    EXPECT_EQ(CreDatePreview("2006", "10", Sj("中旬")), Sj("2006年10月中旬"));
+    EXPECT_EQ(CreDatePreview("2006", "4", "1"), platform::Utf8ToCp932("2006年4月1日"));
+    EXPECT_EQ(CreDatePreview("2006", "10", platform::Utf8ToCp932("中旬")),
+              platform::Utf8ToCp932("2006年10月中旬"));
     EXPECT_EQ(CreDatePreview("2006", "10", ""), "");
     EXPECT_EQ(CreDatePreview("", "10", "1"), "");
     EXPECT_EQ(PadTwo("4"), "04");

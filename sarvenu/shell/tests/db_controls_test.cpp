@@ -15,7 +15,6 @@
 
 #include "dataset/client_table.h"
 #include "platform/codepage.h"
-#include "records/sjis.h"
 #include "records/table_file_writer.h"
 #include "shell/db_controls.h"
 #include "shell/file_dialog.h"
@@ -30,10 +29,6 @@ using namespace sarvenu;
 // registry is a global made on first use. Making that registry before the
 // (static) application object makes it outlive the application at exit.
 const bool kDeviceRegistryFirst = (QInputDevice::devices(), true);
-
-std::string Utf8(const std::string& cp932) {
-    return platform::Cp932ToUtf8(cp932);
-}
 
 // Two works and a code table of three bureaus, written as table files and
 // opened through the client layer.
@@ -54,10 +49,13 @@ class ControlsTest : public ::testing::Test {
                {"FLAG", K::Text, 1},
                {"GRADE", K::Text, 2},
                {"MOC_CD", K::Text, 10}},
-              {{"C1", Sj("橋梁"), Sj("一行目\r\n二行目"), "1", "2", "2"},
-               {"C2", Sj("道路"), "", "0", "", ""}});
+              {{"C1", platform::Utf8ToCp932("橋梁"), platform::Utf8ToCp932("一行目\r\n二行目"), "1",
+                "2", "2"},
+               {"C2", platform::Utf8ToCp932("道路"), "", "0", "", ""}});
         Write("B.cds", {{"CD", K::Integer, 0}, {"NAME", K::Text, 20}},
-              {{"1", Sj("北海道")}, {"2", Sj("東北")}, {"3", Sj("関東")}});
+              {{"1", platform::Utf8ToCp932("北海道")},
+               {"2", platform::Utf8ToCp932("東北")},
+               {"3", platform::Utf8ToCp932("関東")}});
         works.SetFileName((dir / "W.cds").string());
         works.SetIndexFieldNames("CONST_NO");
         works.OpenTable();
@@ -99,7 +97,7 @@ TEST_F(ControlsTest, BoundControlsShowTheCurrentRecordAndFollowScrolling) {
     grade->Bind(&worksSource, "GRADE");
     EXPECT_EQ(edit->text().toStdString(), "橋梁");
     EXPECT_EQ(memo->toPlainText().toStdString(), "一行目\n二行目");
-    EXPECT_EQ(memo->TextCp932(), Sj("一行目\r\n二行目"));
+    EXPECT_EQ(memo->TextCp932(), platform::Utf8ToCp932("一行目\r\n二行目"));
     EXPECT_TRUE(box->isChecked());
     EXPECT_EQ(grade->ItemIndex(), 0);
 
@@ -120,9 +118,9 @@ TEST_F(ControlsTest, ReadOnlyDisplaysNeverWriteWhatTheProgramPutsThere) {
     display->Bind(&bureauSource, "NAME");
     EXPECT_EQ(display->toPlainText().toStdString(), "北海道");
     display->setPlainText(QString::fromUtf8("東北"));
-    display->SetTextCp932(Sj("関東"));
+    display->SetTextCp932(platform::Utf8ToCp932("関東"));
     EXPECT_FALSE(bureaus.IsEditing());
-    EXPECT_EQ(bureaus.FieldNamed("NAME").GetText(), Sj("北海道"));
+    EXPECT_EQ(bureaus.FieldNamed("NAME").GetText(), platform::Utf8ToCp932("北海道"));
 }
 
 TEST_F(ControlsTest, TypingWritesTheFieldAndPutsTheTableIntoEditing) {
@@ -132,13 +130,13 @@ TEST_F(ControlsTest, TypingWritesTheFieldAndPutsTheTableIntoEditing) {
     mirror->Bind(&worksSource, "CON_NAME");
     int changes = 0;
     edit->OnChange = [&] { ++changes; };
-    edit->SetTextCp932(Sj("橋梁"));
+    edit->SetTextCp932(platform::Utf8ToCp932("橋梁"));
     EXPECT_FALSE(works.IsEditing()) << "an unchanged value starts no edit";
 
     QTest::keyClicks(edit, "AB");
     EXPECT_EQ(works.State(), dsEdit);
     EXPECT_EQ(edits, 1);
-    EXPECT_EQ(Field("CON_NAME"), Sj("橋梁AB"));
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("橋梁AB"));
     EXPECT_EQ(mirror->text().toStdString(), "橋梁AB") << "other controls follow";
     EXPECT_EQ(changes, 3);
     works.DiscardRecord();
@@ -149,7 +147,7 @@ TEST_F(ControlsTest, TypingWritesTheFieldAndPutsTheTableIntoEditing) {
     memo->moveCursor(QTextCursor::End);
     QTest::keyClick(memo, Qt::Key_Return);
     QTest::keyClicks(memo, "z");
-    EXPECT_EQ(Field("NOTE"), Sj("一行目\r\n二行目\r\nz"));
+    EXPECT_EQ(Field("NOTE"), platform::Utf8ToCp932("一行目\r\n二行目\r\nz"));
     auto* box = new TDBCheckBox(form.get(), "dbcbFlag", "flag");
     box->Bind(&worksSource, "FLAG");
     box->click();
@@ -166,9 +164,9 @@ TEST_F(ControlsTest, ByteLimitsRefuseTypingBeyondTheLimit) {
     QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString::fromUtf8("あ"),
                         Qt::NoModifier);
     QTest::keyClicks(edit, "cd");
-    EXPECT_EQ(Field("CON_NAME"), Sj("橋梁abc"));
-    edit->SetTextCp932(Sj("あいうえ"));
-    EXPECT_EQ(Field("CON_NAME"), Sj("あいう")) << "cut at a whole character";
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("橋梁abc"));
+    edit->SetTextCp932(platform::Utf8ToCp932("あいうえ"));
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("あいう")) << "cut at a whole character";
 
     auto* memo = new TDBMemo(form.get(), "dbmmNote");
     memo->SetMaxBytes(4);
@@ -197,20 +195,20 @@ TEST_F(ControlsTest, TextSetThroughAccessibilityReachesTheRecord) {
 
     access->setText(QAccessible::Value, QString::fromUtf8("新橋"));
     EXPECT_EQ(works.State(), dsEdit);
-    EXPECT_EQ(Field("CON_NAME"), Sj("新橋"));
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("新橋"));
     EXPECT_EQ(changes, 1) << "the window's change handler runs as for typing";
     access->editableTextInterface()->insertText(2, "A1");
-    EXPECT_EQ(Field("CON_NAME"), Sj("新橋A1"));
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("新橋A1"));
     access->editableTextInterface()->replaceText(0, 2, QString::fromUtf8("旧"));
     access->editableTextInterface()->deleteText(2, 3);
-    EXPECT_EQ(Field("CON_NAME"), Sj("旧A"));
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("旧A"));
     // Beyond the byte limit the text is refused, as typing it would be.
     access->setText(QAccessible::Value, QString::fromUtf8("あいうえおか"));
     access->editableTextInterface()->insertText(0, QString::fromUtf8("あいうえ"));
-    EXPECT_EQ(Field("CON_NAME"), Sj("旧A"));
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("旧A"));
     EXPECT_EQ(edit->text().toStdString(), "旧A");
     works.CommitRecord();
-    EXPECT_EQ(Field("CON_NAME"), Sj("旧A")) << "posted";
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("旧A")) << "posted";
 
     auto* memo = new TDBMemo(form.get(), "dbmmNote");
     memo->Bind(&worksSource, "NOTE");
@@ -218,10 +216,10 @@ TEST_F(ControlsTest, TextSetThroughAccessibilityReachesTheRecord) {
     QAccessibleInterface* memoAccess = QAccessible::queryAccessibleInterface(memo);
     ASSERT_NE(memoAccess, nullptr);
     memoAccess->setText(QAccessible::Value, QString::fromUtf8("上\n下"));
-    EXPECT_EQ(Field("NOTE"), Sj("上\r\n下"));
+    EXPECT_EQ(Field("NOTE"), platform::Utf8ToCp932("上\r\n下"));
     ASSERT_NE(memoAccess->editableTextInterface(), nullptr);
     memoAccess->editableTextInterface()->insertText(0, "x");
-    EXPECT_EQ(Field("NOTE"), Sj("x上\r\n下"));
+    EXPECT_EQ(Field("NOTE"), platform::Utf8ToCp932("x上\r\n下"));
     memoAccess->editableTextInterface()->insertText(0, "123456789");
     EXPECT_EQ(Field("NOTE"), memo->TextCp932());
     EXPECT_LE(Field("NOTE").size(), 12u) << "beyond the limit only what fits, as pasted";
@@ -230,7 +228,7 @@ TEST_F(ControlsTest, TextSetThroughAccessibilityReachesTheRecord) {
     works.MoveNext();
     edit->setReadOnly(true);
     access->setText(QAccessible::Value, "zz");
-    EXPECT_EQ(Field("CON_NAME"), Sj("道路"));
+    EXPECT_EQ(Field("CON_NAME"), platform::Utf8ToCp932("道路"));
     EXPECT_EQ(edit->text().toStdString(), "道路");
     EXPECT_FALSE(works.IsEditing());
 }
@@ -298,7 +296,7 @@ class LookupTest : public ControlsTest {
 
 TEST_F(LookupTest, ShowsTheNameAndKeepsTheCodeTableOnTheCode) {
     EXPECT_EQ(list->count(), 3);
-    EXPECT_EQ(Utf8(list->TextCp932()), "東北");
+    EXPECT_EQ(platform::Cp932ToUtf8(list->TextCp932()), "東北");
     EXPECT_EQ(name->text().toStdString(), "東北") << "displays bound to the code table";
     works.MoveNext();
     EXPECT_EQ(list->TextCp932(), "") << "a work without a bureau";
@@ -336,7 +334,7 @@ TEST_F(LookupTest, ReadingTheListIsNoMoveAndTheDropDownReadsItAgain) {
 
 TEST_F(LookupTest, CodeMovingTheCodeTableIsNotPulledBackWhileItRuns) {
     ASSERT_TRUE(bureaus.Locate("CD", "1"));
-    EXPECT_EQ(bureaus.FieldNamed("NAME").GetText(), Sj("北海道"));
+    EXPECT_EQ(bureaus.FieldNamed("NAME").GetText(), platform::Utf8ToCp932("北海道"));
     std::vector<std::string> seen;
     for (bureaus.MoveFirst(); !bureaus.AtEnd(); bureaus.MoveNext()) seen.push_back(BureauCode());
     EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "3"}));
@@ -354,7 +352,7 @@ TEST_F(ControlsTest, GridShowsRowsFollowsTheTableAndMovesIt) {
     grid->Bind(&worksSource, {{"CONST_NO", "No", 60}, {"CON_NAME", "Name", 120}});
     form->show();
     ASSERT_EQ(grid->RowTotal(), 2);
-    EXPECT_EQ(grid->CellText(1, 1), Sj("道路"));
+    EXPECT_EQ(grid->CellText(1, 1), platform::Utf8ToCp932("道路"));
     EXPECT_EQ(grid->columnWidth(1), 120);
     grid->selectRow(1);
     EXPECT_EQ(Field("CONST_NO"), "C2") << "picking a row moves the table";
@@ -369,9 +367,9 @@ TEST_F(ControlsTest, GridShowsRowsFollowsTheTableAndMovesIt) {
     EXPECT_EQ(grid->RowTotal(), 3);
     works.MoveFirst();
     works.StartEdit();
-    works.FieldNamed("CON_NAME").SetText(Sj("新橋"));
+    works.FieldNamed("CON_NAME").SetText(platform::Utf8ToCp932("新橋"));
     works.CommitRecord();
-    EXPECT_EQ(grid->CellText(0, 1), Sj("新橋"));
+    EXPECT_EQ(grid->CellText(0, 1), platform::Utf8ToCp932("新橋"));
 }
 
 TEST_F(ControlsTest, DateListsTellUserChangesFromTheProgramsOwn) {
@@ -393,9 +391,10 @@ TEST_F(ControlsTest, DateListsTellUserChangesFromTheProgramsOwn) {
 }
 
 TEST(FileDialog, FiltersTakeQtsFormAndSaveNamesTheDefaultExtension) {
-    EXPECT_EQ(QtFileFilter(Sj("画像ファイル|*.gif;*.jpg;*.jpeg;")),
+    EXPECT_EQ(QtFileFilter(platform::Utf8ToCp932("画像ファイル|*.gif;*.jpg;*.jpeg;")),
               "画像ファイル (*.gif *.jpg *.jpeg)");
-    EXPECT_EQ(QtFileFilter(Sj("LZH|*.lzh|すべて|*.*")), "LZH (*.lzh);;すべて (*.*)");
+    EXPECT_EQ(QtFileFilter(platform::Utf8ToCp932("LZH|*.lzh|すべて|*.*")),
+              "LZH (*.lzh);;すべて (*.*)");
     SetFileDialogHandler([](const TFileDialogCall& call) { return call.fileName; });
     EXPECT_EQ(FileDialog(nullptr, {fdSave, "", "", "lzh", "/tmp/a.b/out"}), "/tmp/a.b/out.lzh");
     EXPECT_EQ(FileDialog(nullptr, {fdSave, "", "", "lzh", "/tmp/out.zip"}), "/tmp/out.zip");

@@ -10,7 +10,6 @@
 #include <fstream>
 
 #include "platform/codepage.h"
-#include "records/sjis.h"
 #include "shell/help.h"
 #include "shell/message_box.h"
 #include "shell/system_info.h"
@@ -36,8 +35,9 @@ class HelpTest : public ::testing::Test {
         dir = fs::temp_directory_path() / ("sarvenu_help_" + std::to_string(::getpid()));
         fs::create_directories(dir / "ini");
         fs::create_directories(dir / "help");
-        Write(dir / "ini" / "SystemInfo.ini", "[MAIN]\r\nAPP_TITLE=" + Sj("調査システム") +
-                                                  "\r\nHELP_DIR=help\r\nHELP_FILE=help.txt\r\n");
+        Write(dir / "ini" / "SystemInfo.ini",
+              "[MAIN]\r\nAPP_TITLE=" + platform::Utf8ToCp932("調査システム") +
+                  "\r\nHELP_DIR=help\r\nHELP_FILE=help.txt\r\n");
         SetProgramDirectory(dir.string() + "/");
         SetMessageBoxHandler([this](const TMessageBoxCall& call) {
             shown.push_back(call);
@@ -60,12 +60,13 @@ class HelpTest : public ::testing::Test {
 };
 
 TEST_F(HelpTest, LinesAreReadWithEveryPercentShownFullWidthOrTheFailureReported) {
-    Write(HelpFile(), Sj("操作の手引き\r\n100%達成\r\n\r\n%d%%\nソフト表示\r\n最後の行"));
+    Write(HelpFile(),
+          platform::Utf8ToCp932("操作の手引き\r\n100%達成\r\n\r\n%d%%\nソフト表示\r\n最後の行"));
     THelpText help = ReadHelpText(HelpFile());
     EXPECT_TRUE(help.ok);
     EXPECT_EQ(Utf8(help.lines), (std::vector<std::string>{"操作の手引き", "100％達成", "",
                                                           "％d％％", "ソフト表示", "最後の行"}));
-    Write(HelpFile(), Sj("一行\r\n"));
+    Write(HelpFile(), platform::Utf8ToCp932("一行\r\n"));
     EXPECT_EQ(ReadHelpText(HelpFile()).lines.size(), 1u) << "no empty line after the last break";
 
     help = ReadHelpText((dir / "help" / "none.txt").string());
@@ -75,7 +76,7 @@ TEST_F(HelpTest, LinesAreReadWithEveryPercentShownFullWidthOrTheFailureReported)
 }
 
 TEST_F(HelpTest, LoadingFillsTheMemoOrWarnsOnce) {
-    Write(HelpFile(), Sj("はじめに\r\n達成率100%\r\n"));
+    Write(HelpFile(), platform::Utf8ToCp932("はじめに\r\n達成率100%\r\n"));
     QPlainTextEdit memo;
     EXPECT_TRUE(SetHelpFile(nullptr, &memo));
     EXPECT_EQ(memo.toPlainText().toStdString(), "はじめに\n達成率100％");
@@ -83,7 +84,8 @@ TEST_F(HelpTest, LoadingFillsTheMemoOrWarnsOnce) {
 
     // A text longer than the memo opens at its first line.
     std::string longText;
-    for (int i = 0; i < 200; ++i) longText += Sj("行") + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 200; ++i)
+        longText += platform::Utf8ToCp932("行") + std::to_string(i) + "\r\n";
     Write(HelpFile(), longText);
     QPlainTextEdit longMemo;
     longMemo.resize(300, 200);
@@ -102,7 +104,7 @@ TEST_F(HelpTest, LoadingFillsTheMemoOrWarnsOnce) {
 }
 
 TEST_F(HelpTest, TheHelpWindowLoadsItselfAndGoesWhenClosed) {
-    Write(HelpFile(), Sj("目次\r\n"));
+    Write(HelpFile(), platform::Utf8ToCp932("目次\r\n"));
     QWidget owner;
     QPointer<TfrmHelp> help = new TfrmHelp(&owner);
     EXPECT_EQ(help->windowTitle().toStdString(), "ヘルプ");

@@ -4,6 +4,7 @@
 // choice.
 #include <algorithm>
 
+#include "platform/codepage.h"
 #include "shell/tests/window_fixture.h"
 
 namespace window_test {
@@ -20,8 +21,9 @@ class UnshownDateTest : public WindowTest {
         Open();
         ASSERT_TRUE(CloseWindow());
         window.reset();
-        installation->WriteRows(TTableId::Main,
-                                {{{"CONST_NO", kWork}, {"CON_NAME", Sj("橋梁補修")}}});
+        installation->WriteRows(
+            TTableId::Main,
+            {{{"CONST_NO", kWork}, {"CON_NAME", platform::Utf8ToCp932("橋梁補修")}}});
         installation->WriteRows(TTableId::Plan, {{{"CONST_NO", kWork},
                                                   {"REG_DATE", "2006/02/30"},
                                                   {"CON_DATE_S", "2006/04/01"},
@@ -80,13 +82,13 @@ TEST_F(UnshownDateTest, OpeningTheWorkNamesEachDateTheListsCannotShow) {
 TEST_F(UnshownDateTest, SavingTheSheetKeepsTheStoredTextsUntilTheUserPicksADate) {
     window->btnEdit->click();
     // Edits on both sheets write all their dates at save.
-    Edit(TTableId::Plan, "CON_PLACE")->SetTextCp932(Sj("東京都"));
+    Edit(TTableId::Plan, "CON_PLACE")->SetTextCp932(platform::Utf8ToCp932("東京都"));
     ChooseDate("cmbConDateChiefS", "2006", "4", "1");
     SaveAndClose();
     EXPECT_EQ(Stored(TTableId::Plan, "REG_DATE"), "2006/02/30");
     EXPECT_EQ(Stored(TTableId::Plan, "TECH_CON_DATE_E"), "2006/13/28");
     EXPECT_EQ(Stored(TTableId::Plan, "CON_DATE_S"), "2006/04/01");
-    EXPECT_EQ(Stored(TTableId::Plan, "CON_PLACE"), Sj("東京都"));
+    EXPECT_EQ(Stored(TTableId::Plan, "CON_PLACE"), platform::Utf8ToCp932("東京都"));
     EXPECT_EQ(Stored(TTableId::InvChief, "INV_CON_DATE_E"), "2007-03-31");
     EXPECT_EQ(Stored(TTableId::InvChief, "INV_CON_DATE_S"), "2006/04/01");
 
@@ -117,8 +119,8 @@ TEST_F(UnshownDateTest, AStoredTextBelongsToItsWorkOnly) {
     window->btnEdit->click();
     window->btnReturnMenu->click();
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("道路改良"));
-    Edit(TTableId::Plan, "CON_PLACE")->SetTextCp932(Sj("大阪府"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("道路改良"));
+    Edit(TTableId::Plan, "CON_PLACE")->SetTextCp932(platform::Utf8ToCp932("大阪府"));
     SaveAndClose();
     const std::vector<Row> plans = ReadTable(installation->TablePath(TTableId::Plan));
     ASSERT_EQ(plans.size(), 2u);

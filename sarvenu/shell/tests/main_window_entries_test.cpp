@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QTest>
 
+#include "platform/codepage.h"
 #include "records/check_con.h"
 #include "shell/tests/sample_work.h"
 #include "shell/tests/window_fixture.h"
@@ -105,8 +106,8 @@ TEST_F(CheckTest, ContractorRulesBringTheirEntriesIntoView) {
 TEST_F(CheckTest, HeaderRulesNeedNoTab) {
     EXPECT_FALSE(CheckMainItems(*window));
     EXPECT_EQ(platform::Cp932ToUtf8(boxes.shown.back().text), "工事名を入力してください。");
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
-    Edit(TTableId::Main, "TECH_TITLE")->SetTextCp932(Sj("新工法"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
+    Edit(TTableId::Main, "TECH_TITLE")->SetTextCp932(platform::Utf8ToCp932("新工法"));
     Edit(TTableId::Main, "REG_NO")->SetTextCp932("KT-1");
     EXPECT_FALSE(CheckMainItems(*window));
     EXPECT_EQ(platform::Cp932ToUtf8(boxes.shown.back().text), "実施整備局を選択してください。");
@@ -177,7 +178,7 @@ TEST_F(WindowTest, FiscalYearAndChiefDatesOnOtherTabs) {
 TEST_F(WindowTest, ChangingADateOfASavedWorkIsAnUnsavedChange) {
     Open();
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     ChooseDate("cmbRegDateReport", "2007", "3", "31");
     boxes.answers = {idYes};
     window->bbtnSubmit->click();

@@ -6,6 +6,7 @@
 
 #include "exchange/archive_file.h"
 #include "exchange/exp_imp.h"
+#include "platform/codepage.h"
 #include "records/manage_version.h"
 #include "shell/export_dialog.h"
 #include "shell/tests/sample_work.h"
@@ -65,7 +66,7 @@ class ExchangeTest : public WindowTest {
 
 TEST_F(ExchangeTest, ContractorExportBecomesANewWorkTwiceWithRenamedPictures) {
     SavedSampleWork(102);
-    EXPECT_EQ(window->GetDocInfo(), Sj("_様式Ⅳ-8-3"));
+    EXPECT_EQ(window->GetDocInfo(), platform::Utf8ToCp932("_様式Ⅳ-8-3"));
     const fs::path archive = installation->Root() / "submission.lzh";
     const std::vector<std::string> texts = Export(archive);
     ASSERT_EQ(texts.size(), 1u);
@@ -107,13 +108,13 @@ TEST_F(ExchangeTest, ContractorSheetImportReplacesTheOpenWorksSheetAndRecomputes
     Export(archive);
     Reopen(101);
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("別の工事"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("別の工事"));
     Find<TDBLookupComboBox>("dblcmbConType")->SelectCode("5");
     boxes.answers = {idYes};
     window->bbtnSubmit->click();
 
     // Unsaved edits are refused first.
-    Edit(TTableId::Main, "TECH_TITLE")->SetTextCp932(Sj("工法"));
+    Edit(TTableId::Main, "TECH_TITLE")->SetTextCp932(platform::Utf8ToCp932("工法"));
     boxes.shown.clear();
     window->btnImpClick("btnImpCon");
     ASSERT_EQ(boxes.Texts().size(), 1u);

@@ -8,6 +8,7 @@
 
 #include "dataset/file_ops.h"
 #include "exchange/archive_file.h"
+#include "platform/codepage.h"
 #include "shell/tests/sample_work.h"
 #include "shell/tests/window_fixture.h"
 
@@ -49,7 +50,7 @@ class ImportTest : public WindowTest {
     }
     std::string MainTable(const std::string& version = "2010") {
         return Table(TableDef(TTableId::Main), {{"CONST_NO", kArchiveNumber},
-                                                {"CON_NAME", Sj("取込工事")},
+                                                {"CON_NAME", platform::Utf8ToCp932("取込工事")},
                                                 {"CON_TYPE", "5"},
                                                 {"REG_VERSION", version}});
     }
@@ -60,7 +61,7 @@ class ImportTest : public WindowTest {
     // exporting program: a full path in the field).
     Row ConRow() {
         return {{"CONST_NO", kArchiveNumber},
-                {"INV_NAME", Sj("請負　花子")},
+                {"INV_NAME", platform::Utf8ToCp932("請負　花子")},
                 {"FILE_NAME_A", std::string(kArchiveNumber) + "A.jpg"},
                 {"FILE_NAME_B", std::string(kArchiveNumber) + "B.jpg"},
                 {"FILE_NAME_C", std::string(kArchiveNumber) + "C.jpg"}};
@@ -217,7 +218,7 @@ TEST_F(ImportTest, ContractorSheetThatCannotBeTakenLeavesTheOpenWorkAsItWas) {
               "［活用効果調査表(3)/請負者・技術開発者提出用］を取り込みました。");
     const std::vector<Row> sheets = LiveRows(window->dm().cdsEV_TBL_INV_CON);
     ASSERT_EQ(sheets.size(), 1u);
-    EXPECT_EQ(sheets[0].at("INV_NAME"), Sj("請負　花子"));
+    EXPECT_EQ(sheets[0].at("INV_NAME"), platform::Utf8ToCp932("請負　花子"));
     EXPECT_EQ(sheets[0].at("FILE_NAME_C"), "CYY-XX0001C.jpg");
     EXPECT_EQ(Pictures(),
               (std::map<std::string, std::string>{{"CYY-XX0001A.jpg", Noise(300, 'A')},
@@ -264,7 +265,7 @@ TEST_F(ImportTest, NewWorkIsTakenWholeOrNotAtAll) {
     const std::vector<std::vector<Row>> tables = StoredTables();
     ASSERT_EQ(tables[0].size(), 2u);
     const std::string number = tables[0][1].at("CONST_NO");
-    EXPECT_EQ(tables[0][1].at("CON_NAME"), Sj("取込工事"));
+    EXPECT_EQ(tables[0][1].at("CON_NAME"), platform::Utf8ToCp932("取込工事"));
     EXPECT_EQ(tables[2].size(), 2u) << "the report";
     EXPECT_EQ(tables[5].back().at("FILE_NAME_B"), number + "B.jpg");
     EXPECT_EQ(ReadBytes(installation->PicturePath(number + "B.jpg")), Noise(300, 'B'));

@@ -3,6 +3,7 @@
 // picture directory; odd and vanished picture files.
 #include <QImage>
 
+#include "platform/codepage.h"
 #include "shell/tests/window_fixture.h"
 
 namespace window_test {
@@ -27,7 +28,7 @@ class PictureTest : public WindowTest {
         source = installation->Root() / "chosen";
         fs::create_directories(source);
         window->btnNew->click();
-        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     }
     std::string Write(const std::string& name, const std::string& bytes) {
         WriteBytes(source / name, bytes);

@@ -2,6 +2,7 @@
 // construction type unlocks, the cost and process points with their copies on
 // the other sheets and the totals tab, "表記無し" in the contractor column, the
 // aspect scores, the automatic tick of an optional item and the averages.
+#include "platform/codepage.h"
 #include "records/entry_names.h"
 #include "shell/tests/window_fixture.h"
 
@@ -14,7 +15,7 @@ class PointsTest : public WindowTest {
         WindowTest::SetUp();
         Open();
         window->btnNew->click();
-        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     }
     void ChooseType(const std::string& code) {
         Find<TDBLookupComboBox>("dblcmbConType")->SelectCode(code);

@@ -4,6 +4,7 @@
 // in order and ends on the plan form.
 #include <cstdlib>
 
+#include "platform/codepage.h"
 #include "shell/tests/window_fixture.h"
 
 namespace window_test {
@@ -17,7 +18,7 @@ class PrintTest : public WindowTest {
         printDir = installation->Root() / "printed";
         setenv("SARVENU_PRINT_DIR", printDir.c_str(), 1);
         window->btnNew->click();
-        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     }
     void TearDown() override {
         unsetenv("SARVENU_PRINT_DIR");

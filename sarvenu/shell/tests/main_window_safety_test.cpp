@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "dataset/file_ops.h"
+#include "platform/codepage.h"
 #include "shell/tests/sample_work.h"
 #include "shell/tests/window_fixture.h"
 
@@ -106,7 +107,7 @@ TEST_F(SafetyTest, WorkSavedBeforeTheProgramIsKilledIsThereAtTheNextStart) {
 TEST_F(SafetyTest, DeletingReachesTheDiskAtOnce) {
     Open();
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     boxes.answers = {idYes};
     window->bbtnSubmit->click();
     EXPECT_EQ(ReadTable(installation->TablePath(TTableId::Main)).size(), 1u);
@@ -118,8 +119,9 @@ TEST_F(SafetyTest, DeletingReachesTheDiskAtOnce) {
     EXPECT_TRUE(ReadTable(installation->TablePath(TTableId::Main)).empty());
     EXPECT_TRUE(ReadTable(installation->TablePath(TTableId::Plan)).empty());
     EXPECT_TRUE(ReadTable(installation->TablePath(TTableId::InvChief)).empty());
-    EXPECT_EQ(ReadBytes(installation->TablePath(TTableId::Main)).find(Sj("橋梁補修")),
-              std::string::npos)
+    EXPECT_EQ(
+        ReadBytes(installation->TablePath(TTableId::Main)).find(platform::Utf8ToCp932("橋梁補修")),
+        std::string::npos)
         << "the deleted work's data left the file";
 }
 
@@ -128,7 +130,7 @@ TEST_F(SafetyTest, DeletingReachesTheDiskAtOnce) {
 TEST_F(SafetyTest, DismissingTheSaveQuestionKeepsTheEditsAndTheWindow) {
     Open();
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     boxes.answers = {idCancel};
     window->btnReturnMenu->click();
     EXPECT_TRUE(window->pcSarvenu->isVisible());
@@ -170,7 +172,7 @@ TEST_F(SafetyTest, WorkDirectoryOverTheProgramOrTheTablesIsRefused) {
         };
         EXPECT_NE(refusal(window->btnImp).find("CDS_TMP_DIR"), std::string::npos) << value;
         window->btnNew->click();
-        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+        Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
         boxes.answers = {idYes};
         window->bbtnSubmit->click();
         EXPECT_NE(refusal(Find<QPushButton>("btnExp")).find("CDS_TMP_DIR"), std::string::npos)
@@ -190,7 +192,7 @@ TEST_F(SafetyTest, WorkDirectoryOverTheProgramOrTheTablesIsRefused) {
 TEST_F(SafetyTest, AnErrorWhileClosingKeepsTheWindowOpen) {
     Open();
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     {
         sarvenu::fileops::ScopedFaultPlan fail({-1, (installation->Root() / "cds").string()});
         boxes.answers = {idYes};
@@ -225,8 +227,8 @@ TEST(QuestionBox, EscapeIsNeitherYesNorNo) {
             box->done(0);
         }
     });
-    const int answer =
-        MessageBox(nullptr, Sj("編集データを保存しますか？"), "T", miQuestion, mbYesNo);
+    const int answer = MessageBox(nullptr, platform::Utf8ToCp932("編集データを保存しますか？"), "T",
+                                  miQuestion, mbYesNo);
     EXPECT_FALSE(fellBack) << "Esc did not close the question";
     EXPECT_EQ(answer, idCancel);
 }

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include "platform/codepage.h"
 #include "records/entry_names.h"
 #include "shell/help.h"
 #include "shell/tests/sample_work.h"
@@ -88,7 +89,7 @@ TEST_F(WindowTest, NewWorkFilledSavedAndReopenedKeepsEveryValueOnDisk) {
 TEST_F(WindowTest, AbandoningANewWorkRemovesItFromTheListAndTheFiles) {
     Open();
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     boxes.answers = {idNo};
     window->btnReturnMenu->click();
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kSaveQuestion});
@@ -102,7 +103,7 @@ TEST_F(WindowTest, AbandoningANewWorkRemovesItFromTheListAndTheFiles) {
 TEST_F(WindowTest, WorkSavedWithOnlyItsNameHasEverySheetButTheReport) {
     Open();
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     boxes.answers = {idYes};
     window->btnReturnMenu->click();
     ASSERT_TRUE(CloseWindow());
@@ -152,7 +153,7 @@ TEST_F(WindowTest, DeletingAsksWithTheQuotedNameAndEmptyListIsReported) {
     EXPECT_EQ(boxes.shown.back().icon, miWarning);
 
     window->btnNew->click();
-    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(Sj("橋梁補修"));
+    Edit(TTableId::Main, "CON_NAME")->SetTextCp932(platform::Utf8ToCp932("橋梁補修"));
     boxes.answers = {idYes};
     window->btnReturnMenu->click();
     ASSERT_EQ(window->dgConstList->RowTotal(), 1);
@@ -176,7 +177,7 @@ TEST_F(WindowTest, LongDoubleByteWorkNameIsKeptWhole) {
     TDBEdit* name = Edit(TTableId::Main, "CON_NAME");
     // 127 double-byte characters and one ASCII letter: 255 bytes.
     std::string text;
-    for (int i = 0; i < 127; ++i) text += Sj("橋");
+    for (int i = 0; i < 127; ++i) text += platform::Utf8ToCp932("橋");
     text += "A";
     name->SetTextCp932(text);
     name->setFocus();

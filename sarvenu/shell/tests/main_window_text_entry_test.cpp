@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 
+#include "platform/codepage.h"
 #include "shell/tests/window_fixture.h"
 
 namespace window_test {
@@ -41,7 +42,7 @@ TEST_F(TextEntryTest, AnEntryTooNarrowForItsWidenedTextKeepsItAndTheFocus) {
     TDBEdit* charge = Edit(TTableId::Plan, "CON_CHARGE_MIC");
     ASSERT_EQ(place->MaxBytes(), 255);
     // 200 half-width characters fit 255 bytes; widened they would take 400.
-    const std::string typed = Repeat(Sj("ｱ"), 200);
+    const std::string typed = Repeat(platform::Utf8ToCp932("ｱ"), 200);
     place->SetTextCp932(typed);
     Leave(place, charge);
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -55,21 +56,23 @@ TEST_F(TextEntryTest, AnEntryTooNarrowForItsWidenedTextKeepsItAndTheFocus) {
     EXPECT_EQ(QApplication::focusWidget(), place) << "brought back to the entry";
 
     // Shortened so that the widened text fits: converted on leaving, no message.
-    place->SetTextCp932(Repeat(Sj("ｱ"), 127));
+    place->SetTextCp932(Repeat(platform::Utf8ToCp932("ｱ"), 127));
     Leave(place, charge);
     EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(Field(TTableId::Plan, "CON_PLACE"), Repeat(Sj("ア"), 127));
+    EXPECT_EQ(Field(TTableId::Plan, "CON_PLACE"), Repeat(platform::Utf8ToCp932("ア"), 127));
     // Full-width letters narrow as they widen the katakana: the sum counts.
-    place->SetTextCp932(Repeat(Sj("Ａ"), 100) + Repeat(Sj("ｶﾞ"), 25));
+    place->SetTextCp932(Repeat(platform::Utf8ToCp932("Ａ"), 100) +
+                        Repeat(platform::Utf8ToCp932("ｶﾞ"), 25));
     Leave(place, charge);
     EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(Field(TTableId::Plan, "CON_PLACE"), Repeat("A", 100) + Repeat(Sj("ガ"), 25));
+    EXPECT_EQ(Field(TTableId::Plan, "CON_PLACE"),
+              Repeat("A", 100) + Repeat(platform::Utf8ToCp932("ガ"), 25));
 }
 
 TEST_F(TextEntryTest, AMemoTooNarrowForItsWidenedTextKeepsIt) {
     TDBMemo* content = Memo(TTableId::Plan, "CON_CONTENT");
     TDBEdit* place = Edit(TTableId::Plan, "CON_PLACE");
-    const std::string typed = Repeat(Sj("ﾃｽﾄ"), 400) + "\r\n\r\n";
+    const std::string typed = Repeat(platform::Utf8ToCp932("ﾃｽﾄ"), 400) + "\r\n\r\n";
     content->SetTextCp932(typed);
     ASSERT_EQ(content->TextCp932(), typed);
     Leave(content, place);
@@ -82,7 +85,8 @@ TEST_F(TextEntryTest, AMemoTooNarrowForItsWidenedTextKeepsIt) {
 TEST_F(TextEntryTest, TwoTooNarrowEntriesDoNotPassTheFocusToAndFro) {
     TDBEdit* place = Edit(TTableId::Plan, "CON_PLACE");
     TDBEdit* cost = Edit(TTableId::Plan, "CON_COST");
-    const std::string first = Repeat(Sj("ｲ"), 200), second = Repeat(Sj("ｳ"), 200);
+    const std::string first = Repeat(platform::Utf8ToCp932("ｲ"), 200),
+                      second = Repeat(platform::Utf8ToCp932("ｳ"), 200);
     place->SetTextCp932(first);
     cost->SetTextCp932(second);
     Leave(place, cost);
@@ -106,7 +110,7 @@ TEST_F(TextEntryTest, TextsSetThroughAccessibilityAreSavedAsTypedOnes) {
     ASSERT_NE(placeAccess->editableTextInterface(), nullptr);
     placeAccess->editableTextInterface()->insertText(0, QString::fromUtf8("ﾄｳｷｮｳ"));
     Leave(place, name);
-    EXPECT_EQ(Field(TTableId::Plan, "CON_PLACE"), Sj("トウキョウ"));
+    EXPECT_EQ(Field(TTableId::Plan, "CON_PLACE"), platform::Utf8ToCp932("トウキョウ"));
     QAccessibleInterface* contentAccess = QAccessible::queryAccessibleInterface(content);
     ASSERT_NE(contentAccess, nullptr);
     contentAccess->setText(QAccessible::Value, QString::fromUtf8("一行目\n二行目"));
@@ -116,10 +120,10 @@ TEST_F(TextEntryTest, TextsSetThroughAccessibilityAreSavedAsTypedOnes) {
     window->btnReturnMenu->click();
     ASSERT_TRUE(CloseWindow());
     EXPECT_EQ(ReadTable(installation->TablePath(TTableId::Main)).at(0).at("CON_NAME"),
-              Sj("橋梁補修"));
+              platform::Utf8ToCp932("橋梁補修"));
     const Row plan = ReadTable(installation->TablePath(TTableId::Plan)).at(0);
-    EXPECT_EQ(plan.at("CON_PLACE"), Sj("トウキョウ"));
-    EXPECT_EQ(plan.at("CON_CONTENT"), Sj("一行目\r\n二行目"));
+    EXPECT_EQ(plan.at("CON_PLACE"), platform::Utf8ToCp932("トウキョウ"));
+    EXPECT_EQ(plan.at("CON_CONTENT"), platform::Utf8ToCp932("一行目\r\n二行目"));
 }
 
 }  // namespace

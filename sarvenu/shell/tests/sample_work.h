@@ -67,7 +67,8 @@ inline std::string TextFor(const std::string& field, const QString& label, int m
     std::string text =
         known != KnownTexts().end()
             ? platform::Utf8ToCp932(known->second)
-            : ToCp932(label + QString::fromUtf8("について、従来技術より良好な結果が得られた。"));
+            : platform::QStringToCp932(
+                  label + QString::fromUtf8("について、従来技術より良好な結果が得られた。"));
     if (maxBytes > 0 && static_cast<int>(text.size()) > maxBytes) {
         // Cut at a whole character.
         size_t cut = 0;

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 
+#include "platform/codepage.h"
 #include "records/entry_names.h"
 #include "records/tests/store_fixture.h"
 #include "shell/db_controls.h"
@@ -100,11 +101,11 @@ class WindowTest : public ::testing::Test {
             for (int form = 1; form <= 8; ++form)
                 WriteBytes(
                     installation->Root() / "html" / ("Template" + std::to_string(form) + ".htm"),
-                    "<html><body><h1>" + Sj("様式") + std::to_string(form) +
+                    "<html><body><h1>" + platform::Utf8ToCp932("様式") + std::to_string(form) +
                         "</h1>\r\n<p><%=CON_NAME%></p></body></html>\r\n");
             if (withHelp)
                 WriteBytes(installation->Root() / "help" / "help.txt",
-                           Sj("操作の手引き\r\n達成率100%\r\n"));
+                           platform::Utf8ToCp932("操作の手引き\r\n達成率100%\r\n"));
         }
         window = std::make_unique<TfrmMain>(installation->ExeDir());
         window->CreateDataModule();
@@ -116,7 +117,7 @@ class WindowTest : public ::testing::Test {
 
     void WriteSettings(int userId) {
         WriteBytes(installation->Root() / "ini" / "SystemInfo.ini",
-                   "[MAIN]\r\nAPP_TITLE=" + Sj("調査システム") +
+                   "[MAIN]\r\nAPP_TITLE=" + platform::Utf8ToCp932("調査システム") +
                        "\r\nAPP_VERSION=2.010\r\nUSR_ID=" + std::to_string(userId) +
                        "\r\nCDS_DIR=cds\r\nCDS_TMP_DIR=tmp\r\nCDS_ORG_DIR=org\r\n"
                        "HTML_DIR=html\r\nIMG_DIR=img\r\nHELP_DIR=help\r\nHELP_FILE=help.txt\r\n");
