@@ -7,12 +7,13 @@
 
 #include "dataset/client_table.h"
 #include "dataset/file_ops.h"
+#include "platform/codepage.h"
 #include "table_files.h"
+#include "test_support/test_support.h"
 
 using namespace sarvenu;
 using testutil::Column;
 using testutil::Row;
-using testutil::Sjis;
 
 namespace {
 
@@ -46,22 +47,24 @@ class TableTest : public ::testing::Test {
         testutil::WriteTable(path, kCodeColumns, CodeRows(codes));
         return path;
     }
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
 };
 
 TEST_F(TableTest, FilesThatCannotBeOpenedLeaveTheTableClosedAndUntouched) {
     TClientTable t;
     t.SetFileName(dir.File("missing.cds"));
-    EXPECT_EQ(MessageOf([&] { t.OpenTable(); }), Sjis("データプロバイダ/パケットがありません"));
+    EXPECT_EQ(MessageOf([&] { t.OpenTable(); }),
+              platform::Utf8ToCp932("データプロバイダ/パケットがありません"));
     EXPECT_FALSE(t.Active());
 
-    testutil::WriteBytes(dir.File("empty.cds"), "");
+    sarvenu_test::WriteBytes(dir.File("empty.cds"), "");
     t.SetFileName(dir.File("empty.cds"));
-    EXPECT_EQ(MessageOf([&] { t.OpenTable(); }), Sjis("データプロバイダ/パケットがありません"));
+    EXPECT_EQ(MessageOf([&] { t.OpenTable(); }),
+              platform::Utf8ToCp932("データプロバイダ/パケットがありません"));
     EXPECT_FALSE(t.Active());
 
     const std::string corrupt = "not a datapacket at all";
-    testutil::WriteBytes(dir.File("bad.cds"), corrupt);
+    sarvenu_test::WriteBytes(dir.File("bad.cds"), corrupt);
     t.SetFileName(dir.File("bad.cds"));
     try {
         t.OpenTable();
@@ -71,7 +74,7 @@ TEST_F(TableTest, FilesThatCannotBeOpenedLeaveTheTableClosedAndUntouched) {
         EXPECT_STRNE(e.what(), "");
     }
     EXPECT_FALSE(t.Active());
-    EXPECT_EQ(testutil::ReadBytes(dir.File("bad.cds")), corrupt);
+    EXPECT_EQ(sarvenu_test::ReadBytes(dir.File("bad.cds")), corrupt);
 }
 
 TEST_F(TableTest, ClosingKeepsTheSameRecordsInTheirOrder) {
@@ -114,7 +117,7 @@ TEST_F(TableTest, SortingByFieldNames) {
     EXPECT_EQ(Column0(t), (std::vector<std::string>{"a", "b", "c"}));
 
     EXPECT_EQ(MessageOf([&] { t.SetIndexFieldNames("NOPE"); }),
-              Sjis("項目 'NOPE' が見つかりません"));
+              platform::Utf8ToCp932("項目 'NOPE' が見つかりません"));
     EXPECT_EQ(t.IndexFieldNames(), "CD");
     EXPECT_EQ(Column0(t), (std::vector<std::string>{"a", "b", "c"}));
 
@@ -236,15 +239,15 @@ TEST_F(TableTest, FieldTextConversions) {
     t.SetFileName(path);
     t.OpenTable();
     EXPECT_EQ(MessageOf([&] { t.FieldNamed("S").SetText("x"); }),
-              Sjis("データセットが編集または挿入モードではありません"));
+              platform::Utf8ToCp932("データセットが編集または挿入モードではありません"));
     t.StartInsert();
     TField& s = t.FieldNamed("S");
     s.SetText("abcdefg");
     EXPECT_EQ(s.GetText(), "abcd");
     // A double-byte character that does not fit is dropped whole.
-    s.SetText("ab" + Sjis("日本"));
-    EXPECT_EQ(s.GetText(), "ab" + Sjis("日"));
-    s.SetText("abc" + Sjis("日"));
+    s.SetText("ab" + platform::Utf8ToCp932("日本"));
+    EXPECT_EQ(s.GetText(), "ab" + platform::Utf8ToCp932("日"));
+    s.SetText("abc" + platform::Utf8ToCp932("日"));
     EXPECT_EQ(s.GetText(), "abc");
     s.SetText("");
     EXPECT_TRUE(s.IsNull());
@@ -253,11 +256,11 @@ TEST_F(TableTest, FieldTextConversions) {
     t.FieldNamed("I").SetText("-42");
     EXPECT_EQ(t.FieldNamed("I").GetText(), "-42");
     EXPECT_EQ(MessageOf([&] { t.FieldNamed("I").SetText("4x"); }),
-              Sjis("'4x' は項目 'I' に適した整数値ではありません"));
+              platform::Utf8ToCp932("'4x' は項目 'I' に適した整数値ではありません"));
     EXPECT_EQ(MessageOf([&] { t.FieldNamed("W").SetText("40000"); }),
-              Sjis("'40000' は項目 'W' に適した整数値ではありません"));
+              platform::Utf8ToCp932("'40000' は項目 'W' に適した整数値ではありません"));
     EXPECT_EQ(MessageOf([&] { t.FieldNamed("F").SetText("1.2.3"); }),
-              Sjis("'1.2.3' は項目 'F' に適した浮動小数点数値ではありません"));
+              platform::Utf8ToCp932("'1.2.3' は項目 'F' に適した浮動小数点数値ではありません"));
     EXPECT_EQ(t.FieldNamed("I").GetText(), "-42");  // a refused text changes nothing
     t.FieldNamed("F").SetText("2.5");
     EXPECT_EQ(t.FieldNamed("F").GetText(), "2.5");
@@ -269,7 +272,8 @@ TEST_F(TableTest, FieldTextConversions) {
     EXPECT_EQ(t.FieldNamed("W").GetText(), "-42");
     t.CommitRecord();
     EXPECT_EQ(t.FieldNamed("D").GetText(), "2006/04/01");
-    EXPECT_EQ(MessageOf([&] { t.FieldNamed("nope"); }), Sjis("項目 'nope' が見つかりません"));
+    EXPECT_EQ(MessageOf([&] { t.FieldNamed("nope"); }),
+              platform::Utf8ToCp932("項目 'nope' が見つかりません"));
 }
 
 TEST_F(TableTest, SavingInXmlFormByExtension) {
@@ -278,10 +282,10 @@ TEST_F(TableTest, SavingInXmlFormByExtension) {
     t.OpenTable();
     std::string xml = dir.File("OUT.XML");
     t.SaveToPath(xml);
-    EXPECT_EQ(testutil::ReadBytes(xml).rfind("<?xml", 0), 0u);
+    EXPECT_EQ(sarvenu_test::ReadBytes(xml).rfind("<?xml", 0), 0u);
     std::string bin = dir.File("out.cds");
     t.SaveToPath(bin);
-    EXPECT_NE(testutil::ReadBytes(bin).rfind("<?xml", 0), 0u);
+    EXPECT_NE(sarvenu_test::ReadBytes(bin).rfind("<?xml", 0), 0u);
 
     TClientTable back;
     back.SetFileName(xml);
@@ -292,7 +296,7 @@ TEST_F(TableTest, SavingInXmlFormByExtension) {
 
 TEST_F(TableTest, AFailedWriteRaisesAndKeepsThePreviousFile) {
     std::string path = Make({"1"});
-    const std::string before = testutil::ReadBytes(path);
+    const std::string before = sarvenu_test::ReadBytes(path);
     TClientTable t;
     t.SetFileName(path);
     t.OpenTable();
@@ -303,12 +307,12 @@ TEST_F(TableTest, AFailedWriteRaisesAndKeepsThePreviousFile) {
         fileops::ScopedFaultPlan faults({allowed, ""});
         EXPECT_THROW(t.CloseTable(), EDatabaseError) << allowed;
         EXPECT_TRUE(t.Active());
-        EXPECT_EQ(testutil::ReadBytes(path), before);
+        EXPECT_EQ(sarvenu_test::ReadBytes(path), before);
     }
     {
         fileops::ScopedFaultPlan faults({-1, path});
         EXPECT_THROW(t.SaveToPath(), EDatabaseError);
-        EXPECT_EQ(testutil::ReadBytes(path), before);
+        EXPECT_EQ(sarvenu_test::ReadBytes(path), before);
     }
     // The records are still there and the next close writes them.
     t.CloseTable();

@@ -13,12 +13,13 @@
 #include "dataset/client_table.h"
 #include "dataset/engine_binding.h"
 #include "dataset/filter_expression.h"
+#include "platform/codepage.h"
 #include "platform/safearray.h"
 #include "table_files.h"
+#include "test_support/test_support.h"
 
 using namespace sarvenu;
 using testutil::Column;
-using testutil::Sjis;
 
 namespace {
 
@@ -52,7 +53,7 @@ std::vector<uint8_t> Blob(const std::string& message, uint32_t field, const std:
 // Rewrites a table file with a record constraint (FLAG is not "9") and a
 // default value ("0") for FLAG, both kept as parameters of the file.
 void AddRules(const std::string& path, const std::string& message) {
-    const std::string bytes = testutil::ReadBytes(path);
+    const std::string bytes = sarvenu_test::ReadBytes(path);
     IDSBase* ds = engine::CreateDataset();
     ASSERT_NE(nullptr, ds);
     SAFEARRAY* in = SafeArrayFromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -70,8 +71,8 @@ void AddRules(const std::string& path, const std::string& message) {
     ASSERT_EQ(0u, ResultCode(ds->WritePacket(&out)));
     void* data = nullptr;
     SafeArrayAccessData(out, &data);
-    testutil::WriteBytes(path,
-                         std::string(static_cast<const char*>(data), out->rgsabound[0].cElements));
+    sarvenu_test::WriteBytes(
+        path, std::string(static_cast<const char*>(data), out->rgsabound[0].cElements));
     SafeArrayUnaccessData(out);
     SafeArrayDestroy(out);
     ds->Release();
@@ -88,10 +89,10 @@ std::string MessageOf(const std::function<void()>& action, uint16_t* code = null
 }
 
 TEST(TableConstraints, FileRulesAreEnforcedThroughTheTableLayer) {
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     const std::string path = dir.File("RULES.cds");
     testutil::WriteTable(path, kColumns, {{"A", "1"}});
-    const std::string message = Sjis("フラグに9は使えません");
+    const std::string message = platform::Utf8ToCp932("フラグに9は使えません");
     AddRules(path, message);
 
     for (int round = 0; round < 2; ++round) {

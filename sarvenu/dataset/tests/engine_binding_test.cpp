@@ -5,6 +5,7 @@
 
 #include "dataset/client_table.h"
 #include "dataset/engine_binding.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 #include "table_files.h"
 
@@ -21,7 +22,7 @@ TEST(EngineBinding, RegistryEntryIsUsedAndABadOneIsReported) {
         engine::LoadEngineLibrary();
         ADD_FAILURE() << "a missing library loaded";
     } catch (const EDatabaseError& e) {
-        EXPECT_EQ(std::string(e.what()), testutil::Sjis("PELMORA.DLL の読み込みエラー"));
+        EXPECT_EQ(std::string(e.what()), platform::Utf8ToCp932("PELMORA.DLL の読み込みエラー"));
     }
     // Without an entry the library is loaded by name and registers itself.
     ASSERT_TRUE(platform::RegDeleteKey(engine::EngineRegistryKey()));

@@ -6,6 +6,7 @@
 
 #include "dataset/file_ops.h"
 #include "table_files.h"
+#include "test_support/test_support.h"
 
 using namespace sarvenu;
 
@@ -18,7 +19,7 @@ std::vector<std::string> Names(const std::string& dir, const std::string& patter
 }
 
 TEST(FileOps, AtomicReplacementNeverLeavesAPartialFile) {
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     const std::string path = dir.File("t.cds");
     const std::string oldBytes(5000, 'o'), newBytes(7000, 'n');
     ASSERT_TRUE(fileops::WriteFileAtomic(path, oldBytes));
@@ -37,17 +38,17 @@ TEST(FileOps, AtomicReplacementNeverLeavesAPartialFile) {
             ok = fileops::WriteFileAtomic(path, newBytes);
         }
         EXPECT_FALSE(ok) << allowed;
-        std::string now = testutil::ReadBytes(path);
+        std::string now = sarvenu_test::ReadBytes(path);
         EXPECT_TRUE(now == oldBytes || now == newBytes) << allowed;
         // No temporary file is left behind.
         EXPECT_EQ(Names(dir.path(), "t.cds*"), (std::vector<std::string>{"t.cds"})) << allowed;
     }
     ASSERT_TRUE(fileops::WriteFileAtomic(path, newBytes));
-    EXPECT_EQ(testutil::ReadBytes(path), newBytes);
+    EXPECT_EQ(sarvenu_test::ReadBytes(path), newBytes);
 }
 
 TEST(FileOps, FailingOnePathOnly) {
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     fileops::ScopedFaultPlan faults({-1, dir.File("a")});
     std::string error;
     EXPECT_FALSE(fileops::WriteFileAtomic(dir.File("a"), "1", &error));
@@ -59,7 +60,7 @@ TEST(FileOps, FailingOnePathOnly) {
 }
 
 TEST(FileOps, PlatformSemantics) {
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     ASSERT_TRUE(fileops::WriteFileAtomic(dir.File("_A.cds"), "a"));
     ASSERT_TRUE(fileops::WriteFileAtomic(dir.File("_b"), "b"));
     ASSERT_TRUE(fileops::WriteFileAtomic(dir.File("A_.cds"), "c"));
@@ -68,7 +69,7 @@ TEST(FileOps, PlatformSemantics) {
 
     // A move does not replace an existing file.
     EXPECT_FALSE(fileops::MoveFile(dir.File("_b"), dir.File("A_.cds")));
-    EXPECT_EQ(testutil::ReadBytes(dir.File("A_.cds")), "c");
+    EXPECT_EQ(sarvenu_test::ReadBytes(dir.File("A_.cds")), "c");
     EXPECT_TRUE(fileops::MoveFile(dir.File("_b"), dir.File("b")));
     EXPECT_FALSE(fileops::FileExists(dir.File("_b")));
 
@@ -78,10 +79,10 @@ TEST(FileOps, PlatformSemantics) {
     EXPECT_FALSE(fileops::DeleteFile(dir.File("b")));
     EXPECT_FALSE(fileops::WriteFileAtomic(dir.File("b"), "new"));
     EXPECT_FALSE(fileops::CopyFile(dir.File("_A.cds"), dir.File("b"), true));
-    EXPECT_EQ(testutil::ReadBytes(dir.File("b")), "b");
+    EXPECT_EQ(sarvenu_test::ReadBytes(dir.File("b")), "b");
     ASSERT_TRUE(fileops::SetReadOnly(dir.File("b"), false));
     EXPECT_TRUE(fileops::CopyFile(dir.File("_A.cds"), dir.File("b"), false));
-    EXPECT_EQ(testutil::ReadBytes(dir.File("b")), "a");
+    EXPECT_EQ(sarvenu_test::ReadBytes(dir.File("b")), "a");
     EXPECT_TRUE(fileops::DeleteFile(dir.File("b")));
     EXPECT_FALSE(fileops::DeleteFile(dir.File("b")));
 }

@@ -8,11 +8,12 @@
 
 #include "dataset/client_table.h"
 #include "dataset/filter_expression.h"
+#include "platform/codepage.h"
 #include "table_files.h"
+#include "test_support/test_support.h"
 
 using namespace sarvenu;
 using namespace sarvenu::filterexpr;
-using testutil::Sjis;
 
 namespace {
 
@@ -144,22 +145,30 @@ TEST(FilterTranslation, StructureOfLogicalForms) {
 
 TEST(FilterTranslation, Errors) {
     EXPECT_EQ(MessageOf([] { T("CD = 1 # 2"); }),
-              Sjis("フィルター式に不正な文字 '#' が含まれています。"));
-    EXPECT_EQ(MessageOf([] { T("CD = 'abc"); }), Sjis("フィルター式が正しく終わっていません"));
-    EXPECT_EQ(MessageOf([] { T("(CD = 1"); }), Sjis("フィルター式が正しく終わっていません"));
-    EXPECT_EQ(MessageOf([] { T("CD ="); }), Sjis("フィルター式が正しく終わっていません"));
-    EXPECT_EQ(MessageOf([] { T("CD = = 1"); }), Sjis("フィルター式の形式が正しくありません"));
-    EXPECT_EQ(MessageOf([] { T("CD = 1 CD"); }), Sjis("フィルター式の形式が正しくありません"));
+              platform::Utf8ToCp932("フィルター式に不正な文字 '#' が含まれています。"));
+    EXPECT_EQ(MessageOf([] { T("CD = 'abc"); }),
+              platform::Utf8ToCp932("フィルター式が正しく終わっていません"));
+    EXPECT_EQ(MessageOf([] { T("(CD = 1"); }),
+              platform::Utf8ToCp932("フィルター式が正しく終わっていません"));
+    EXPECT_EQ(MessageOf([] { T("CD ="); }),
+              platform::Utf8ToCp932("フィルター式が正しく終わっていません"));
+    EXPECT_EQ(MessageOf([] { T("CD = = 1"); }),
+              platform::Utf8ToCp932("フィルター式の形式が正しくありません"));
+    EXPECT_EQ(MessageOf([] { T("CD = 1 CD"); }),
+              platform::Utf8ToCp932("フィルター式の形式が正しくありません"));
     EXPECT_EQ(MessageOf([] { T("NUM > NULL"); }),
-              Sjis("NULL は '=' または '<>' 以外と組み合わせることはできません"));
-    EXPECT_EQ(MessageOf([] { T("SMALL = 40000"); }), Sjis("定数が範囲を超えています"));
-    EXPECT_EQ(MessageOf([] { T("WORD = -1"); }), Sjis("定数が範囲を超えています"));
-    EXPECT_EQ(MessageOf([] { T("NUM = 3000000000"); }), Sjis("定数が範囲を超えています"));
+              platform::Utf8ToCp932("NULL は '=' または '<>' 以外と組み合わせることはできません"));
+    EXPECT_EQ(MessageOf([] { T("SMALL = 40000"); }),
+              platform::Utf8ToCp932("定数が範囲を超えています"));
+    EXPECT_EQ(MessageOf([] { T("WORD = -1"); }), platform::Utf8ToCp932("定数が範囲を超えています"));
+    EXPECT_EQ(MessageOf([] { T("NUM = 3000000000"); }),
+              platform::Utf8ToCp932("定数が範囲を超えています"));
     EXPECT_EQ(MessageOf([] { T("MEMO = 'x'"); }),
-              Sjis("項目 'MEMO' をフィルター式で使うことはできません"));
-    EXPECT_EQ(MessageOf([] { T("NOPE = 1"); }), Sjis("項目 'NOPE' が見つかりません"));
+              platform::Utf8ToCp932("項目 'MEMO' をフィルター式で使うことはできません"));
+    EXPECT_EQ(MessageOf([] { T("NOPE = 1"); }),
+              platform::Utf8ToCp932("項目 'NOPE' が見つかりません"));
     EXPECT_EQ(MessageOf([] { T("NUM = 'abc'"); }),
-              Sjis("'abc' は項目 'NUM' に適した整数値ではありません"));
+              platform::Utf8ToCp932("'abc' は項目 'NUM' に適した整数値ではありません"));
     EXPECT_NO_THROW(T("WORD = 65535"));
     EXPECT_NO_THROW(T("[CD] = 'it''s'"));
     // A double-byte character whose second byte is ']' stays whole.
@@ -195,7 +204,7 @@ class EngineFilter : public ::testing::Test {
     const std::vector<std::string> codes = {"100",  "199",  "200",  "250",  "299",  "300",
                                             "1200", "1250", "1299", "1300", "2000", "99999"};
     const std::string rangeFilter = "((CD >= 200 and CD < 300) or (CD >= 1200 and CD < 1300))";
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     TClientTable table;
 };
 

@@ -4,6 +4,7 @@
 
 #include "dataset/client_table.h"
 #include "table_files.h"
+#include "test_support/test_support.h"
 
 using namespace sarvenu;
 using testutil::Row;
@@ -39,7 +40,7 @@ class MasterDetail : public ::testing::Test {
         table.ScanView([&](const TRecordView& record) { texts.push_back(record.Text(f)); });
         return texts;
     }
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     TClientTable main, sheet;
     TTableSource mainSource{&main};
 };

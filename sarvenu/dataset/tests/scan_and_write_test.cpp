@@ -7,6 +7,7 @@
 
 #include "dataset/client_table.h"
 #include "table_files.h"
+#include "test_support/test_support.h"
 
 using namespace sarvenu;
 using testutil::Row;
@@ -22,7 +23,7 @@ ino_t Inode(const std::string& path) {
 // A table written again and again with modifications, deletions and
 // insertions keeps a file the size of its live records, which read back.
 TEST(TableFileSize, FollowsTheLiveRecordsThroughManyWrites) {
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     const std::vector<testutil::Column> columns = {{"KEY"}, {"TEXT", FLD_STRING, 200}};
     std::map<std::string, std::string> model;
     std::vector<Row> rows;
@@ -75,8 +76,8 @@ TEST(TableFileSize, FollowsTheLiveRecordsThroughManyWrites) {
     fresh.SetFileName(dir.File("fresh.cds"));
     fresh.OpenTable();
     fresh.CloseTable();  // written once more, merged
-    const size_t freshSize = testutil::ReadBytes(dir.File("fresh.cds")).size();
-    const std::string bytes = testutil::ReadBytes(path);
+    const size_t freshSize = sarvenu_test::ReadBytes(dir.File("fresh.cds")).size();
+    const std::string bytes = sarvenu_test::ReadBytes(path);
     EXPECT_LE(bytes.size(), freshSize + freshSize / 20);
     EXPECT_GE(bytes.size(), freshSize - freshSize / 20);
     // Deleted records and old versions are gone from the disk.
@@ -89,18 +90,18 @@ TEST(TableFileSize, FollowsTheLiveRecordsThroughManyWrites) {
 }
 
 TEST(TableFileSize, AnUnchangedTableIsNotRewrittenButAnOldChangeLogIsMergedOnce) {
-    testutil::TempDir dir;
+    sarvenu_test::TempDir dir;
     const std::string path = dir.File("T.cds");
     // Written record by record: the file carries a change log.
     testutil::WriteTable(path, {{"KEY"}}, {{"A"}, {"B"}});
-    const size_t logged = testutil::ReadBytes(path).size();
+    const size_t logged = sarvenu_test::ReadBytes(path).size();
 
     TClientTable table;
     table.SetFileName(path);
     table.OpenTable();
     EXPECT_TRUE(table.Unwritten());
     table.CloseTable();
-    const std::string merged = testutil::ReadBytes(path);
+    const std::string merged = sarvenu_test::ReadBytes(path);
     EXPECT_LT(merged.size(), logged);
     EXPECT_EQ(testutil::ReadRows(path), (std::vector<Row>{{"A"}, {"B"}}));
 
@@ -110,7 +111,7 @@ TEST(TableFileSize, AnUnchangedTableIsNotRewrittenButAnOldChangeLogIsMergedOnce)
     EXPECT_FALSE(table.SaveChanges());
     table.CloseTable();
     EXPECT_EQ(Inode(path), inode) << "an unchanged table leaves its file alone";
-    EXPECT_EQ(testutil::ReadBytes(path), merged);
+    EXPECT_EQ(sarvenu_test::ReadBytes(path), merged);
 }
 
 }  // namespace

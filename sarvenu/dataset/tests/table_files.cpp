@@ -3,14 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <unistd.h>
 
 #include "dataset/engine_binding.h"
-#include "platform/codepage.h"
+#include "test_support/test_support.h"
 
 namespace testutil {
 namespace {
@@ -42,17 +40,6 @@ struct Objects {
 };
 
 }  // namespace
-
-TempDir::TempDir() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/sarvenu-ds-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
 
 void WriteTable(const std::string& path, const std::vector<Column>& columns,
                 const std::vector<Row>& rows) {
@@ -96,11 +83,11 @@ void WriteTable(const std::string& path, const std::vector<Column>& columns,
     std::string bytes(static_cast<const char*>(data), static_cast<size_t>(upper + 1));
     SafeArrayUnaccessData(packet);
     SafeArrayDestroy(packet);
-    WriteBytes(path, bytes);
+    sarvenu_test::WriteBytes(path, bytes);
 }
 
 std::vector<Row> ReadRows(const std::string& path) {
-    std::string bytes = ReadBytes(path);
+    std::string bytes = sarvenu_test::ReadBytes(path);
     Objects o;
     SAFEARRAY* packet = SafeArrayFromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
     uint32_t loaded = o.dataset->LoadPacket(packet, 1);
@@ -136,22 +123,6 @@ std::vector<Row> ReadRows(const std::string& path) {
         rows.push_back(row);
     }
     return rows;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Sjis(const std::string& utf8) {
-    return platform::Utf8ToCp932(utf8);
 }
 
 }  // namespace testutil

@@ -1,6 +1,6 @@
-// Test support: temporary directories, a private registry file, and table
-// files made and read back directly through the engine, independent of the
-// table layer under test.
+// Test support of the client dataset tests: a private registry file, and
+// table files made and read back directly through the engine, independent of
+// the table layer under test.
 #pragma once
 
 #include <cstdint>
@@ -11,19 +11,6 @@
 #include "pelmora/pelmora.h"
 
 namespace testutil {
-
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
 
 struct Column {
     std::string name;
@@ -42,10 +29,5 @@ void WriteTable(const std::string& path, const std::vector<Column>& columns,
 // Reads a table file (binary or XML) through the engine: the visible rows in
 // stored order, with the values of string and 32-bit integer columns as text.
 std::vector<Row> ReadRows(const std::string& path);
-
-std::string ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
-// UTF-8 to CP932 for expected messages.
-std::string Sjis(const std::string& utf8);
 
 }  // namespace testutil

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "records/entry_names.h"
 #include "records/image_size.h"
+#include "test_support/test_support.h"
 
 namespace {
 
@@ -16,17 +16,9 @@ using namespace sarvenu;
 
 class ImageSizeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("image_size_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Write(const std::string& name, const std::string& bytes) {
         const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << bytes;
+        sarvenu_test::WriteBytes(path, bytes);
         return path.string();
     }
     static std::string Gif(int width, int height) {
@@ -51,7 +43,8 @@ class ImageSizeTest : public ::testing::Test {
         bytes += static_cast<char>(width & 0xFF);
         return bytes + std::string(12, '\0');
     }
-    fs::path dir_;
+    sarvenu_test::TempDir temp_{"image_size"};
+    const fs::path dir_{temp_.path()};
 };
 
 TEST_F(ImageSizeTest, GifLogicalScreenSize) {

@@ -8,9 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +18,7 @@
 #include "records/code_tables.h"
 #include "records/schema.h"
 #include "records/table_file_writer.h"
+#include "test_support/test_support.h"
 
 namespace store_test {
 
@@ -29,17 +28,8 @@ using namespace sarvenu;
 // Texts by field name, one map per record.
 using Row = std::map<std::string, std::string>;
 
-inline std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-inline void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using sarvenu_test::ReadBytes;
+using sarvenu_test::WriteBytes;
 
 // Every record of a table file, read through the client layer without
 // writing the file back.
@@ -99,17 +89,11 @@ class Installation {
             registry_ = (fs::temp_directory_path() / "sarvenu_records_test.reg").string();
             ::setenv("SARVENU_REGISTRY", registry_.c_str(), 1);
         }
-        std::string pattern = (fs::temp_directory_path() / "sarvenu_store_XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
         for (const char* dir : {"ini", "cds", "org", "tmp", "html", "img"})
             fs::create_directories(root_ / dir);
         WriteSettings(platform::Utf8ToCp932("調査システム"));
         for (const TTableDef& def : SurveySchema())
             WriteTableFile(TablePath(def.id).string(), def, ShippedRows(def.id));
-    }
-    ~Installation() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
     Installation(const Installation&) = delete;
     Installation& operator=(const Installation&) = delete;
@@ -135,8 +119,9 @@ class Installation {
     }
 
   private:
-    fs::path root_;
     std::string registry_;
+    sarvenu_test::TempDir temp_{"sarvenu_store"};
+    const fs::path root_{temp_.path()};
 };
 
 }  // namespace store_test

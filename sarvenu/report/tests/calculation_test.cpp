@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "scratch_directory.h"
+#include "test_support/test_support.h"
 
 namespace sarvenu {
 namespace {
@@ -187,14 +187,13 @@ TEST(WholeNumberTest, FormatAmountGroupsDigits) {
 }
 
 TEST(PictureHeightTest, ProportionalOr160) {
-    testing::TScratchDirectory dir;
-    ASSERT_TRUE(dir.ok());
-    EXPECT_DOUBLE_EQ(PictureHeight(dir / "missing.gif", 200), 160);
+    sarvenu_test::TempDir dir;
+    EXPECT_DOUBLE_EQ(PictureHeight(dir.File("missing.gif"), 200), 160);
     // A directory is not a picture file.
-    EXPECT_DOUBLE_EQ(PictureHeight(dir / "", 200), 160);
+    EXPECT_DOUBLE_EQ(PictureHeight(dir.File(""), 200), 160);
 
     // A GIF header of 400 x 300 pixels.
-    const std::string gif = dir / "picture.gif";
+    const std::string gif = dir.File("picture.gif");
     {
         std::ofstream out(gif, std::ios::binary);
         const char header[] = {'G',
@@ -216,7 +215,7 @@ TEST(PictureHeightTest, ProportionalOr160) {
     EXPECT_DOUBLE_EQ(PictureHeight(gif, 233), 175);  // 174.75
 
     // A file whose size cannot be read has no proportions.
-    const std::string unknown = dir / "picture.jpeg";
+    const std::string unknown = dir.File("picture.jpeg");
     std::ofstream(unknown) << "not a picture";
     EXPECT_DOUBLE_EQ(PictureHeight(unknown, 200), 160);
 }

@@ -12,7 +12,7 @@
 
 #include "dataset/file_ops.h"
 #include "report/gif_writer.h"
-#include "scratch_directory.h"
+#include "test_support/test_support.h"
 
 namespace sarvenu {
 namespace {
@@ -77,20 +77,17 @@ class TDecodedGif {
 
 class RadarChartTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        EnsureGuiApplication();
-        ASSERT_TRUE(dir_.ok());
-    }
+    void SetUp() override { EnsureGuiApplication(); }
     // Draws values into Graph.gif and decodes it.
     std::unique_ptr<TDecodedGif> Draw(const TChartValues& values) {
-        const std::string path = dir_ / kChartFileName;
+        const std::string path = dir_.File(kChartFileName);
         std::string error;
         EXPECT_TRUE(DrawRadarChart(values, path, &error)) << error;
         auto gif = std::make_unique<TDecodedGif>(path);
         EXPECT_TRUE(gif->ok());
         return gif;
     }
-    testing::TScratchDirectory dir_;
+    sarvenu_test::TempDir dir_;
 };
 
 const QPoint C = kChartCentre;
@@ -131,7 +128,7 @@ TEST_F(RadarChartTest, FrameAxesTicksAndLegend) {
     EXPECT_EQ(gif->paletteSize(), 4);
     EXPECT_EQ(gif->Count(TColour::Other), 0);
 
-    std::ifstream file(dir_ / kChartFileName, std::ios::binary);
+    std::ifstream file(dir_.File(kChartFileName), std::ios::binary);
     std::string header(6, '\0');
     file.read(header.data(), 6);
     EXPECT_EQ(header, "GIF89a");
@@ -265,12 +262,13 @@ TEST_F(RadarChartTest, ReplacesAnExistingFile) {
 
 TEST_F(RadarChartTest, WriteFailuresAreReported) {
     std::string error;
-    EXPECT_FALSE(DrawRadarChart({"100", "", "", "", "", ""}, dir_ / "missing/Graph.gif", &error));
+    EXPECT_FALSE(
+        DrawRadarChart({"100", "", "", "", "", ""}, dir_.File("missing/Graph.gif"), &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(fileops::FileExists(dir_ / "missing/Graph.gif"));
+    EXPECT_FALSE(fileops::FileExists(dir_.File("missing/Graph.gif")));
 
     // A failing write leaves the previous chart as it was, with no leftovers.
-    const std::string path = dir_ / kChartFileName;
+    const std::string path = dir_.File(kChartFileName);
     ASSERT_TRUE(DrawRadarChart({"", "", "", "", "", ""}, path));
     std::string before;
     ASSERT_TRUE(fileops::ReadFile(path, &before));
@@ -283,7 +281,7 @@ TEST_F(RadarChartTest, WriteFailuresAreReported) {
     std::string after;
     ASSERT_TRUE(fileops::ReadFile(path, &after));
     EXPECT_EQ(after, before);
-    EXPECT_EQ(fileops::ListFiles(dir_ / "", "*").size(), 1u);
+    EXPECT_EQ(fileops::ListFiles(dir_.File(""), "*").size(), 1u);
 }
 
 TEST(GifWriterTest, FixedPaletteMapping) {

@@ -19,6 +19,7 @@
 #include "shell/db_controls.h"
 #include "shell/file_dialog.h"
 #include "shell/tests/qt_app.h"
+#include "test_support/test_support.h"
 
 namespace {
 
@@ -37,8 +38,6 @@ class ControlsTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(kDeviceRegistryFirst);
         window_test::EnsureQtApp();
-        dir = fs::temp_directory_path() / ("sarvenu_controls_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
         if (!std::getenv("SARVENU_REGISTRY"))
             ::setenv("SARVENU_REGISTRY", (dir / "registry.reg").c_str(), 1);
         using K = TColumnKind;
@@ -68,8 +67,6 @@ class ControlsTest : public ::testing::Test {
     }
     void TearDown() override {
         form.reset();  // controls go before the tables they show
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
     void Write(const std::string& name, std::vector<TColumnDef> columns,
                const std::vector<std::vector<std::string>>& rows) {
@@ -79,7 +76,8 @@ class ControlsTest : public ::testing::Test {
     std::string Field(const char* name) { return works.FieldNamed(name).GetText(); }
     std::string BureauCode() { return bureaus.FieldNamed("CD").GetText(); }
 
-    fs::path dir;
+    sarvenu_test::TempDir temp{"sarvenu_controls"};
+    const fs::path dir{temp.path()};
     TClientTable works, bureaus;
     TTableSource worksSource{&works}, bureauSource{&bureaus};
     int edits = 0, bureauScrolls = 0;

@@ -7,13 +7,13 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/codepage.h"
 #include "shell/help.h"
 #include "shell/message_box.h"
 #include "shell/system_info.h"
 #include "shell/tests/qt_app.h"
+#include "test_support/test_support.h"
 
 namespace {
 
@@ -32,7 +32,6 @@ class HelpTest : public ::testing::Test {
   protected:
     void SetUp() override {
         window_test::EnsureQtApp();
-        dir = fs::temp_directory_path() / ("sarvenu_help_" + std::to_string(::getpid()));
         fs::create_directories(dir / "ini");
         fs::create_directories(dir / "help");
         Write(dir / "ini" / "SystemInfo.ini",
@@ -47,15 +46,14 @@ class HelpTest : public ::testing::Test {
     void TearDown() override {
         SetMessageBoxHandler({});
         SetProgramDirectory("");
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
     static void Write(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
+        sarvenu_test::WriteBytes(path, bytes);
     }
     std::string HelpFile() const { return (dir / "help" / "help.txt").string(); }
 
-    fs::path dir;
+    sarvenu_test::TempDir temp{"sarvenu_help"};
+    const fs::path dir{temp.path()};
     std::vector<TMessageBoxCall> shown;
 };
 

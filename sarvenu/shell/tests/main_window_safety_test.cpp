@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "shell/tests/sample_work.h"
 #include "shell/tests/window_fixture.h"
+#include "test_support/test_support.h"
 
 namespace window_test {
 namespace {
@@ -26,12 +27,10 @@ const char* const kChildVariable = "SARVENU_KILL_TEST_INSTALLATION";
 std::string JpegBytes(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::darkGreen);
-    const fs::path path =
-        fs::temp_directory_path() / ("sarvenu_kill_" + std::to_string(::getpid()) + ".jpg");
-    EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "JPG"));
-    std::string bytes = ReadBytes(path);
-    fs::remove(path);
-    return bytes;
+    const sarvenu_test::TempDir dir("sarvenu_kill");
+    const std::string path = dir.File("picture.jpg");
+    EXPECT_TRUE(image.save(QString::fromStdString(path), "JPG"));
+    return ReadBytes(path);
 }
 
 // Run in a child process: enters the sample work with a picture, saves it,

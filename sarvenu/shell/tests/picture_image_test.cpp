@@ -6,13 +6,13 @@
 #include <QImage>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <jpeglib.h>
 
 #include "shell/picture_image.h"
 #include "shell/tests/qt_app.h"
+#include "test_support/test_support.h"
 
 namespace {
 
@@ -64,21 +64,14 @@ bool Near(QRgb pixel, int r, int g, int b) {
 
 class PictureTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        window_test::EnsureQtApp();
-        dir = fs::temp_directory_path() / ("sarvenu_pictures_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    void SetUp() override { window_test::EnsureQtApp(); }
     std::string Write(const std::string& name, const std::string& bytes) {
         const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary) << bytes;
+        sarvenu_test::WriteBytes(path, bytes);
         return path.string();
     }
-    fs::path dir;
+    sarvenu_test::TempDir temp{"sarvenu_pictures"};
+    const fs::path dir{temp.path()};
 };
 
 TEST_F(PictureTest, GoodJpegsDecodeInColourGreyAndCmyk) {
