@@ -54,11 +54,12 @@ std::vector<uint8_t> Blob(const std::string& message, uint32_t field, const std:
 // default value ("0") for FLAG, both kept as parameters of the file.
 void AddRules(const std::string& path, const std::string& message) {
     const std::string bytes = sarvenu_test::ReadBytes(path);
-    IDSBase* ds = engine::CreateDataset();
-    ASSERT_NE(nullptr, ds);
-    SAFEARRAY* in = SafeArrayFromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    ASSERT_EQ(0u, ResultCode(ds->LoadPacket(in, 1)));
-    SafeArrayDestroy(in);
+    pelmora::Ref<IDSBase> ds(engine::CreateDataset());
+    ASSERT_TRUE(ds);
+    {
+        pelmora::ByteArray in(bytes.data(), bytes.size());
+        ASSERT_EQ(0u, ResultCode(ds->LoadPacket(in.get(), 1)));
+    }
     const std::vector<uint8_t> check = Blob(message, 0, "FLAG <> '9'");
     const std::vector<uint8_t> fallback = Blob("", 2, "'0'");
     ASSERT_EQ(0u,
@@ -69,13 +70,8 @@ void AddRules(const std::string& path, const std::string& message) {
                                                 fallback.data())));
     SAFEARRAY* out = nullptr;
     ASSERT_EQ(0u, ResultCode(ds->WritePacket(&out)));
-    void* data = nullptr;
-    SafeArrayAccessData(out, &data);
-    sarvenu_test::WriteBytes(
-        path, std::string(static_cast<const char*>(data), out->rgsabound[0].cElements));
-    SafeArrayUnaccessData(out);
-    SafeArrayDestroy(out);
-    ds->Release();
+    const std::vector<uint8_t> written = pelmora::TakeBytes(out);
+    sarvenu_test::WriteBytes(path, std::string(written.begin(), written.end()));
 }
 
 std::string MessageOf(const std::function<void()>& action, uint16_t* code = nullptr) {
