@@ -7,20 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "engine_loader.h"
+#include "dataset_test_support.h"
 
+using dstest::Field;
 using enginetest::Engine;
 using enginetest::Ref;
 
 namespace {
-
-FieldDesc Field(const char* name, uint32_t type, uint32_t units1 = 0) {
-    FieldDesc f{};
-    std::strncpy(f.name, name, sizeof f.name - 1);
-    f.type = type;
-    f.units1 = units1;
-    return f;
-}
 
 // A dataset of (ID int32, NAME string 20) with logging on, and two cursors.
 class StaleCursorTest : public ::testing::Test {

@@ -10,22 +10,15 @@
 #include <thread>
 #include <vector>
 
-#include "engine_loader.h"
+#include "dataset_test_support.h"
 
+using dstest::Field;
 using enginetest::Engine;
 using enginetest::Ref;
 
 namespace {
 
 constexpr int32_t kRecords = 1500;
-
-FieldDesc Field(const char* name, uint32_t type, uint32_t units1 = 0) {
-    FieldDesc f{};
-    std::strncpy(f.name, name, sizeof f.name - 1);
-    f.type = type;
-    f.units1 = units1;
-    return f;
-}
 
 class ThreadedCursors : public ::testing::TestWithParam<bool> {
   protected:
