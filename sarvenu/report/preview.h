@@ -10,10 +10,12 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
 #include "records/cds_module.h"
+#include "records/schema.h"
 
 namespace sarvenu {
 
@@ -63,6 +65,12 @@ struct TPreviewPoints {
 // The same values computed from the work's records, for a caller that has no
 // displays (and for checking them). A pair that does not convert gives blanks.
 TPreviewPoints ComputePreviewPoints(TdmCdsModule& dm, bool orderingMode);
+// A text of the work's record on a table (the main table or a sheet); empty
+// when the work has no record there.
+using TSheetText = std::function<std::string(TTableId table, const std::string& field)>;
+// The same from any source of the work's records (the summary reads stored
+// tables and submission files through it).
+TPreviewPoints ComputePreviewPoints(const TSheetText& text, bool orderingMode);
 
 // The date texts of the window's date lists as printed ("2006年4月1日",
 // "2006年10月中旬"), indexed by the data store's date entries, and the fiscal

@@ -16,13 +16,14 @@ std::string Text(TClientTable& table, const std::string& field) {
     return f ? f->GetText() : std::string();
 }
 
-TPreviewAspect ScoreAspect(TClientTable& sheet, const TPreviewAspectDef& aspect) {
+TPreviewAspect ScoreAspect(const TSheetText& text, TTableId sheet,
+                           const TPreviewAspectDef& aspect) {
     const std::string prefix = std::string("INV_") + aspect.stem + "_EVAL_";
     std::vector<std::string> answers;
     for (int slot = 1; slot <= aspect.slots; ++slot)
-        answers.push_back(Text(sheet, prefix + "POINT" + std::to_string(slot)));
+        answers.push_back(text(sheet, prefix + "POINT" + std::to_string(slot)));
     const TAspectScore scored =
-        SetEvalPoint(answers, Text(sheet, prefix + "YN1"), Text(sheet, prefix + "YN2"));
+        SetEvalPoint(answers, text(sheet, prefix + "YN1"), text(sheet, prefix + "YN2"));
     return {scored.score, scored.point};
 }
 
@@ -39,31 +40,39 @@ void PairInto(const std::string& conventional, const std::string& fresh, std::st
 }  // namespace
 
 TPreviewPoints ComputePreviewPoints(TdmCdsModule& dm, bool orderingMode) {
-    TPreviewPoints points;
-    const std::string conType = Text(dm.cdsEV_TBL_MAIN, "CON_TYPE");
+    return ComputePreviewPoints(
+        [&dm](TTableId table, const std::string& field) {
+            TClientTable* t = dm.TableNamed(TableDef(table).name);
+            return t ? Text(*t, field) : std::string();
+        },
+        orderingMode);
+}
 
-    TClientTable* costSheet = nullptr;
+TPreviewPoints ComputePreviewPoints(const TSheetText& text, bool orderingMode) {
+    TPreviewPoints points;
+    const std::string conType = text(TTableId::Main, "CON_TYPE");
+
     switch (CostSource(conType, orderingMode)) {
         case TCostSource::SectionChief:
-            costSheet = &dm.cdsEV_TBL_INV_SECTION;
+            PairInto(text(TTableId::InvSection, "INV_OLD_COST"),
+                     text(TTableId::InvSection, "INV_NEW_COST"), &points.costDifference,
+                     &points.costPoint);
             break;
         case TCostSource::Contractor:
-            costSheet = &dm.cdsEV_TBL_INV_CON;
+            PairInto(text(TTableId::InvCon, "INV_OLD_COST"), text(TTableId::InvCon, "INV_NEW_COST"),
+                     &points.costDifference, &points.costPoint);
             break;
         case TCostSource::None:
             break;
     }
-    if (costSheet)
-        PairInto(Text(*costSheet, "INV_OLD_COST"), Text(*costSheet, "INV_NEW_COST"),
-                 &points.costDifference, &points.costPoint);
-    PairInto(Text(dm.cdsEV_TBL_INV_CON, "INV_PROCESS_OLD"),
-             Text(dm.cdsEV_TBL_INV_CON, "INV_PROCESS_NEW"), &points.processDifference,
-             &points.processPoint);
+    PairInto(text(TTableId::InvCon, "INV_PROCESS_OLD"), text(TTableId::InvCon, "INV_PROCESS_NEW"),
+             &points.processDifference, &points.processPoint);
 
     for (size_t a = 0; a < std::size(kPreviewAspects); ++a) {
         // The chief supervisor's sheet exists only for the ordering office.
-        if (orderingMode) points.chief[a] = ScoreAspect(dm.cdsEV_TBL_INV_CHIEF, kPreviewAspects[a]);
-        points.contractor[a] = ScoreAspect(dm.cdsEV_TBL_INV_CON, kPreviewAspects[a]);
+        if (orderingMode)
+            points.chief[a] = ScoreAspect(text, TTableId::InvChief, kPreviewAspects[a]);
+        points.contractor[a] = ScoreAspect(text, TTableId::InvCon, kPreviewAspects[a]);
     }
     if (orderingMode) {
         points.orderingCostText = points.costPoint;

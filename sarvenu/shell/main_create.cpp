@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "platform/codepage.h"
-#include "shell/date_entry.h"
+#include "records/date_entry.h"
 #include "shell/help.h"
 #include "shell/main.h"
 #include "shell/sheets.h"

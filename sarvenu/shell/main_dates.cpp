@@ -5,7 +5,7 @@
 #include <QDate>
 
 #include "platform/codepage.h"
-#include "shell/date_entry.h"
+#include "records/date_entry.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
 #include "shell/system_info.h"

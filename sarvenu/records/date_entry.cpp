@@ -1,5 +1,5 @@
 // Date lists, composing and spreading of stored dates, and the fiscal year.
-#include "shell/date_entry.h"
+#include "records/date_entry.h"
 
 #include <charconv>
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "shell/date_entry.h"
+#include "records/date_entry.h"
 
 namespace {
 
