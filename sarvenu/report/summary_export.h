@@ -29,9 +29,9 @@ bool WriteSummaryCsv(const std::vector<TSummaryRow>& rows, const std::string& pa
 // technologies and, when a technology is selected, its name and the chart
 // image chartFile (a file name beside the page).
 struct TSummaryPage {
-    std::string filterText;      // CP932, e.g. "年度: 2006　実施整備局: 関東地方整備局"
+    std::string filterText;  // CP932, e.g. "年度: 2006　実施整備局: 関東地方整備局"
     const TSummaryRow* selected = nullptr;
-    std::string chartFile;       // empty: no chart
+    std::string chartFile;  // empty: no chart
 };
 std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage& page);
 

@@ -1,0 +1,183 @@
+#include "report/summary_export.h"
+
+#include <stdexcept>
+
+#include "dataset/file_ops.h"
+#include "platform/codepage.h"
+
+namespace sarvenu {
+
+namespace {
+
+const char* const kSides[] = {"発注者", "請負者・技術開発者", "平均"};
+
+// A text cell: quoted, with its quotes doubled.
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        out += c;
+        if (c == '"') out += '"';
+    }
+    return out + "\"";
+}
+
+// Escapes a CP932 text for HTML. A double-byte character is copied whole, so
+// a trail byte in the ASCII range is never taken for a character of its own.
+std::string Html(const std::string& cp932) {
+    std::string out;
+    for (size_t i = 0; i < cp932.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(cp932[i]);
+        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        if (lead && i + 1 < cp932.size()) {
+            out += cp932.substr(i, 2);
+            ++i;
+            continue;
+        }
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string U(const char* utf8) {
+    return platform::Utf8ToCp932(utf8);
+}
+
+}  // namespace
+
+std::vector<std::string> SummaryColumnNames() {
+    std::vector<std::string> names = {"登録番号", "技術名称", "工事件数"};
+    for (const char* aspect : SummaryAspectNames())
+        for (const char* side : kSides) names.push_back(std::string(aspect) + "（" + side + "）");
+    names.push_back("発注者平均");
+    for (const char* part : {"平均", "最低", "最高"})
+        names.push_back(std::string("総合評価点（") + part + "）");
+    return names;
+}
+
+std::vector<std::string> SummaryCells(const TSummaryRow& row) {
+    std::vector<std::string> cells = {row.regNo, row.techTitle, std::to_string(row.works)};
+    for (int a = 0; a < kSummaryAspectCount; ++a) {
+        cells.push_back(row.office[a].mean);
+        cells.push_back(row.contractor[a].mean);
+        cells.push_back(row.average[a].mean);
+    }
+    cells.push_back(row.officeAverage.mean);
+    cells.push_back(row.overall.mean);
+    cells.push_back(row.overall.lowest);
+    cells.push_back(row.overall.highest);
+    return cells;
+}
+
+std::string SummaryCsv(const std::vector<TSummaryRow>& rows) {
+    std::string csv;
+    const std::vector<std::string> names = SummaryColumnNames();
+    for (size_t i = 0; i < names.size(); ++i)
+        csv += (i ? "," : "") + Quoted(platform::Utf8ToCp932(names[i]));
+    csv += "\r\n";
+    // The number and the name are texts (a number such as "0123" keeps its
+    // zero); the figures are numbers.
+    constexpr size_t kTextCells = 2;
+    for (const TSummaryRow& row : rows) {
+        const std::vector<std::string> cells = SummaryCells(row);
+        for (size_t i = 0; i < cells.size(); ++i)
+            csv += (i ? "," : "") + (i < kTextCells ? Quoted(cells[i]) : cells[i]);
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+bool WriteSummaryCsv(const std::vector<TSummaryRow>& rows, const std::string& path,
+                     std::string* error) {
+    std::string reason;
+    if (fileops::WriteFileAtomic(path, SummaryCsv(rows), &reason)) return true;
+    if (error)
+        *error = U("集計結果を書き込めません。\r\n") + platform::Utf8ToCp932(path) + "\r\n" +
+                 platform::Utf8ToCp932(reason);
+    return false;
+}
+
+std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage& page) {
+    std::string h;
+    h += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n"
+         "<html lang=\"ja\">\n<head>\n"
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\n";
+    h += "<title>" + U("新技術活用効果評価　技術別集計") + "</title>\n";
+    h += "<style type=\"text/css\">\n"
+         "body { font-family: \"IPAGothic\", \"Noto Sans CJK JP\", \"MS PGothic\", sans-serif; "
+         "font-size: 8pt; }\n"
+         "h1 { font-size: 15pt; text-align: center; margin-bottom: 2px; }\n"
+         "h2 { font-size: 11pt; margin-top: 10px; margin-bottom: 3px; }\n"
+         "p.sub { text-align: center; margin-top: 0px; }\n"
+         "table.form { border-collapse: collapse; }\n"
+         "th { background-color: #e6e6e6; font-weight: normal; text-align: center; }\n"
+         "td.num { text-align: right; }\n"
+         "</style>\n</head>\n<body>\n";
+    h += "<h1>" + U("新技術活用効果評価　技術別集計") + "</h1>\n";
+    h += "<p class=\"sub\">" + (page.filterText.empty() ? U("全工事") : Html(page.filterText)) +
+         "</p>\n";
+    h += "<table class=\"form\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">\n";
+    // Two header rows: the aspects over their three sides.
+    h += "<tr><th rowspan=\"2\">" + U("登録番号") + "</th><th rowspan=\"2\">" + U("技術名称") +
+         "</th><th rowspan=\"2\">" + U("件数") + "</th>";
+    for (const char* aspect : SummaryAspectNames()) h += "<th colspan=\"3\">" + U(aspect) + "</th>";
+    h += "<th rowspan=\"2\">" + U("発注者平均") + "</th><th colspan=\"3\">" + U("総合評価点") +
+         "</th></tr>\n<tr>";
+    for (int a = 0; a < kSummaryAspectCount; ++a)
+        for (const char* side : {"発注者", "請負者", "平均"}) h += "<th>" + U(side) + "</th>";
+    for (const char* part : {"平均", "最低", "最高"}) h += "<th>" + U(part) + "</th>";
+    h += "</tr>\n";
+    for (const TSummaryRow& row : rows) {
+        const std::vector<std::string> cells = SummaryCells(row);
+        h += "<tr>";
+        for (size_t i = 0; i < cells.size(); ++i)
+            h += std::string(i < 2 ? "<td>" : "<td class=\"num\">") + Html(cells[i]) + "</td>";
+        h += "</tr>\n";
+    }
+    if (rows.empty())
+        h += "<tr><td colspan=\"26\">" + U("集計する工事がありません。") + "</td></tr>\n";
+    h += "</table>\n";
+    if (page.selected) {
+        h += "<h2>" + Html(page.selected->regNo) + U("　") + Html(page.selected->techTitle) +
+             U("（") + std::to_string(page.selected->works) + U("件）") + "</h2>\n";
+        if (!page.chartFile.empty())
+            h += "<img src=\"" + Html(page.chartFile) + "\" alt=\"" + U("レーダーチャート") +
+                 "\">\n";
+    }
+    h += "</body>\n</html>\n";
+    return h;
+}
+
+std::string WriteSummaryPage(const std::vector<TSummaryRow>& rows, TSummaryPage page,
+                             const std::string& directory) {
+    page.chartFile.clear();
+    if (page.selected) {
+        std::string error;
+        if (!DrawRadarChart(SummaryChartValues(*page.selected), directory + kSummaryChartFile,
+                            &error))
+            throw std::runtime_error(error);
+        page.chartFile = kSummaryChartFile;
+    }
+    const std::string path = directory + kSummaryPageFile;
+    std::string reason;
+    if (!fileops::WriteFileAtomic(path, SummaryHtml(rows, page), &reason))
+        throw std::runtime_error(U("集計表を書き込めません。\r\n") + platform::Utf8ToCp932(path) +
+                                 "\r\n" + platform::Utf8ToCp932(reason));
+    return path;
+}
+
+}  // namespace sarvenu
