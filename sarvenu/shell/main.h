@@ -30,6 +30,7 @@
 namespace sarvenu {
 
 class TfrmHelp;
+class TSummaryPanel;
 
 class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
   public:
@@ -52,8 +53,11 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     QPushButton* btnEdit;
     QPushButton* btnDel;
     QPushButton* btnImp;
+    QPushButton* btnSummary;
     QPushButton* bbtnClose;
     QPlainTextEdit* mmHelp;
+    // Summary page, shown in place of the menu page.
+    TSummaryPanel* pnlSummary = nullptr;
     // Sheet pages.
     QPushButton* btnReturnMenu;
     QPushButton* btnHelp;
@@ -74,6 +78,11 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     void btnDelClick();
     void bbtnSubmitClick();
     void btnReturnMenuClick();
+    // The summary page: opened from the menu, left for the menu or for the
+    // work double-clicked on it, which opens as from the menu's list.
+    void btnSummaryClick();
+    void SummaryClose();
+    void SummaryOpenWork(const std::string& workNumber);
     // True when the window may close (tables written).
     bool FormCloseQuery();
     void btnHelpClick();
@@ -194,6 +203,7 @@ class TfrmMain : public QWidget, public TCdsModuleHost, public TCheckHost {
     void BuildMenuPage();
     void BuildSheetPages();
     void BuildPreviewTab();
+    void BuildSummaryPage();
     void BuildSheets();
     void WireEntries();
     void WireDateEntries();

@@ -14,6 +14,7 @@
 #include "shell/help.h"
 #include "shell/main.h"
 #include "shell/sheets.h"
+#include "shell/summary_page.h"
 #include "shell/system_info.h"
 
 namespace sarvenu {
@@ -57,6 +58,7 @@ TfrmMain::TfrmMain(const std::string& exeDir) : exeDir_(exeDir) {
     setFixedSize(kWindowWidth, kWindowHeight);
     BuildMenuPage();
     BuildSheetPages();
+    BuildSummaryPage();
     FormCreate();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -88,7 +90,7 @@ void TfrmMain::BuildMenuPage() {
     auto* choose = new QGroupBox(U("データ処理方法を選択してください"), pnlMenu);
     choose->setObjectName("gbChoose");
     choose->setAccessibleName(choose->title());
-    choose->setGeometry(352, 18, 555, 214);
+    choose->setGeometry(352, 18, 555, 251);
     struct {
         QPushButton** button;
         const char* name;
@@ -99,6 +101,7 @@ void TfrmMain::BuildMenuPage() {
         {&btnEdit, "btnEdit", "編　　集", "”工事一覧”で選択さているデータを編集します。"},
         {&btnDel, "btnDel", "削　　除", "”工事一覧”で選択されているデータを削除します。"},
         {&btnImp, "btnImp", "データ取り込み", "FD等よりデータを取り込みます。"},
+        {&btnSummary, "btnSummary", "集　　計", "技術ごとに評価点を集計します。"},
         {&bbtnClose, "bbtnClose", "閉じる(&C)", "プログラムを終了します。"},
     };
     int y = 24;
@@ -112,6 +115,7 @@ void TfrmMain::BuildMenuPage() {
     connect(btnEdit, &QPushButton::clicked, this, [this] { btnEditClick(); });
     connect(btnDel, &QPushButton::clicked, this, [this] { btnDelClick(); });
     connect(btnImp, &QPushButton::clicked, this, [this] { btnImpClick("btnImp"); });
+    connect(btnSummary, &QPushButton::clicked, this, [this] { btnSummaryClick(); });
     connect(bbtnClose, &QPushButton::clicked, this, [this] { close(); });
 
     mmHelp = new QPlainTextEdit(pnlMenu);
@@ -121,7 +125,7 @@ void TfrmMain::BuildMenuPage() {
     mmHelp->setLineWrapMode(QPlainTextEdit::NoWrap);
     mmHelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmHelp->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    mmHelp->setGeometry(352, 238, 553, 409);
+    mmHelp->setGeometry(352, 275, 553, 372);
 }
 
 void TfrmMain::BuildSheetPages() {
@@ -168,6 +172,13 @@ void TfrmMain::BuildPreviewTab() {
             [this](int) { tcPrintPreviewChange(); });
     connect(btnPrint, &QPushButton::clicked, this, [this] { btnPrintClick(); });
     connect(btnPrintAll, &QPushButton::clicked, this, [this] { btnPrintAllClick(); });
+}
+
+void TfrmMain::BuildSummaryPage() {
+    pnlSummary = new TSummaryPanel(this);
+    pnlSummary->hide();
+    pnlSummary->OnClose = [this] { SummaryClose(); };
+    pnlSummary->OnOpenWork = [this](const std::string& number) { SummaryOpenWork(number); };
 }
 
 void TfrmMain::FormCreate() {
