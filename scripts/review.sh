@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds, then renders every tab of the main window in both modes and prints
-# every form of the sample work, for review: PNGs of the tabs and of the
-# printed pages (through pdftoppm) in build/review/.
+# every form of the sample work, and the summary page and its printed
+# summary over the sample and two more works, for review: PNGs of the tabs,
+# of the summary page and of the printed pages (through pdftoppm) in
+# build/review/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh

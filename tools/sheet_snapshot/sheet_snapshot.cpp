@@ -18,6 +18,7 @@
 #include "shell/main.h"
 #include "shell/message_box.h"
 #include "shell/sheets.h"
+#include "shell/summary_page.h"
 #include "shell/tests/sample_work.h"
 
 namespace fs = std::filesystem;
@@ -59,6 +60,49 @@ void Save(QWidget* widget, const fs::path& path) {
         std::printf("%s\n", path.c_str());
 }
 
+// Enters and saves another work like the sample: its name, optionally
+// another technology, its grades moved on by shift and its report date in
+// another year.
+void AddWork(TfrmMain& window, const char* name, const char* regNo, const char* title, int shift,
+             const char* reportYear) {
+    window.btnNew->click();
+    sample_work::FillSampleWork(window);
+    auto setText = [&window](const char* field, const char* text) {
+        const QString entry = QString::fromStdString(EntryName(TTableId::Main, field));
+        if (auto* edit = window.FindControl<TDBEdit>(entry))
+            edit->SetTextCp932(platform::Utf8ToCp932(text));
+    };
+    setText("CON_NAME", name);
+    if (regNo) setText("REG_NO", regNo);
+    if (title) setText("TECH_TITLE", title);
+    for (TDBRadioGroup* group : window.Controls<TDBRadioGroup>())
+        if (group->objectName().contains("EVAL_POINT") && group->HasValue())
+            group->SetItemIndex((group->ItemIndex() + shift) % group->Count());
+    sample_work::ChooseDate(window, "cmbRegDateReport", reportYear, "3", "31");
+    window.bbtnSubmit->click();
+    window.btnReturnMenu->click();
+}
+
+// The summary page over the saved sample and two more works, with the
+// sample's technology chosen, and its printed page.
+void RenderSummary(TfrmMain& window, const fs::path& output, const std::string& modeName) {
+    window.bbtnSubmit->click();
+    window.btnReturnMenu->click();
+    AddWork(window, "一般国道４号　日本橋床版補修工事", nullptr, nullptr, 1, "2008");
+    AddWork(window, "国道２０号　高架橋耐震補強工事", "KT-070456A", "鋼板巻立て耐震補強工法", 2,
+            "2007");
+    window.btnSummary->click();
+    window.pnlSummary->gdSummary->selectRow(0);
+    Save(&window, output / (modeName + "-summary.png"));
+    const fs::path printed = output / (modeName + "-summary-print");
+    fs::remove_all(printed);
+    setenv("SARVENU_PRINT_DIR", printed.c_str(), 1);
+    window.pnlSummary->btnSummaryPrint->click();
+    unsetenv("SARVENU_PRINT_DIR");
+    std::printf("%s\n", printed.c_str());
+    window.pnlSummary->btnSummaryClose->click();
+}
+
 void Render(const fs::path& installation, const fs::path& output, int userId,
             const char* modeName) {
     const fs::path copy = fs::temp_directory_path() / ("sarvenu-snapshot-" + std::string(modeName));
@@ -76,9 +120,11 @@ void Render(const fs::path& installation, const fs::path& output, int userId,
     SetFileDialogHandler([&](const TFileDialogCall&) -> std::optional<std::string> {
         return next < pictures.size() ? std::optional(pictures[next++]) : std::nullopt;
     });
-    // Every question is answered No: nothing of the sample is kept.
-    SetMessageBoxHandler([](const TMessageBoxCall& call) {
-        return call.buttons == mbYesNo ? static_cast<int>(idNo) : static_cast<int>(idOK);
+    // Questions are answered No until the summary saves the works.
+    bool save = false;
+    SetMessageBoxHandler([&save](const TMessageBoxCall& call) {
+        if (call.buttons != mbYesNo) return static_cast<int>(idOK);
+        return static_cast<int>(save ? idYes : idNo);
     });
 
     TfrmMain window(copy.string() + "/");
@@ -110,6 +156,9 @@ void Render(const fs::path& installation, const fs::path& output, int userId,
     if (window.btnPrintAll->isVisible()) window.btnPrintAll->click();
     unsetenv("SARVENU_PRINT_DIR");
     std::printf("%s\n", printed.c_str());
+    save = true;
+    RenderSummary(window, output, modeName);
+    save = false;
     window.close();
     SetFileDialogHandler({});
     SetMessageBoxHandler({});
