@@ -1,6 +1,7 @@
 #include "exchange/summary_files.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -93,14 +94,26 @@ class TWindowlessHost : public TCdsModuleHost {
     void ShowErrorBox(const std::string&, const std::string&) override {}
 };
 
+// Where the scratch directory goes: the user's TMPDIR when set, else the
+// shared memory file system when there is one. The archiver syncs every file
+// it extracts, which on a disk costs more than reading the whole file.
+fs::path ScratchParent() {
+    std::error_code error;
+    const char* chosen = std::getenv("TMPDIR");
+    if ((!chosen || !*chosen) && fs::is_directory("/dev/shm", error) &&
+        access("/dev/shm", W_OK | X_OK) == 0)
+        return "/dev/shm";
+    return fs::temp_directory_path(error);
+}
+
 // A throw-away installation for the import's file work: a settings file
 // naming its work directory, and no tables. Removed with everything in it.
 class TScratchStore {
   public:
     TScratchStore() {
         std::error_code error;
-        std::string pattern = (fs::temp_directory_path(error) / "sarvenu-summary-XXXXXX").string();
-        if (error || !mkdtemp(pattern.data()))
+        std::string pattern = (ScratchParent() / "sarvenu-summary-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
             throw ESummarySource(
                 Naming("作業用フォルダを作成できません。", pattern, Cp932(std::strerror(errno))));
         root_ = pattern + "/";
@@ -153,6 +166,10 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 std::string ReadSubmission(TScratchStore& scratch, const std::string& archive,
                            const std::string& appVersionNumber, std::vector<TSummaryWork>* works,
                            std::string* notice) {
+    // The import cannot tell a file it may not read from a broken one; the
+    // user is told which it is.
+    if (!std::ifstream(archive, std::ios::binary))
+        return Cp932("ファイルを読み込めません。") + "\r\n" + Cp932(std::strerror(errno));
     scratch.FreshWorkDirectory();
     TExpImp files(scratch.Store());
     if (!files.Extract(archive)) return TExpImp::RecognitionMessage(true);
