@@ -168,14 +168,16 @@ void WriteSurveyTables(const fs::path& cds, long works) {
         const std::string person =
             std::string(Pick(kSurnames, i, 3)) + "　" + Pick(kGivenNames, i, 7);
         const std::string quantity = std::to_string(100 + i % 50 * 20);
-        const std::string yy = Digits(w.year % 100, 2);
 
         main.Start();
         main.Set("CONST_NO", number);
         main.Set("CON_NAME", name);
         main.Set("TECH_TITLE", w.tech->title);
-        main.Set("REG_NO", std::string(Pick(kRegionPrefixes, w.bureau - 1)) + "-" + yy +
-                               Digits(i % 10000, 4) + "A");
+        // A technology's registration number names its title: forty numbers per
+        // title, so an office's works spread over a few hundred technologies.
+        const long technology = (w.tech - kTechnologies.data()) * 40 + i % 40;
+        main.Set("REG_NO", std::string(Pick(kRegionPrefixes, technology)) + "-" +
+                               Digits(technology % 100, 2) + Digits(technology, 4) + "A");
         main.Set("MOC_CD", std::to_string(w.bureau));
         main.Set("OFFICE_CD", std::to_string(w.office));
         main.Set("CON_CHARGE_SEC", Pick(kSections, i, 3));

@@ -227,8 +227,9 @@ class TClientTable {
     bool Locate(const std::string& fieldName, const std::string& text);
     // Reads every record of the view in order through a second cursor that
     // copies this one's order, filter and range. The table's own cursor, its
-    // details and its listeners stay as they are, so a scan costs one read
-    // per record. A record still being inserted is not part of the view.
+    // details and its listeners stay as they are, and a scan reads only the
+    // fields the visit asks for. A record still being inserted is not part of
+    // the view.
     void ScanView(const std::function<void(const TRecordView&)>& visit);
     // The same over every live record of the dataset in stored order,
     // whatever the table's order, filter and master range.

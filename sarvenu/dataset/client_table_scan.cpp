@@ -24,13 +24,14 @@ void TClientTable::ScanAllRecords(const std::function<void(const TRecordView&)>&
 
 void TClientTable::Scan(IDSCursor* cursor, const std::function<void(const TRecordView&)>& visit) {
     Check(cursor->GoBeforeFirst());
-    std::vector<uint8_t> record(engine_->recordSize, 0);
-    const TRecordView view(record.data(), cursor);
+    // The view reads the fields asked for straight from the scan cursor's
+    // current record: survey records hold long texts, and copying each whole
+    // record would cost far more than the few fields a list or a summary reads.
+    const TRecordView view(nullptr, cursor);
     for (;;) {
         const uint32_t status = ResultCode(cursor->MoveBy(1));
         if (status == DSERR_EOF) break;
         if (status != DS_OK) Raise(status);
-        Check(cursor->ReadCurrentRecord(record.data()));
         visit(view);
     }
 }

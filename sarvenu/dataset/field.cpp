@@ -36,8 +36,17 @@ std::string TField::GetText() const {
 
 std::string TField::TextIn(const uint8_t* record, IDSCursor* cursor) const {
     uint32_t blank = 1;
-    std::vector<uint8_t> value(std::max<uint32_t>(width_, 8) + 8, 0);
-    table_->Check(cursor->ReadFieldValue(record, fieldNo_, value.data(), &blank));
+    // Codes, numbers and short texts are read into a buffer on the stack.
+    const size_t size = std::max<uint32_t>(width_, 8) + 8;
+    uint8_t small[272];
+    std::vector<uint8_t> large;
+    uint8_t* value = small;
+    if (size > sizeof small) {
+        large.resize(size);
+        value = large.data();
+    }
+    std::fill(value, value + size, uint8_t{0});
+    table_->Check(cursor->ReadFieldValue(record, fieldNo_, value, &blank));
     if (blank) return {};
     if (codec::IsBlobKind(kind_)) {
         uint32_t length = 0;
@@ -48,7 +57,7 @@ std::string TField::TextIn(const uint8_t* record, IDSCursor* cursor) const {
         bytes.resize(std::min<size_t>(length, bytes.size()));
         return bytes;
     }
-    return codec::FormatValue(engineType_, value.data(), width_);
+    return codec::FormatValue(engineType_, value, width_);
 }
 
 void TField::SetText(const std::string& text) {

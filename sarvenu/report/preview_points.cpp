@@ -16,14 +16,36 @@ std::string Text(TClientTable& table, const std::string& field) {
     return f ? f->GetText() : std::string();
 }
 
-TPreviewAspect ScoreAspect(const TSheetText& text, TTableId sheet,
-                           const TPreviewAspectDef& aspect) {
-    const std::string prefix = std::string("INV_") + aspect.stem + "_EVAL_";
+// The field names of one graded aspect: its answer slots and two ticks. Made
+// once: the summary scores every aspect of thousands of works.
+struct TAspectFieldNames {
     std::vector<std::string> answers;
-    for (int slot = 1; slot <= aspect.slots; ++slot)
-        answers.push_back(text(sheet, prefix + "POINT" + std::to_string(slot)));
+    std::string tick1, tick2;
+};
+const TAspectFieldNames& AspectFieldNames(size_t aspect) {
+    static const auto names = [] {
+        std::vector<TAspectFieldNames> all;
+        for (const TPreviewAspectDef& def : kPreviewAspects) {
+            const std::string prefix = std::string("INV_") + def.stem + "_EVAL_";
+            TAspectFieldNames n;
+            for (int slot = 1; slot <= def.slots; ++slot)
+                n.answers.push_back(prefix + "POINT" + std::to_string(slot));
+            n.tick1 = prefix + "YN1";
+            n.tick2 = prefix + "YN2";
+            all.push_back(std::move(n));
+        }
+        return all;
+    }();
+    return names.at(aspect);
+}
+
+TPreviewAspect ScoreAspect(const TSheetText& text, TTableId sheet, size_t aspect) {
+    const TAspectFieldNames& names = AspectFieldNames(aspect);
+    std::vector<std::string> answers;
+    answers.reserve(names.answers.size());
+    for (const std::string& name : names.answers) answers.push_back(text(sheet, name));
     const TAspectScore scored =
-        SetEvalPoint(answers, text(sheet, prefix + "YN1"), text(sheet, prefix + "YN2"));
+        SetEvalPoint(answers, text(sheet, names.tick1), text(sheet, names.tick2));
     return {scored.score, scored.point};
 }
 
@@ -70,9 +92,8 @@ TPreviewPoints ComputePreviewPoints(const TSheetText& text, bool orderingMode) {
 
     for (size_t a = 0; a < std::size(kPreviewAspects); ++a) {
         // The chief supervisor's sheet exists only for the ordering office.
-        if (orderingMode)
-            points.chief[a] = ScoreAspect(text, TTableId::InvChief, kPreviewAspects[a]);
-        points.contractor[a] = ScoreAspect(text, TTableId::InvCon, kPreviewAspects[a]);
+        if (orderingMode) points.chief[a] = ScoreAspect(text, TTableId::InvChief, a);
+        points.contractor[a] = ScoreAspect(text, TTableId::InvCon, a);
     }
     if (orderingMode) {
         points.orderingCostText = points.costPoint;

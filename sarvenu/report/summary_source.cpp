@@ -6,9 +6,17 @@ namespace sarvenu {
 
 namespace {
 
-// The kept values of one table: a work number's values in SummaryFields
-// order.
-using TKeptRecords = std::unordered_map<std::string, std::vector<std::string>>;
+// The kept values of one table: per work number (its first record) a row of
+// the values in SummaryFields order, all rows in one flat list.
+struct TKeptRecords {
+    std::unordered_map<std::string, size_t> rows;  // work number -> first value
+    std::vector<std::string> values;
+
+    const std::string* Row(const std::string& number) const {
+        const auto at = rows.find(number);
+        return at == rows.end() ? nullptr : values.data() + at->second;
+    }
+};
 
 TKeptRecords Keep(TClientTable& table, TTableId id, std::vector<std::string>* order) {
     TKeptRecords kept;
@@ -19,12 +27,15 @@ TKeptRecords Keep(TClientTable& table, TTableId id, std::vector<std::string>* or
     // A field the table lacks (an older table version) reads as empty.
     std::vector<TField*> fields;
     for (const std::string& name : names) fields.push_back(table.FindField(name));
+    const uint32_t total = table.RecordTotal();
+    kept.rows.reserve(total);
+    kept.values.reserve(static_cast<size_t>(total) * fields.size());
+    if (order) order->reserve(total);
     table.ScanAllRecords([&](const TRecordView& record) {
         std::string key = record.Text(*number);
-        auto [at, added] = kept.try_emplace(key);
+        const auto [at, added] = kept.rows.try_emplace(key, kept.values.size());
         if (!added) return;
-        at->second.reserve(fields.size());
-        for (TField* field : fields) at->second.push_back(field ? record.Text(*field) : "");
+        for (TField* field : fields) kept.values.push_back(field ? record.Text(*field) : "");
         if (order) order->push_back(std::move(key));
     });
     return kept;
@@ -54,19 +65,16 @@ std::vector<TSummaryWork> ReadSummaryWorks(const TSummaryTables& tables, bool or
 
     std::vector<TSummaryWork> works;
     works.reserve(order.size());
-    std::array<const std::vector<std::string>*, kSummaryTableCount> records{};
+    std::array<const std::string*, kSummaryTableCount> records{};
     const TSheetText text = [&records](TTableId table, const std::string& field) {
-        const std::vector<std::string>* values = records.at(static_cast<size_t>(table));
+        const std::string* values = records.at(static_cast<size_t>(table));
         if (!values) return std::string();
         const auto& positions = FieldPositions(table);
         const auto at = positions.find(field);
-        return at == positions.end() ? std::string() : (*values)[at->second];
+        return at == positions.end() ? std::string() : values[at->second];
     };
     for (const std::string& number : order) {
-        for (int t = 0; t < kSummaryTableCount; ++t) {
-            const auto at = kept[t].find(number);
-            records[t] = at == kept[t].end() ? nullptr : &at->second;
-        }
+        for (int t = 0; t < kSummaryTableCount; ++t) records[t] = kept[t].Row(number);
         works.push_back(SummaryWorkOf(text, orderingMode));
     }
     return works;

@@ -254,11 +254,28 @@ EngineResult GroupingManager::ReadValue(Grouping& grouping, Aggregate& aggregate
         while (last < count && grouping.groups[last + 1] == group) ++last;
     }
     if (!aggregate.Valid(group)) {
-        if (EngineResult r = aggregate.SizeGroups(group + 1); r != DS_OK) return r;
-        aggregate.ResetGroup(group);
+        // Every aggregate of the grouping that lacks this group is computed in
+        // the same pass: a caller reading many totals of a group then reads
+        // each of its records once, not once per total.
+        std::vector<Aggregate*> pending;
+        try {
+            pending.push_back(&aggregate);
+            for (AggregateEntry& entry : grouping.aggregates) {
+                Aggregate* other = entry.aggregate.get();
+                if (other != &aggregate && !other->Valid(group)) pending.push_back(other);
+            }
+        } catch (const std::bad_alloc&) {
+            return DSERR_NOMEMORY;
+        }
+        for (Aggregate* a : pending) {
+            if (EngineResult r = a->SizeGroups(group + 1); r != DS_OK) return r;
+            a->ResetGroup(group);
+        }
         for (uint32_t p = first; p <= last; ++p) {
             if (!ReadEntry(p, scratch_.data())) continue;
-            if (!aggregate.Add(group, scratch_.data())) return DSERR_NOMEMORY;
+            for (Aggregate* a : pending) {
+                if (!a->Add(group, scratch_.data()) && a == &aggregate) return DSERR_NOMEMORY;
+            }
         }
         if (!aggregate.Valid(group)) return DSERR_NOMEMORY;
     }
