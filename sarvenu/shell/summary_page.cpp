@@ -192,6 +192,7 @@ TSummaryPanel::TSummaryPanel(QWidget* parent) : QGroupBox(U("集計画面"), par
 
     wbSummary = new QTextBrowser(this);
     wbSummary->setObjectName("wbSummary");
+    wbSummary->setAccessibleName(U("印刷する集計表"));
     wbSummary->hide();
     browser_ = std::make_unique<TPreviewBrowser>(wbSummary);
 

@@ -131,17 +131,6 @@ class SummaryTest : public WindowTest {
     void SelectTechnology(int row) { Page().gdSummary->selectRow(row); }
 };
 
-TEST_F(SummaryTest, MenuButtonSitsBetweenImportAndCloseWithTheHelpBelow) {
-    QWidget* group = window->findChild<QWidget*>("gbChoose");
-    ASSERT_NE(group, nullptr);
-    EXPECT_EQ(window->btnSummary->text().toStdString(), "集　　計");
-    EXPECT_GT(window->btnSummary->y(), window->btnImp->geometry().bottom());
-    EXPECT_LT(window->btnSummary->geometry().bottom(), window->bbtnClose->y());
-    EXPECT_TRUE(group->rect().contains(window->bbtnClose->geometry()));
-    EXPECT_GT(window->mmHelp->y(), group->geometry().bottom());
-    EXPECT_LE(window->mmHelp->geometry().bottom(), window->pnlMenu->height());
-}
-
 TEST_F(SummaryTest, OpensWithOneRowPerTechnologyAndItsFigures) {
     window->btnSummary->click();
     EXPECT_TRUE(Page().isVisible());
@@ -290,11 +279,6 @@ TEST_F(SummaryTest, CsvGoesToTheChosenFileAndAFailureIsShown) {
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1].icon, miError);
     EXPECT_FALSE(fs::exists(missing));
-
-    // Cancelling the dialog writes nothing and says nothing.
-    boxes.files = {std::nullopt};
-    Page().btnSummaryCsv->click();
-    EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
 TEST_F(SummaryTest, PrintWritesThePageAndItsChartAndPrintsAPdf) {
