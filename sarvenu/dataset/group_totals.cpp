@@ -1,5 +1,6 @@
 #include "dataset/group_totals.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dataset/client_table.h"
@@ -70,8 +71,8 @@ FieldDesc Describe(const std::string& name, uint32_t type, uint32_t units1) {
 
 }  // namespace
 
-TGroupTotals::TGroupTotals(int columnCount, uint32_t keyWidth)
-    : columnCount_(columnCount), keyWidth_(keyWidth) {
+TGroupTotals::TGroupTotals(int columnCount, uint32_t keyWidth, std::vector<int> extremeColumns)
+    : columnCount_(columnCount), keyWidth_(keyWidth), extremeColumns_(std::move(extremeColumns)) {
     dataset_.reset(engine::CreateDataset());
     cursor_.reset(engine::CreateCursor());
     std::vector<FieldDesc> fields{Describe(kKeyName, FLD_STRING, keyWidth)};
@@ -80,12 +81,6 @@ TGroupTotals::TGroupTotals(int columnCount, uint32_t keyWidth)
     // Rows are only ever added: no change log to keep.
     Check(dataset_->WriteProperty(PROP_LOGGING, 0));
     Check(cursor_->AttachDataset(dataset_.get()));
-    IndexDesc byKey{};
-    std::strncpy(byKey.name, kIndexName, sizeof byKey.name - 1);
-    byKey.fieldCount = 1;
-    byKey.fields[0] = kKeyField;
-    Check(dataset_->MakeIndex(&byKey));
-    Check(cursor_->SelectIndex(kIndexName));
     DatasetProps props{};
     Check(cursor_->ReadCursorProps(&props));
     record_.assign(props.recordSize, 0);
@@ -119,7 +114,19 @@ void TGroupTotals::Add(const std::string& key, std::span<const std::optional<dou
 }
 
 std::vector<TGroupTotals::TGroup> TGroupTotals::Groups() {
-    // Handles: rows, then sum, count, min, max of every column.
+    // The index is made once the rows are in: one sort instead of an insert
+    // into the order per row.
+    if (!indexed_) {
+        IndexDesc byKey{};
+        std::strncpy(byKey.name, kIndexName, sizeof byKey.name - 1);
+        byKey.fieldCount = 1;
+        byKey.fields[0] = kKeyField;
+        Check(dataset_->MakeIndex(&byKey));
+        Check(cursor_->SelectIndex(kIndexName));
+        indexed_ = true;
+    }
+    // Handles: rows, then sum and count of every column, min and max of
+    // those that keep them (0: none).
     struct THandles {
         uint32_t sum = 0, count = 0, min = 0, max = 0;
     };
@@ -137,9 +144,14 @@ std::vector<TGroupTotals::TGroup> TGroupTotals::Groups() {
         const std::string name = ColumnName(c);
         const uint32_t fieldNo = kKeyField + 1 + static_cast<uint32_t>(c);
         THandles& h = handles[static_cast<size_t>(c)];
-        h = {attach("SUM", name, fieldNo), attach("COUNT", name, fieldNo),
-             attach("MIN", name, fieldNo), attach("MAX", name, fieldNo)};
-        attached.insert(attached.end(), {h.sum, h.count, h.min, h.max});
+        h.sum = attach("SUM", name, fieldNo);
+        h.count = attach("COUNT", name, fieldNo);
+        attached.insert(attached.end(), {h.sum, h.count});
+        if (std::find(extremeColumns_.begin(), extremeColumns_.end(), c) != extremeColumns_.end()) {
+            h.min = attach("MIN", name, fieldNo);
+            h.max = attach("MAX", name, fieldNo);
+            attached.insert(attached.end(), {h.min, h.max});
+        }
     }
     auto readNumber = [this](uint32_t handle, bool* blank) {
         uint8_t value[16] = {};
@@ -178,10 +190,12 @@ std::vector<TGroupTotals::TGroup> TGroupTotals::Groups() {
             bool none = false;
             const double sum = readNumber(h.sum, &none);
             if (!none) column.sum = sum;
-            const double min = readNumber(h.min, &none);
-            if (!none) column.min = min;
-            const double max = readNumber(h.max, &none);
-            if (!none) column.max = max;
+            if (h.min != 0) {
+                const double min = readNumber(h.min, &none);
+                if (!none) column.min = min;
+                const double max = readNumber(h.max, &none);
+                if (!none) column.max = max;
+            }
             group.columns.push_back(column);
         }
         groups.push_back(std::move(group));

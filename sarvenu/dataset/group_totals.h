@@ -22,7 +22,7 @@ class TGroupTotals {
     struct TColumn {
         int count = 0;  // rows with a value
         double sum = 0;
-        std::optional<double> min, max;  // none when count is 0
+        std::optional<double> min, max;  // none when count is 0 or not kept
     };
     struct TGroup {
         std::string key;
@@ -30,8 +30,10 @@ class TGroupTotals {
         std::vector<TColumn> columns;
     };
 
-    // keyWidth: bytes of the key text (longer keys are refused).
-    TGroupTotals(int columnCount, uint32_t keyWidth);
+    // keyWidth: bytes of the key text (longer keys are refused). The lowest
+    // and highest values are kept for the columns named in extremeColumns
+    // only; the others give sums and counts.
+    TGroupTotals(int columnCount, uint32_t keyWidth, std::vector<int> extremeColumns = {});
     ~TGroupTotals();
     TGroupTotals(const TGroupTotals&) = delete;
     TGroupTotals& operator=(const TGroupTotals&) = delete;
@@ -47,9 +49,11 @@ class TGroupTotals {
 
     int columnCount_;
     uint32_t keyWidth_;
+    std::vector<int> extremeColumns_;
     pelmora::Ref<IDSBase> dataset_;
     pelmora::Ref<IDSCursor> cursor_;
     std::vector<uint8_t> record_;
+    bool indexed_ = false;
 };
 
 }  // namespace sarvenu

@@ -124,7 +124,8 @@ std::vector<TSummaryRow> BuildSummary(std::span<const TSummaryWork> works,
     // The key column is as wide as the longest registration number.
     size_t keyWidth = 16;
     for (const TSummaryWork& work : works) keyWidth = std::max(keyWidth, work.regNo.size());
-    TGroupTotals totals(kColumnCount, static_cast<uint32_t>(keyWidth));
+    // Lowest and highest are shown for the overall point only.
+    TGroupTotals totals(kColumnCount, static_cast<uint32_t>(keyWidth), {kOverallColumn});
     std::unordered_map<std::string, std::string> titles;
     std::array<std::optional<double>, kColumnCount> values;
     for (const TSummaryWork& work : works) {

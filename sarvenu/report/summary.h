@@ -62,6 +62,7 @@ struct TSummaryFilter {
 struct TSummaryFigure {
     int count = 0;     // works with a value
     std::string mean;  // rounded to one decimal
+    // Kept for the overall point (総合評価点) only.
     std::string lowest;
     std::string highest;
 };

@@ -119,21 +119,22 @@ std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage
     h += "<title>" + U("新技術活用効果評価　技術別集計") + "</title>\n";
     h += "<style type=\"text/css\">\n"
          "body { font-family: \"IPAGothic\", \"Noto Sans CJK JP\", \"MS PGothic\", sans-serif; "
-         "font-size: 8pt; }\n"
+         "font-size: 7pt; }\n"
          "h1 { font-size: 15pt; text-align: center; margin-bottom: 2px; }\n"
          "h2 { font-size: 11pt; margin-top: 10px; margin-bottom: 3px; }\n"
          "p.sub { text-align: center; margin-top: 0px; }\n"
          "table.form { border-collapse: collapse; }\n"
          "th { background-color: #e6e6e6; font-weight: normal; text-align: center; }\n"
-         "td.num { text-align: right; }\n"
+         "td.num { text-align: right; white-space: nowrap; }\n"
+         "td.code { white-space: nowrap; }\n"
          "</style>\n</head>\n<body>\n";
     h += "<h1>" + U("新技術活用効果評価　技術別集計") + "</h1>\n";
     h += "<p class=\"sub\">" + (page.filterText.empty() ? U("全工事") : Html(page.filterText)) +
          "</p>\n";
     h += "<table class=\"form\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">\n";
     // Two header rows: the aspects over their three sides.
-    h += "<tr><th rowspan=\"2\">" + U("登録番号") + "</th><th rowspan=\"2\">" + U("技術名称") +
-         "</th><th rowspan=\"2\">" + U("件数") + "</th>";
+    h += "<tr><th rowspan=\"2\">" + U("登録番号") + "</th><th rowspan=\"2\" width=\"14%\">" +
+         U("技術名称") + "</th><th rowspan=\"2\">" + U("件数") + "</th>";
     for (const char* aspect : SummaryAspectNames()) h += "<th colspan=\"3\">" + U(aspect) + "</th>";
     h += "<th rowspan=\"2\">" + U("発注者平均") + "</th><th colspan=\"3\">" + U("総合評価点") +
          "</th></tr>\n<tr>";
@@ -145,11 +146,15 @@ std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage
         const std::vector<std::string> cells = SummaryCells(row);
         h += "<tr>";
         for (size_t i = 0; i < cells.size(); ++i)
-            h += std::string(i < 2 ? "<td>" : "<td class=\"num\">") + Html(cells[i]) + "</td>";
+            h += std::string(i == 0   ? "<td class=\"code\">"
+                             : i == 1 ? "<td>"
+                                      : "<td class=\"num\">") +
+                 Html(cells[i]) + "</td>";
         h += "</tr>\n";
     }
     if (rows.empty())
-        h += "<tr><td colspan=\"26\">" + U("集計する工事がありません。") + "</td></tr>\n";
+        h += "<tr><td colspan=\"" + std::to_string(SummaryColumnNames().size()) + "\">" +
+             U("集計する工事がありません。") + "</td></tr>\n";
     h += "</table>\n";
     if (page.selected) {
         h += "<h2>" + Html(page.selected->regNo) + U("　") + Html(page.selected->techTitle) +

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 
+#include "com/invariant.h"
 #include "cursor/cursor.h"
 #include "dataset/dataset.h"
 #include "index/index.h"
@@ -84,7 +85,13 @@ EngineResult TDSCursor::ReadFieldValue(const void* record, uint32_t field, void*
     }
     Guard guard(dataset_->lock());
     Sync();
-    const uint32_t stored = index_->EntryAt(position_);
+    // On its record the cursor knows the record's number; at a crack the
+    // entry at the cursor's place is read. Scans read many fields of each
+    // record, so the index lookup is saved where it can be.
+    PELMORA_INVARIANT(status_ != DS_OK || currentRecord_ == 0 ||
+                      index_->EntryAt(position_) == currentRecord_);
+    const uint32_t stored =
+        status_ == DS_OK && currentRecord_ != 0 ? currentRecord_ : index_->EntryAt(position_);
     if (stored == 0 || stored >= dataset_->next_record() || field > dataset_->field_count())
         return DSERR_OUTOFRANGE;
     const RecordStore& store = dataset_->store();
