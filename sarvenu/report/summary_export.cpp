@@ -119,7 +119,7 @@ std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage
     h += "<title>" + U("新技術活用効果評価　技術別集計") + "</title>\n";
     h += "<style type=\"text/css\">\n"
          "body { font-family: \"IPAGothic\", \"Noto Sans CJK JP\", \"MS PGothic\", sans-serif; "
-         "font-size: 7pt; }\n"
+         "font-size: 9pt; }\n"
          "h1 { font-size: 15pt; text-align: center; margin-bottom: 2px; }\n"
          "h2 { font-size: 11pt; margin-top: 10px; margin-bottom: 3px; }\n"
          "p.sub { text-align: center; margin-top: 0px; }\n"
@@ -131,37 +131,47 @@ std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage
     h += "<h1>" + U("新技術活用効果評価　技術別集計") + "</h1>\n";
     h += "<p class=\"sub\">" + (page.filterText.empty() ? U("全工事") : Html(page.filterText)) +
          "</p>\n";
-    h += "<table class=\"form\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">\n";
-    // Two header rows: the aspects over their three sides.
-    h += "<tr><th rowspan=\"2\">" + U("登録番号") + "</th><th rowspan=\"2\" width=\"14%\">" +
-         U("技術名称") + "</th><th rowspan=\"2\">" + U("件数") + "</th>";
-    for (const char* aspect : SummaryAspectNames()) h += "<th colspan=\"3\">" + U(aspect) + "</th>";
-    h += "<th rowspan=\"2\">" + U("発注者平均") + "</th><th colspan=\"3\">" + U("総合評価点") +
-         "</th></tr>\n<tr>";
-    for (int a = 0; a < kSummaryAspectCount; ++a)
-        for (const char* side : {"発注者", "請負者", "平均"}) h += "<th>" + U(side) + "</th>";
-    for (const char* part : {"平均", "最低", "最高"}) h += "<th>" + U(part) + "</th>";
+    // A page is too narrow for every figure of a technology on one line: an
+    // overview with a line per technology, then each technology's figures
+    // laid out as on the totals tab, aspects down and sides across.
+    const std::string table =
+        "<table class=\"form\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">\n";
+    h += "<h2>" + U("技術ごとの総合評価点") + "</h2>\n" + table;
+    h += "<tr><th width=\"14%\">" + U("登録番号") + "</th><th>" + U("技術名称") +
+         "</th><th width=\"7%\">" + U("件数") + "</th><th width=\"11%\">" + U("発注者平均") +
+         "</th>";
+    for (const char* part : {"総合評価点（平均）", "最低", "最高"})
+        h += "<th width=\"11%\">" + U(part) + "</th>";
     h += "</tr>\n";
+    auto number = [](const std::string& text) {
+        return "<td class=\"num\">" + Html(text) + "</td>";
+    };
     for (const TSummaryRow& row : rows) {
-        const std::vector<std::string> cells = SummaryCells(row);
-        h += "<tr>";
-        for (size_t i = 0; i < cells.size(); ++i)
-            h += std::string(i == 0   ? "<td class=\"code\">"
-                             : i == 1 ? "<td>"
-                                      : "<td class=\"num\">") +
-                 Html(cells[i]) + "</td>";
-        h += "</tr>\n";
+        h += "<tr><td class=\"code\">" + Html(row.regNo) + "</td><td>" + Html(row.techTitle) +
+             "</td>" + number(std::to_string(row.works)) + number(row.officeAverage.mean) +
+             number(row.overall.mean) + number(row.overall.lowest) + number(row.overall.highest) +
+             "</tr>\n";
     }
     if (rows.empty())
-        h += "<tr><td colspan=\"" + std::to_string(SummaryColumnNames().size()) + "\">" +
-             U("集計する工事がありません。") + "</td></tr>\n";
+        h += "<tr><td colspan=\"7\">" + U("集計する工事がありません。") + "</td></tr>\n";
     h += "</table>\n";
-    if (page.selected) {
-        h += "<h2>" + Html(page.selected->regNo) + U("　") + Html(page.selected->techTitle) +
-             U("（") + std::to_string(page.selected->works) + U("件）") + "</h2>\n";
-        if (!page.chartFile.empty())
-            h += "<img src=\"" + Html(page.chartFile) + "\" alt=\"" + U("レーダーチャート") +
-                 "\">\n";
+
+    for (const TSummaryRow& row : rows) {
+        h += "<h2>" + Html(row.regNo) + U("　") + Html(row.techTitle) + U("（") +
+             std::to_string(row.works) + U("件）") + "</h2>\n" + table;
+        h += "<tr><th width=\"28%\">" + U("評価項目") + "</th>";
+        for (const char* side : kSides) h += "<th width=\"24%\">" + U(side) + "</th>";
+        h += "</tr>\n";
+        for (int a = 0; a < kSummaryAspectCount; ++a)
+            h += "<tr><th>" + U(SummaryAspectNames()[a]) + "</th>" + number(row.office[a].mean) +
+                 number(row.contractor[a].mean) + number(row.average[a].mean) + "</tr>\n";
+        h += "<tr><th>" + U("発注者平均") + "</th>" + number(row.officeAverage.mean) +
+             "<td></td><td></td></tr>\n";
+        h += "<tr><th>" + U("総合評価点") + "</th><td></td><td></td>" + number(row.overall.mean) +
+             "</tr>\n</table>\n";
+        if (page.selected && row.regNo == page.selected->regNo && !page.chartFile.empty())
+            h += "<p><img src=\"" + Html(page.chartFile) + "\" alt=\"" + U("レーダーチャート") +
+                 "\"></p>\n";
     }
     h += "</body>\n</html>\n";
     return h;

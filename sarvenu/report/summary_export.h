@@ -25,9 +25,10 @@ std::string SummaryCsv(const std::vector<TSummaryRow>& rows);
 bool WriteSummaryCsv(const std::vector<TSummaryRow>& rows, const std::string& path,
                      std::string* error);
 
-// The printed page (CP932 HTML): the title, the filter's wording, the table of
-// technologies and, when a technology is selected, its name and the chart
-// image chartFile (a file name beside the page).
+// The printed page (CP932 HTML): the title, the filter's wording, a line per
+// technology with its work count and overall points, then each technology's
+// figures by aspect; under the selected technology's figures the chart image
+// chartFile (a file name beside the page).
 struct TSummaryPage {
     std::string filterText;  // CP932, e.g. "年度: 2006　実施整備局: 関東地方整備局"
     const TSummaryRow* selected = nullptr;
