@@ -18,6 +18,7 @@
 #include "shell/file_dialog.h"
 #include "shell/main.h"
 #include "shell/message_box.h"
+#include "shell/summary_page.h"
 #include "shell/tests/sample_work.h"
 
 namespace workflow_scale {
@@ -26,11 +27,10 @@ using namespace sarvenu;
 
 const std::vector<std::string>& ActionLabels() {
     static const std::vector<std::string> labels = {
-        "起動→工事一覧表示",      "新規登録",
-        "保存（はい）",           "メニュー画面に戻る",
-        "行を選んで編集",         "一覧をダブルクリック",
-        "提出用ファイル作成",     "行を選んで削除",
-        "データ取り込み（新規）", "閉じる"};
+        "起動→工事一覧表示",  "新規登録",       "保存（はい）",
+        "メニュー画面に戻る", "行を選んで編集", "一覧をダブルクリック",
+        "提出用ファイル作成", "行を選んで削除", "データ取り込み（新規）",
+        "集計画面を開く",     "閉じる"};
     return labels;
 }
 
@@ -360,9 +360,24 @@ int TSession::Run() {
             return {};
         });
 
+    // The summary of every work, as the menu's 集計 shows it.
+    Measure(
+        10, [&] { window_->btnSummary->click(); },
+        [&]() -> std::string {
+            if (!window_->pnlSummary || !window_->pnlSummary->isVisible())
+                return "集計画面が表示されていない";
+            int counted = 0;
+            for (const TSummaryRow& row : window_->pnlSummary->Rows()) counted += row.works;
+            if (counted != list->RowTotal())
+                return "集計した工事 " + std::to_string(counted) + " 件（" +
+                       std::to_string(list->RowTotal()) + " 件のはず）";
+            return script_.Expect({});
+        });
+    Prepare("メニュー画面に戻る", [&] { window_->pnlSummary->btnSummaryClose->click(); });
+
     bool closed = false;
     Measure(
-        10, [&] { closed = window_->close(); },
+        11, [&] { closed = window_->close(); },
         [&]() -> std::string {
             if (!closed) return "閉じられない; " + script_.Expect({});
             const std::string boxes = script_.Expect({});
