@@ -122,6 +122,21 @@ void AspectFlags(TRows& rows) {
         rows.Set(flag, "0");
 }
 
+// Graded answers of a filled-in sheet: every fixed question answered (-2..2),
+// the first optional one on every third work, with its tick.
+void AspectAnswers(TRows& rows, long index, long seed) {
+    for (const TAspect& aspect : Aspects()) {
+        const std::string prefix = std::string("INV_") + aspect.name + "_EVAL_";
+        for (int q = 1; q <= aspect.fixedQuestions; ++q)
+            rows.Set(prefix + "POINT" + std::to_string(q),
+                     std::to_string((index * seed + q * 7) % 5 - 2));
+        if (index % 3 == 0) {
+            rows.Set(prefix + "POINT" + std::to_string(aspect.fixedQuestions + 1), "1");
+            rows.Set(prefix + "YN1", "1");
+        }
+    }
+}
+
 struct TWork {
     long index;
     int bureau;
@@ -235,6 +250,7 @@ void WriteSurveyTables(const fs::path& cds, long works) {
              {"INV_EFFECT_YN", "INV_CST_YN", "INV_EXECUTION_YN", "INV_PURSUIT_YN"})
             chief.Set(flag, "0");
         AspectFlags(chief);
+        AspectAnswers(chief, i, 3);
 
         con.Start();
         con.Set("CONST_NO", number);
@@ -242,7 +258,10 @@ void WriteSurveyTables(const fs::path& cds, long works) {
         con.Set("INV_NAME", std::string(Pick(kSurnames, i, 9)) + "　" + Pick(kGivenNames, i, 1));
         con.Set("INV_NATURAL_ENV", "河川上の橋梁で、騒音・振動の規制がある。");
         con.Set("INV_PLACE_CONDITION", Pick(kConditions, i, 3));
+        con.Set("INV_PROCESS_OLD", std::to_string(30 + i % 40));
+        con.Set("INV_PROCESS_NEW", std::to_string(25 + i % 30));
         AspectFlags(con);
+        AspectAnswers(con, i, 7);
     }
     main.Write(cds / TableDef(TTableId::Main).FileName());
     plan.Write(cds / TableDef(TTableId::Plan).FileName());

@@ -59,8 +59,10 @@ std::string RoundedText(int n, const TExact& exact, double approximate) {
 }
 
 // A point already rounded to one decimal, clamped to 0..200 and rounded to
-// whole; approximate is the same value computed with doubles.
-std::string ClampedPointText(const TExact& exact, double approximate) {
+// whole; approximate() computes the same value with doubles, called only when
+// the exact value could not be had.
+template <typename Approximate>
+std::string ClampedPointText(const TExact& exact, const Approximate& approximate) {
     if (exact) {
         if (exact->IsNegative()) return "0";
         const TExact over = exact->Minus(TExactNumber::Whole(kMaxPoint));
@@ -68,7 +70,7 @@ std::string ClampedPointText(const TExact& exact, double approximate) {
         const TExact whole = over ? exact->RoundedAtDecimal(1) : std::nullopt;
         if (whole) return whole->Text();
     }
-    return NumberText(ClampPoint(kMaxPoint, approximate));
+    return NumberText(ClampPoint(kMaxPoint, approximate()));
 }
 
 }  // namespace
@@ -118,7 +120,7 @@ std::string RatioPoint(const std::string& difference, const std::string& convent
     const TExact percent = ratio ? ratio->Times(TExactNumber::Whole(100)) : std::nullopt;
     const TExact r = percent ? percent->Plus(TExactNumber::Whole(100)) : std::nullopt;
     return ClampedPointText(r ? r->RoundedAtDecimal(2) : std::nullopt,
-                            RoundAtDecimal(2, 100 + 100 * d / c));
+                            [&] { return RoundAtDecimal(2, 100 + 100 * d / c); });
 }
 
 std::string ItemPoint(int sum, int count) {
@@ -126,7 +128,7 @@ std::string ItemPoint(int sum, int count) {
     const TExact share = TExactNumber::Whole(50L * sum).DividedBy(TExactNumber::Whole(count));
     const TExact t = share ? share->RoundedAtDecimal(2) : std::nullopt;
     return ClampedPointText(t ? t->Plus(TExactNumber::Whole(100)) : std::nullopt,
-                            RoundAtDecimal(2, 50.0 * sum / count) + 100);
+                            [&] { return RoundAtDecimal(2, 50.0 * sum / count) + 100; });
 }
 
 std::string MeanOfTwo(const std::string& a, const std::string& b) {

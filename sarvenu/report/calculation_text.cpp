@@ -97,8 +97,19 @@ std::string NumberText(double value) {
     if (!std::isfinite(value)) return "";
     if (value == 0) return "0";  // also turns -0 into "0"
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15G", value);
-    std::string text = buffer;
+    // Whole numbers below 10^15 print as their digits; the rest in the
+    // general form with 15 significant digits (as printf's %.15G).
+    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
+        const auto [end, error] =
+            std::to_chars(buffer, buffer + sizeof buffer, static_cast<int64_t>(value));
+        if (error == std::errc()) return std::string(buffer, end);
+    }
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    if (error != std::errc()) return "";
+    std::string text(buffer, end);
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c == 'e' ? 'E' : c; });
     // Exponent without "+" and without leading zeros: "1E-5", "1.5E20".
     const size_t e = text.find('E');
     if (e != std::string::npos) {

@@ -179,6 +179,28 @@ std::optional<TExactNumber> TExactNumber::RoundedAtDecimal(int n) const {
 }
 
 std::string TExactNumber::Text() const {
+    // Whole numbers and short decimals (the points and their means) are
+    // written straight from their digits: the general form of a value with
+    // at most 15 significant digits between 10^-4 and 10^15 is exactly them.
+    constexpr Int kFifteenDigits = 1'000'000'000'000'000;
+    Int scale = 1;
+    int places = 0;
+    while (places < 6 && scale % denominator_ != 0) {
+        scale *= 10;
+        ++places;
+    }
+    if (scale % denominator_ == 0) {
+        const Int digits = Magnitude(numerator_) * (scale / denominator_);
+        if (digits < kFifteenDigits && Magnitude(numerator_) / denominator_ > 0) {
+            std::string text = std::to_string(static_cast<int64_t>(digits));
+            if (places > 0) {
+                text.insert(text.size() - static_cast<size_t>(places), ".");
+                while (text.back() == '0') text.pop_back();
+                if (text.back() == '.') text.pop_back();
+            }
+            return (numerator_ < 0 ? "-" : "") + text;
+        }
+    }
     // Enough decimal places for any 15-digit form; the double conversion of
     // the exact digits then gives the shortest general form.
     constexpr int kPlaces = 40;

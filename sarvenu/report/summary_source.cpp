@@ -1,6 +1,9 @@
 #include "report/summary_source.h"
 
 #include <algorithm>
+#include <functional>
+#include <future>
+#include <system_error>
 #include <unordered_map>
 
 namespace sarvenu {
@@ -84,17 +87,39 @@ const std::unordered_map<std::string, size_t>& FieldPositions(TTableId id) {
     return positions.at(static_cast<size_t>(id));
 }
 
-}  // namespace
+// Below this many works the reading stays on the calling thread.
+constexpr size_t kParallelFrom = 1000;
 
-std::vector<TSummaryWork> ReadSummaryWorks(const TSummaryTables& tables, bool orderingMode) {
-    std::vector<std::string> order;
-    std::array<TKeptRecords, kSummaryTableCount> kept;
-    for (int t = 0; t < kSummaryTableCount; ++t)
-        if (tables[t])
-            Keep(*tables[t], static_cast<TTableId>(t), kept[t], t == 0 ? &order : nullptr);
+// Runs both jobs, the second on a thread of its own when one can be had; an
+// exception of either reaches the caller once both have ended.
+void RunBoth(const std::function<void()>& first, const std::function<void()>& second,
+             bool parallel) {
+    std::future<void> beside;
+    if (parallel) {
+        try {
+            beside = std::async(std::launch::async, second);
+        } catch (const std::system_error&) {
+            parallel = false;  // no thread to be had: one after the other
+        }
+    }
+    if (!parallel) {
+        first();
+        second();
+        return;
+    }
+    try {
+        first();
+    } catch (...) {
+        beside.wait();  // the other job uses the caller's data
+        throw;
+    }
+    beside.get();
+}
 
-    std::vector<TSummaryWork> works;
-    works.reserve(order.size());
+// The figures of the works order[first, last) into works.
+void FigureWorks(const std::vector<std::string>& order,
+                 const std::array<TKeptRecords, kSummaryTableCount>& kept, bool orderingMode,
+                 size_t first, size_t last, std::vector<TSummaryWork>& works) {
     std::array<size_t, kSummaryTableCount> rows{};
     // The figures ask for the same fields in the same order for every work:
     // the positions found for the previous work are tried before a search.
@@ -127,11 +152,43 @@ std::vector<TSummaryWork> ReadSummaryWorks(const TSummaryTables& tables, bool or
         const size_t column = position(table, field);
         return column == TKeptRecords::kNone ? std::string() : kept[t].Value(rows[t], column);
     };
-    for (size_t w = 0; w < order.size(); ++w) {
+    for (size_t w = first; w < last; ++w) {
         for (int t = 0; t < kSummaryTableCount; ++t) rows[t] = kept[t].Row(order[w], w);
         step = 0;
-        works.push_back(SummaryWorkOf(text, orderingMode));
+        works[w] = SummaryWorkOf(text, orderingMode);
     }
+}
+
+}  // namespace
+
+std::vector<TSummaryWork> ReadSummaryWorks(const TSummaryTables& tables, bool orderingMode) {
+    // The contractor's sheet is read beside the other tables, and the works'
+    // figures are computed in two halves: an office's years of works are
+    // summarised while the user waits.
+    std::vector<std::string> order;
+    std::array<TKeptRecords, kSummaryTableCount> kept;
+    const auto keep = [&tables, &kept, &order](TTableId id) {
+        const size_t t = static_cast<size_t>(id);
+        // A table the figures take nothing from is not read (the main table
+        // gives the works).
+        if (tables[t] && (id == TTableId::Main || !SummaryFields(id).empty()))
+            Keep(*tables[t], id, kept[t], id == TTableId::Main ? &order : nullptr);
+    };
+    TClientTable* con = tables[static_cast<size_t>(TTableId::InvCon)];
+    const bool large = con && con->Active() && con->RecordTotal() >= kParallelFrom;
+    RunBoth(
+        [&keep] {
+            for (TTableId id : {TTableId::Main, TTableId::Plan, TTableId::Report,
+                                TTableId::InvSection, TTableId::InvChief})
+                keep(id);
+        },
+        [&keep] { keep(TTableId::InvCon); }, large);
+
+    std::vector<TSummaryWork> works(order.size());
+    const size_t half = order.size() / 2;
+    RunBoth([&] { FigureWorks(order, kept, orderingMode, 0, half, works); },
+            [&] { FigureWorks(order, kept, orderingMode, half, order.size(), works); },
+            order.size() >= kParallelFrom);
     return works;
 }
 

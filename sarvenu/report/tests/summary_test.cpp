@@ -247,7 +247,9 @@ class SummaryTest : public ::testing::Test {
 };
 
 TEST_F(SummaryTest, EveryFigureMatchesAPlainComputationOverTheRecords) {
-    const std::vector<TSummaryWork> works = WriteAndRead(120);
+    // Enough works that the sheets are read and the figures computed on two
+    // threads.
+    const std::vector<TSummaryWork> works = WriteAndRead(1500);
     ASSERT_EQ(works.size(), generated.size());
     // Each work's own figures first: they are what the totals tab shows.
     for (size_t i = 0; i < works.size(); ++i) {
