@@ -80,14 +80,13 @@ int main(int argc, char** argv) {
     if (!existing.empty()) sizes = {0};
     if (sizes.empty()) sizes = {1000, 10000, 50000};
 
-    std::string pattern = (fs::temp_directory_path() / "sarvenu_summary_XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
+    fs::path temp;
+    try {
+        temp = workflow_scale::MakeWorkingDirectory("sarvenu_summary");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    const fs::path temp = pattern;
-    if (!std::getenv("SARVENU_REGISTRY"))
-        ::setenv("SARVENU_REGISTRY", (temp / "registry.reg").c_str(), 1);
 
     std::printf("Summary across works (ordering office), best of 3 runs\n");
     std::printf("%8s %10s %12s %14s %14s %14s %8s\n", "works", "table MB", "load tables",

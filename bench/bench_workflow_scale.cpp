@@ -301,15 +301,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::string pattern = (fs::temp_directory_path() / "sarvenu_workflow_XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
+    fs::path temp;
+    try {
+        temp = workflow_scale::MakeWorkingDirectory("sarvenu_workflow");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    const fs::path temp = pattern;
-    // The engine registers itself on first use: keep that out of the user's files.
-    if (!std::getenv("SARVENU_REGISTRY"))
-        ::setenv("SARVENU_REGISTRY", (temp / "registry.reg").c_str(), 1);
 
     std::printf("Record workflow through the main window (ordering office), sizes:");
     for (long size : options.sizes) std::printf(" %s", Works(size).c_str());

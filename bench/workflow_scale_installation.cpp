@@ -1,6 +1,9 @@
 #include "workflow_scale_installation.h"
 
+#include <stdlib.h>
+
 #include <array>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -295,6 +298,15 @@ void BuildInstallation(const fs::path& root, const fs::path& shipped, long works
 void CopyInstallation(const fs::path& from, const fs::path& to) {
     fs::remove_all(to);
     fs::copy(from, to, fs::copy_options::recursive);
+}
+
+fs::path MakeWorkingDirectory(const std::string& prefix) {
+    std::string pattern = (fs::temp_directory_path() / (prefix + "_XXXXXX")).string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make " + pattern);
+    const fs::path temp = pattern;
+    if (!std::getenv("SARVENU_REGISTRY"))
+        ::setenv("SARVENU_REGISTRY", (temp / "registry.reg").c_str(), 1);
+    return temp;
 }
 
 std::uintmax_t TableBytes(const fs::path& root) {

@@ -19,6 +19,11 @@ void BuildInstallation(const std::filesystem::path& root, const std::filesystem:
 // Copies an installation to a fresh directory (removed first).
 void CopyInstallation(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// A fresh temporary directory named from prefix, which also holds the
+// registry stand-in unless SARVENU_REGISTRY names one (the engine registers
+// itself on first use: that stays out of the user's files). Throws on failure.
+std::filesystem::path MakeWorkingDirectory(const std::string& prefix);
+
 // Bytes of the table files of an installation.
 std::uintmax_t TableBytes(const std::filesystem::path& root);
 

@@ -4,6 +4,7 @@
 
 #include "dataset/file_ops.h"
 #include "platform/codepage.h"
+#include "report/preview_page.h"
 
 namespace sarvenu {
 
@@ -19,38 +20,6 @@ std::string Quoted(const std::string& text) {
         if (c == '"') out += '"';
     }
     return out + "\"";
-}
-
-// Escapes a CP932 text for HTML. A double-byte character is copied whole, so
-// a trail byte in the ASCII range is never taken for a character of its own.
-std::string Html(const std::string& cp932) {
-    std::string out;
-    for (size_t i = 0; i < cp932.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(cp932[i]);
-        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-        if (lead && i + 1 < cp932.size()) {
-            out += cp932.substr(i, 2);
-            ++i;
-            continue;
-        }
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 std::string U(const char* utf8) {
@@ -129,8 +98,8 @@ std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage
          "td.code { white-space: nowrap; }\n"
          "</style>\n</head>\n<body>\n";
     h += "<h1>" + U("新技術活用効果評価　技術別集計") + "</h1>\n";
-    h += "<p class=\"sub\">" + (page.filterText.empty() ? U("全工事") : Html(page.filterText)) +
-         "</p>\n";
+    h += "<p class=\"sub\">" +
+         (page.filterText.empty() ? U("全工事") : EscapedText(page.filterText)) + "</p>\n";
     // A page is too narrow for every figure of a technology on one line: an
     // overview with a line per technology, then each technology's figures
     // laid out as on the totals tab, aspects down and sides across.
@@ -144,20 +113,20 @@ std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage
         h += "<th width=\"11%\">" + U(part) + "</th>";
     h += "</tr>\n";
     auto number = [](const std::string& text) {
-        return "<td class=\"num\">" + Html(text) + "</td>";
+        return "<td class=\"num\">" + EscapedText(text) + "</td>";
     };
     for (const TSummaryRow& row : rows) {
-        h += "<tr><td class=\"code\">" + Html(row.regNo) + "</td><td>" + Html(row.techTitle) +
-             "</td>" + number(std::to_string(row.works)) + number(row.officeAverage.mean) +
-             number(row.overall.mean) + number(row.overall.lowest) + number(row.overall.highest) +
-             "</tr>\n";
+        h += "<tr><td class=\"code\">" + EscapedText(row.regNo) + "</td><td>" +
+             EscapedText(row.techTitle) + "</td>" + number(std::to_string(row.works)) +
+             number(row.officeAverage.mean) + number(row.overall.mean) +
+             number(row.overall.lowest) + number(row.overall.highest) + "</tr>\n";
     }
     if (rows.empty())
         h += "<tr><td colspan=\"7\">" + U("集計する工事がありません。") + "</td></tr>\n";
     h += "</table>\n";
 
     for (const TSummaryRow& row : rows) {
-        h += "<h2>" + Html(row.regNo) + U("　") + Html(row.techTitle) + U("（") +
+        h += "<h2>" + EscapedText(row.regNo) + U("　") + EscapedText(row.techTitle) + U("（") +
              std::to_string(row.works) + U("件）") + "</h2>\n" + table;
         h += "<tr><th width=\"28%\">" + U("評価項目") + "</th>";
         for (const char* side : kSides) h += "<th width=\"24%\">" + U(side) + "</th>";
@@ -170,8 +139,8 @@ std::string SummaryHtml(const std::vector<TSummaryRow>& rows, const TSummaryPage
         h += "<tr><th>" + U("総合評価点") + "</th><td></td><td></td>" + number(row.overall.mean) +
              "</tr>\n</table>\n";
         if (page.selected && row.regNo == page.selected->regNo && !page.chartFile.empty())
-            h += "<p><img src=\"" + Html(page.chartFile) + "\" alt=\"" + U("レーダーチャート") +
-                 "\"></p>\n";
+            h += "<p><img src=\"" + EscapedText(page.chartFile) + "\" alt=\"" +
+                 U("レーダーチャート") + "\"></p>\n";
     }
     h += "</body>\n</html>\n";
     return h;
