@@ -157,6 +157,9 @@ class TDSCursor : public ComObject<IDSCursor, IID_IDSCursor>,
     bool LoseFreedRecord();
     // Marks the stamp stale so that the next sync recomputes the bounds.
     void MakeStale();
+    // After the cursor's order changed: back on the record it was on (by
+    // the bookmark taken before), else before the first record.
+    EngineResult SettleInNewOrder(bool wasOnRecord, const CursorBookmark& mark);
     // Drops one reference on an index; a private index nobody else follows
     // leaves the registry and is destroyed.
     void ReleaseIndex(DSIDX* index);

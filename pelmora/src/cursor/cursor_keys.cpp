@@ -296,6 +296,17 @@ EngineResult TDSCursor::BuildKeyFromRecord(const void* record, void* key) {
 // ---------------------------------------------------------------------------
 // Orders.
 
+EngineResult TDSCursor::SettleInNewOrder(bool wasOnRecord, const CursorBookmark& mark) {
+    MakeStale();
+    if (master_) {
+        ForgetMasterRange();
+        SyncWithMaster();
+    }
+    if (wasOnRecord) return GoToBookmark(&mark);
+    MoveBeforeFirst();
+    return DS_OK;
+}
+
 EngineResult TDSCursor::SortByFields(uint32_t count, const uint32_t* fields,
                                      const uint32_t* descending, const uint32_t* caseInsensitive) {
     if (!dataset_) return DSERR_NOTSUPPORTED;
@@ -344,14 +355,7 @@ EngineResult TDSCursor::SortByFields(uint32_t count, const uint32_t* fields,
             index_ = made;
         }
     }
-    MakeStale();
-    if (master_) {
-        ForgetMasterRange();
-        SyncWithMaster();
-    }
-    if (wasOnRecord) return GoToBookmark(&mark);
-    MoveBeforeFirst();
-    return DS_OK;
+    return SettleInNewOrder(wasOnRecord, mark);
 }
 
 EngineResult TDSCursor::SelectIndex(const char* name) {
@@ -376,14 +380,7 @@ EngineResult TDSCursor::SelectIndex(const char* name) {
         ReleaseIndex(index_);
         index_ = found;
     }
-    MakeStale();
-    if (master_) {
-        ForgetMasterRange();
-        SyncWithMaster();
-    }
-    if (wasOnRecord) return GoToBookmark(&mark);
-    MoveBeforeFirst();
-    return DS_OK;
+    return SettleInNewOrder(wasOnRecord, mark);
 }
 
 }  // namespace pelmora

@@ -113,20 +113,31 @@ EngineResult TDATAPACKET_READ::OpenPacket(SAFEARRAY* packet) {
     return OpenAttached(false);
 }
 
-EngineResult TDATAPACKET_READ::OpenAttached(bool converted) {
+bool TDATAPACKET_READ::OpenHeaderOrXml(bool converted, bool forRows, PacketHeader* header,
+                                       EngineResult* result) {
+    // A document converted from XML must be binary now.
     if (!IsBinaryPacket(data_, size_)) {
-        if (converted) return DSERR_DATAPACKETMISMATCH;
-        return OpenXmlPacket(data_, size_, false, false);
+        *result = converted ? static_cast<EngineResult>(DSERR_DATAPACKETMISMATCH)
+                            : OpenXmlPacket(data_, size_, false, forRows);
+        return true;
     }
-    PacketHeader header;
-    if (EngineResult r = ParseHeader(data_, size_, &header)) {
+    if (EngineResult r = ParseHeader(data_, size_, header)) {
         ReleaseBytes();
-        return r;
+        *result = r;
+        return true;
     }
-    if (header.properties & kPropXmlBody) {
-        if (converted) return DSERR_DATAPACKETMISMATCH;
-        return OpenXmlPacket(data_ + header.headerSize, size_ - header.headerSize, true, false);
+    if (header->properties & kPropXmlBody) {
+        *result = converted ? static_cast<EngineResult>(DSERR_DATAPACKETMISMATCH)
+                            : OpenXmlPacket(data_ + header->headerSize, size_ - header->headerSize,
+                                            true, forRows);
+        return true;
     }
+    return false;
+}
+
+EngineResult TDATAPACKET_READ::OpenAttached(bool converted) {
+    PacketHeader header;
+    if (EngineResult r = DS_OK; OpenHeaderOrXml(converted, false, &header, &r)) return r;
 
     const bool metadata = (header.properties & kPropMetadata) != 0;
     try {
@@ -170,19 +181,8 @@ EngineResult TDATAPACKET_READ::OpenRows(SAFEARRAY* packet) {
 }
 
 EngineResult TDATAPACKET_READ::OpenRowsAttached(bool converted) {
-    if (!IsBinaryPacket(data_, size_)) {
-        if (converted) return DSERR_DATAPACKETMISMATCH;
-        return OpenXmlPacket(data_, size_, false, true);
-    }
     PacketHeader header;
-    if (EngineResult r = ParseHeader(data_, size_, &header)) {
-        ReleaseBytes();
-        return r;
-    }
-    if (header.properties & kPropXmlBody) {
-        if (converted) return DSERR_DATAPACKETMISMATCH;
-        return OpenXmlPacket(data_ + header.headerSize, size_ - header.headerSize, true, true);
-    }
+    if (EngineResult r = DS_OK; OpenHeaderOrXml(converted, true, &header, &r)) return r;
     // The rows must have the shape of the columns read before.
     const bool known = columnsKnown_ && !levels_.empty();
     if (known && levels_[0].columns.size() != header.columnCount) {

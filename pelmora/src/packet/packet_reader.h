@@ -118,6 +118,10 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     void DropConverted();
     // Opens the attached bytes as a packet (columns and rows), or as further
     // rows for the columns known; `converted` when they came from XML.
+    // Reads the binary header of the attached bytes into *header and returns
+    // false; an XML document (or a binary header over an XML body) is opened
+    // instead, or refused, and true returned with the result in *result.
+    bool OpenHeaderOrXml(bool converted, bool forRows, PacketHeader* header, EngineResult* result);
     EngineResult OpenAttached(bool converted);
     EngineResult OpenRowsAttached(bool converted);
     // Hands bytes that are not a binary packet to the XML reader, which

@@ -15,6 +15,20 @@ namespace {
 // undeclared.
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" standalone=\"yes\"?>  ";
 
+// Closes an element whose start tag (with its attributes, without ">") is in
+// out: empty as "/>", else its children and the end tag.
+void CloseElement(std::string& out, const std::string& children, std::string_view element) {
+    if (children.empty()) {
+        out += "/>";
+        return;
+    }
+    out += '>';
+    out += children;
+    out += "</";
+    out += element;
+    out += '>';
+}
+
 std::string Hex32(uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", v);
@@ -187,13 +201,7 @@ EngineResult Emitter::EmitField(const XmlColumn& c, std::string& out) {
         if (EngineResult r = EmitFields(c.childLevel, children)) return r;
     }
     out += tag;
-    if (children.empty()) {
-        out += "/>";
-    } else {
-        out += '>';
-        out += children;
-        out += "</FIELD>";
-    }
+    CloseElement(out, children, "FIELD");
     return DS_OK;
 }
 
@@ -208,13 +216,7 @@ EngineResult Emitter::EmitFields(int32_t level, std::string& out) {
     std::string children;
     if (EngineResult r = EmitParams(l.params, {}, tag, children)) return r;
     out += tag;
-    if (children.empty()) {
-        out += "/>";
-    } else {
-        out += '>';
-        out += children;
-        out += "</PARAMS>";
-    }
+    CloseElement(out, children, "PARAMS");
     return DS_OK;
 }
 
@@ -292,15 +294,7 @@ EngineResult Emitter::EmitRow(int32_t level, std::string_view element, std::stri
     out += '<';
     out += element;
     out += attributes;
-    if (children.empty()) {
-        out += "/>";
-    } else {
-        out += '>';
-        out += children;
-        out += "</";
-        out += element;
-        out += '>';
-    }
+    CloseElement(out, children, element);
     return DS_OK;
 }
 
