@@ -13,6 +13,7 @@
 #include "expr/filter_list.h"
 #include "store/bcd.h"
 #include "store/record_buffer.h"
+#include "store/unaligned.h"
 
 namespace pelmora {
 
@@ -36,13 +37,6 @@ bool IsNumberType(uint32_t type) {
         default:
             return false;
     }
-}
-
-template <typename T>
-T Load(const uint8_t* p) {
-    T v{};
-    std::memcpy(&v, p, sizeof v);
-    return v;
 }
 
 // A number of a numeric type as double (integers up to 2^53 exactly).

@@ -8,22 +8,11 @@
 
 #include "platform/collation.h"
 #include "store/bcd.h"
+#include "store/unaligned.h"
 
 namespace pelmora {
 
 namespace {
-
-template <typename T>
-T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <typename T>
-void Store(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 // An input as a number (sums and averages).
 long double AsNumber(uint32_t type, const uint8_t* value, uint32_t width) {

@@ -23,17 +23,11 @@
 #include "platform/collation.h"
 #include "store/bcd.h"
 #include "store/blob_table.h"
+#include "store/unaligned.h"
 
 namespace pelmora {
 
 namespace {
-
-template <class T>
-T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 template <class T>
 void Put(QCanExecElem& s, T v) {

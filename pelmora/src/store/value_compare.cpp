@@ -5,17 +5,11 @@
 #include "pelmora/pelmora.h"
 #include "platform/collation.h"
 #include "store/bcd.h"
+#include "store/unaligned.h"
 
 namespace pelmora {
 
 namespace {
-
-template <typename T>
-T Load(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 template <typename T>
 int32_t Order(T a, T b) {
