@@ -9,6 +9,7 @@
 
 #include "changes/change_log.h"
 #include "dataset/dataset.h"
+#include "dataset/dataset_loader.h"
 #include "dataset/parameter_list.h"
 #include "index/index.h"
 #include "packet/packet_format.h"
@@ -22,7 +23,6 @@ namespace pelmora {
 
 namespace {
 
-constexpr uint8_t kNotLive = REC_SUPERSEDED | REC_DELETED | REC_DISCARDED;
 constexpr uint32_t kLinkNotFetched = 0x80000000u;
 constexpr size_t kMaxFields = 0xFFFF;
 
@@ -37,14 +37,6 @@ void ElementName(const char* base, uint32_t index, char (&name)[32]) {
     std::memcpy(name + baseLength, suffix, static_cast<size_t>(suffixLength));
 }
 
-// A parameter as it came from the packet, kept until the fields are laid out.
-struct PendingParameter {
-    uint32_t column = 0;  // packet column index at the level; unused for the dataset block
-    uint32_t typeWord = 0;
-    char name[32] = {};
-    std::vector<uint8_t> value;
-};
-
 uint32_t LoadLE(const uint8_t* p, size_t n) {
     uint32_t v = 0;
     for (size_t i = 0; i < n && i < 4; ++i) v |= static_cast<uint32_t>(p[i]) << (8 * i);
@@ -52,87 +44,6 @@ uint32_t LoadLE(const uint8_t* p, size_t n) {
 }
 
 }  // namespace
-
-// Walks a packet level by level on behalf of one dataset and its nested
-// datasets. Every value buffer grows to what the packet needs.
-class DatasetLoader {
-  public:
-    // packetSize bounds the rows a packet can hold (each takes at least a
-    // byte), so that a damaged row count cannot make the store reserve
-    // more than the packet could fill.
-    DatasetLoader(IDSPacketReader* reader, size_t packetSize)
-        : reader_(reader),
-          direct_(dynamic_cast<TDATAPACKET_READ*>(reader)),
-          maxRows_(static_cast<uint32_t>(std::min<size_t>(packetSize, 0x7FFFFFFF))) {}
-
-    EngineResult ReadLevel(TDSBASE& ds, bool nested);
-    EngineResult ReadRows(TDSBASE& ds, uint32_t count, uint32_t masterLink);
-    // Versions of one master record share its detail link value.
-    void JoinLinkChains(TDSBASE& ds);
-    // Top-level rows are read until the reader has no more (packets whose
-    // header gives no row count).
-    void ReadUntilEnd() { untilEnd_ = true; }
-    uint32_t visible(const TDSBASE& ds) const {
-        auto it = visible_.find(&ds);
-        return it == visible_.end() ? 0 : it->second;
-    }
-
-  private:
-    EngineResult ReadParameter(PendingParameter& out);
-    // Lays the packet's columns out as fields: arrays that arrive with every
-    // element are taken as they are, arrays with one element are expanded.
-    EngineResult Walk(const std::vector<FieldDesc>& cols, size_t& pos, std::vector<FieldDesc>& out,
-                      std::vector<uint32_t>& map);
-    EngineResult ApplyColumnParameter(FieldDesc& f, const PendingParameter& p, bool* keep);
-    EngineResult ReadRow(TDSBASE& ds, uint32_t masterLink, bool untilEnd);
-    // The status byte that opens a row; *whole tells that the row's items
-    // came with it in one piece (in rowItems_).
-    EngineResult ReadRowStatus(TDSBASE& ds, bool untilEnd, uint8_t* rowStatus, bool* whole);
-    // The hidden link field of a nested detail row: its master's link value.
-    void WriteMasterLink(TDSBASE& ds, uint32_t rec, uint32_t masterLink);
-    // One item (in value_/fetched_, with its length and status) into field k
-    // of record rec.
-    EngineResult WriteItem(TDSBASE& ds, uint32_t rec, uint32_t k, bool modified, uint32_t length,
-                           uint32_t status);
-    // The rows of a top-level dataset without nested datasets, a batch at a
-    // time: the reader locates a batch of rows, then each column's values go
-    // into the store's column in one loop; items that need more than a copy
-    // follow in row order, so that side effects and the first error come in
-    // the order reading row by row gives.
-    EngineResult ReadRowBatches(TDSBASE& ds, uint32_t count, bool untilEnd);
-    EngineResult WriteBatch(TDSBASE& ds, uint32_t rows);
-    // Keeps the dataset's fields without a packet column and its count of
-    // visible rows at hand (lastUnmapped_, lastVisible_).
-    void NoteDataset(TDSBASE& ds);
-    EngineResult NextItem(uint32_t* length, uint32_t* status);
-    // One item from the reader into value_/fetched_; the reader's result.
-    EngineResult FetchItem(uint32_t* length, uint32_t* status);
-    uint32_t PreviousVersion(TDSBASE& ds, uint32_t record);
-
-    IDSPacketReader* reader_;
-    // The engine's own reader hands items over in place, without copies.
-    TDATAPACKET_READ* direct_;
-    uint32_t maxRows_;
-    bool untilEnd_ = false;
-    std::vector<uint8_t> item_ = std::vector<uint8_t>(4096);
-    // The current item's bytes (in the packet or in item_) and whether they
-    // are all there (a BLOB may announce a length it does not deliver).
-    const uint8_t* value_ = nullptr;
-    bool fetched_ = true;
-    // The items of a row the reader handed over whole.
-    std::vector<TDATAPACKET_READ::InPlaceItem> rowItems_;
-    // A batch of rows: their status bytes and their items, row after row.
-    std::vector<uint8_t> batchStatus_;
-    std::vector<TDATAPACKET_READ::InPlaceItem> batchItems_;
-    std::vector<uint8_t> batchDeferred_;
-    std::vector<uint8_t> tmp_ = std::vector<uint8_t>(4096);
-    std::unordered_map<const TDSBASE*, std::vector<uint32_t>> previous_;
-    std::unordered_map<const TDSBASE*, std::vector<uint32_t>> unmapped_;
-    std::unordered_map<const TDSBASE*, uint32_t> visible_;
-    const TDSBASE* lastDataset_ = nullptr;
-    const std::vector<uint32_t>* lastUnmapped_ = nullptr;
-    uint32_t* lastVisible_ = nullptr;
-};
 
 EngineResult DatasetLoader::ReadParameter(PendingParameter& out) {
     if (out.value.empty()) out.value.resize(64);
@@ -525,154 +436,6 @@ void DatasetLoader::NoteDataset(TDSBASE& ds) {
     }
 }
 
-EngineResult DatasetLoader::ReadRowBatches(TDSBASE& ds, uint32_t count, bool untilEnd) {
-    constexpr uint32_t kBatch = 256;
-    const size_t columns = ds.packetColumns_.size();
-    batchStatus_.resize(kBatch);
-    batchItems_.resize(kBatch * columns);
-    batchDeferred_.resize(kBatch * columns);
-    for (uint32_t done = 0; done < count;) {
-        uint32_t read = 0;
-        const EngineResult r =
-            direct_->NextRowsInPlace(batchStatus_.data(), batchItems_.data(), columns,
-                                     std::min(kBatch, count - done), &read);
-        if (r == DSERR_NOTSUPPORTED && read == 0) {
-            // Rows the reader cannot hand over whole: one at a time.
-            for (; done < count; ++done) {
-                const EngineResult one = ReadRow(ds, 0, untilEnd);
-                if (one == DSERR_EOF && untilEnd) break;
-                if (one != DS_OK) return one;
-            }
-            return DS_OK;
-        }
-        if (r == DSERR_EOF) return untilEnd ? DS_OK : DSERR_DATAPACKETMISMATCH;
-        if (read != 0) {
-            if (EngineResult w = WriteBatch(ds, read); w != DS_OK) return w;
-            done += read;
-        }
-        if (r != DS_OK) return r;  // a damaged row after the ones written
-    }
-    return DS_OK;
-}
-
-EngineResult DatasetLoader::WriteBatch(TDSBASE& ds, uint32_t rows) {
-    if (EngineResult r = ds.EnsureCapacity(rows); r != DS_OK) return r;
-    RecordStore& store = ds.store_;
-    const uint32_t first = ds.next_record();
-    const uint32_t last = first + rows - 1;
-    // Every record of the batch may be written from now on.
-    if (EngineResult r = store.SetNextRecord(last); r != DS_OK) return r;
-    for (uint32_t i = 0; i < rows; ++i) store.SetStatus(first + i, batchStatus_[i]);
-
-    // Each column: blanks and values that are copies go straight into the
-    // column; the others wait for the row-order pass below.
-    const size_t columns = ds.packetColumns_.size();
-    const size_t fieldCount = ds.field_count();
-    // Items left for the row-order pass.
-    std::fill_n(batchDeferred_.begin(), rows * columns, uint8_t{0});
-    bool others = false;
-    for (size_t column = 0; column < columns; ++column) {
-        const uint32_t k = ds.packetColumns_[column];
-        const FieldDesc& f = ds.fields_[k - 1];
-        if (f.parentId != 0 || f.length == 0) {
-            for (uint32_t i = 0; i < rows; ++i) batchDeferred_[i * columns + column] = 1;
-            others = true;
-            continue;
-        }
-        uint32_t zeroFrom = 0;
-        uint8_t* values = store.LoadColumn(k, &zeroFrom);
-        // Blanks in slots that still hold zeros leave them (and their pages)
-        // alone.
-        uint32_t written = 0;
-        uint8_t* indicators = store.LoadIndicators() + (k - 1);
-        const size_t width = f.length;
-        const bool text = f.type == FLD_STRING;
-        const bool bcd = f.type == FLD_BCD;
-        const bool fixed = !text && !bcd && f.type != FLD_TABLE && f.type != FLD_BLOB &&
-                           f.type != FLD_VARBYTES && f.type != FLD_UNICODE;
-        const uint32_t places = f.units2 & kBcdPlacesMask;
-        const size_t bcdBytes = BcdBytes(f.units1);
-        const bool bcdCopies = bcd && bcdBytes <= kBcdPacketSize && bcdBytes <= width;
-        const TDATAPACKET_READ::InPlaceItem* item = batchItems_.data() + column;
-        uint8_t* deferred = batchDeferred_.data() + column;
-        for (uint32_t rec = first; rec <= last; ++rec, item += columns, deferred += columns) {
-            uint8_t* slot = values + static_cast<size_t>(rec - 1) * width;
-            uint8_t& indicator = indicators[static_cast<size_t>(rec - 1) * fieldCount];
-            if (item->status == 1) {
-                if (rec < zeroFrom) {
-                    std::memset(slot, 0, width);
-                    written = rec;
-                }
-                indicator = IND_BLANK;
-            } else if (item->status != 0 || item->bytes == nullptr) {
-                *deferred = 1;
-                others = true;
-            } else if (text) {
-                // At most width - 1 bytes, up to the first NUL; the rest zero.
-                const size_t limit = std::min<size_t>(item->length, width - 1);
-                const void* nul = std::memchr(item->bytes, 0, limit);
-                const size_t n =
-                    nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - item->bytes)
-                        : limit;
-                std::memcpy(slot, item->bytes, n);
-                if (rec < zeroFrom) std::memset(slot + n, 0, width - n);
-                indicator = IND_VALUE;
-                written = rec;
-            } else if (fixed && item->length >= width) {
-                std::memcpy(slot, item->bytes, width);
-                indicator = IND_VALUE;
-                written = rec;
-            } else if (bcdCopies && item->length == kBcdPacketSize) {
-                uint8_t value[kBcdMaxBytes] = {};
-                BcdPacketToField(item->bytes, value, sizeof value);
-                if (value[0] == f.units1 && (value[1] & kBcdPlacesMask) == places) {
-                    // Already at the field's precision and places.
-                    std::memcpy(slot, value, bcdBytes);
-                    std::memset(slot + bcdBytes, 0, width - bcdBytes);
-                    indicator = IND_VALUE;
-                    written = rec;
-                } else {
-                    *deferred = 1;
-                    others = true;
-                }
-            } else {
-                *deferred = 1;
-                others = true;
-            }
-        }
-        if (written != 0) store.LoadedUpTo(k, written);
-    }
-
-    // The other items, row by row and column by column as they came.
-    for (uint32_t i = 0; others && i < rows; ++i) {
-        const uint32_t rec = first + i;
-        const bool modified = !ds.delta_mode() && (batchStatus_[i] & REC_MODIFIED) != 0;
-        const TDATAPACKET_READ::InPlaceItem* row = batchItems_.data() + i * columns;
-        for (size_t column = 0; column < columns; ++column) {
-            const TDATAPACKET_READ::InPlaceItem& item = row[column];
-            const uint32_t k = ds.packetColumns_[column];
-            if (batchDeferred_[i * columns + column] == 0) continue;
-            fetched_ = item.bytes != nullptr || item.length == 0;
-            value_ = item.bytes != nullptr ? item.bytes : item_.data();
-            if (EngineResult w = WriteItem(ds, rec, k, modified, item.length, item.status);
-                w != DS_OK)
-                return w;
-        }
-    }
-
-    NoteDataset(ds);
-    for (uint32_t rec = first; rec <= last; ++rec) {
-        for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
-    }
-    if (EngineResult r = store.SetNextRecord(last + 1); r != DS_OK) return r;
-    for (uint32_t i = 0; i < rows; ++i) {
-        const bool live = (batchStatus_[i] & kNotLive) == 0;
-        if (live) ++ds.liveCount_;
-        if (live || ds.delta_mode()) ++*lastVisible_;
-    }
-    return DS_OK;
-}
-
 EngineResult DatasetLoader::ReadRowStatus(TDSBASE& ds, bool untilEnd, uint8_t* rowStatus,
                                           bool* whole) {
     // Rows without nested rows come from the engine's reader in one piece.
@@ -758,7 +521,7 @@ EngineResult DatasetLoader::ReadRows(TDSBASE& ds, uint32_t count, uint32_t maste
     if (EngineResult r = ds.EnsureCapacity(expected + 25); r != DS_OK) return r;
     untilEnd_ = false;  // detail rows always come with their count
     if (direct_ != nullptr && masterLink == 0 && ds.master_ == nullptr && ds.nested_.empty())
-        return ReadRowBatches(ds, count, untilEnd);
+        return ReadFlatRows(ds, count, untilEnd);
     for (uint32_t i = 0; i < count; ++i) {
         EngineResult r = ReadRow(ds, masterLink, untilEnd);
         if (r == DSERR_EOF && untilEnd) break;

@@ -1,5 +1,6 @@
 #include "packet/packet_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -617,7 +618,14 @@ EngineResult TDATAPACKET_READ::NextRowInPlace(uint8_t* status, InPlaceItem* item
 
 EngineResult TDATAPACKET_READ::NextRowsInPlace(uint8_t* statuses, InPlaceItem* items, size_t count,
                                                uint32_t rows, uint32_t* read) {
-    *read = 0;
+    return ForEachRowInPlace(count, rows, read, [&](uint8_t status, const InPlaceItem* row) {
+        statuses[*read - 1] = status;
+        std::copy_n(row, count, items + static_cast<size_t>(*read - 1) * count);
+        return DS_OK;
+    });
+}
+
+EngineResult TDATAPACKET_READ::BeginRowsInPlace(size_t count) {
     if (!open_ || !metaDone_ || !columnsKnown_) return DSERR_NOTSUPPORTED;
     if (released_) return DSERR_EOF;
     if (rows_.size() == 1 && rows_[0].column < 0 && rows_[0].remaining == 0) {
@@ -631,62 +639,70 @@ EngineResult TDATAPACKET_READ::NextRowsInPlace(uint8_t* statuses, InPlaceItem* i
     for (const LevelColumn& column : level.columns) {
         if (column.shape.kind == ValueKind::Table) return DSERR_NOTSUPPORTED;
     }
-    const size_t bitmapBytes = level.BitmapBytes();
+    try {
+        row_.resize(count);
+    } catch (const std::bad_alloc&) {
+        return DSERR_NOMEMORY;
+    }
+    return DS_OK;
+}
+
+EngineResult TDATAPACKET_READ::NextWholeRow(uint8_t* status, bool* took, bool* last) {
     // The level's rows end with the packet's last announced row or, for a
     // detail level, with its master's count.
-    while (*read < rows && !released_) {
-        const RowFrame& frame = rows_.back();
-        if (frame.remaining == 0 || frame.column >= 0) break;
-        if (!Has(pos_, 1 + bitmapBytes)) return DSERR_DATAPACKETMISMATCH;
-        const uint8_t* bitmap = data_ + pos_ + 1;
-        size_t at = pos_ + 1 + bitmapBytes;
-        InPlaceItem* row = items + static_cast<size_t>(*read) * count;
-        for (size_t k = 0; k < count; ++k) {
-            InPlaceItem& item = row[k];
-            const uint8_t bits = bitmap[BitmapByte(k)];
-            item.bytes = nullptr;
-            item.length = 0;
-            if (bits & BlankBit(k)) {
-                item.status = 1;
-                continue;
-            }
-            if (bits & UnchangedBit(k)) {
-                item.status = 2;
-                continue;
-            }
-            item.status = 0;
-            const ValueShape& shape = level.columns[k].shape;
-            uint64_t bytes = shape.width;
-            size_t valueAt = at;
-            if (shape.kind == ValueKind::Varying) {
-                if (!Has(at, shape.width)) return DSERR_DATAPACKETMISMATCH;
-                const uint32_t announced = LoadPrefix(data_ + at, shape.width);
-                valueAt = at + shape.width;
-                if (shape.width == 4 && (announced & kLengthNotFetched)) {
-                    item.length = announced;  // a BLOB left behind: no bytes
-                    at = valueAt;
-                    continue;
-                }
-                bytes = announced;
-            } else if (shape.kind == ValueKind::Repeated) {
-                if (!Has(at, 4)) return DSERR_DATAPACKETMISMATCH;
-                bytes = 4 + static_cast<uint64_t>(Load32(data_ + at)) * shape.width;
-            }
-            if (bytes > size_ || !Has(valueAt, static_cast<size_t>(bytes)))
-                return DSERR_DATAPACKETMISMATCH;
-            item.length = static_cast<uint32_t>(bytes);
-            item.bytes = data_ + valueAt;
-            at = valueAt + static_cast<size_t>(bytes);
+    *took = false;
+    *last = false;
+    if (released_ || rows_.back().remaining == 0 || rows_.back().column >= 0) return DS_OK;
+    const PacketLevel& level = levels_[rows_.back().level];
+    const size_t count = level.columns.size();
+    const size_t bitmapBytes = level.BitmapBytes();
+    if (!Has(pos_, 1 + bitmapBytes)) return DSERR_DATAPACKETMISMATCH;
+    const uint8_t* bitmap = data_ + pos_ + 1;
+    size_t at = pos_ + 1 + bitmapBytes;
+    for (size_t k = 0; k < count; ++k) {
+        InPlaceItem& item = row_[k];
+        const uint8_t bits = bitmap[BitmapByte(k)];
+        item.bytes = nullptr;
+        item.length = 0;
+        if (bits & BlankBit(k)) {
+            item.status = 1;
+            continue;
         }
-        statuses[*read] = data_[pos_];
-        rows_.back().bitmapAt = pos_ + 1;
-        pos_ = at;
-        ++*read;
-        // The last row of a detail level hands over to its master's row.
-        const bool lastOfLevel = rows_.back().remaining == 1;
-        CompleteRow();
-        if (lastOfLevel) break;
+        if (bits & UnchangedBit(k)) {
+            item.status = 2;
+            continue;
+        }
+        item.status = 0;
+        const ValueShape& shape = level.columns[k].shape;
+        uint64_t bytes = shape.width;
+        size_t valueAt = at;
+        if (shape.kind == ValueKind::Varying) {
+            if (!Has(at, shape.width)) return DSERR_DATAPACKETMISMATCH;
+            const uint32_t announced = LoadPrefix(data_ + at, shape.width);
+            valueAt = at + shape.width;
+            if (shape.width == 4 && (announced & kLengthNotFetched)) {
+                item.length = announced;  // a BLOB left behind: no bytes
+                at = valueAt;
+                continue;
+            }
+            bytes = announced;
+        } else if (shape.kind == ValueKind::Repeated) {
+            if (!Has(at, 4)) return DSERR_DATAPACKETMISMATCH;
+            bytes = 4 + static_cast<uint64_t>(Load32(data_ + at)) * shape.width;
+        }
+        if (bytes > size_ || !Has(valueAt, static_cast<size_t>(bytes)))
+            return DSERR_DATAPACKETMISMATCH;
+        item.length = static_cast<uint32_t>(bytes);
+        item.bytes = data_ + valueAt;
+        at = valueAt + static_cast<size_t>(bytes);
     }
+    *status = data_[pos_];
+    rows_.back().bitmapAt = pos_ + 1;
+    pos_ = at;
+    // The last row of a detail level hands over to its master's row.
+    *took = true;
+    *last = rows_.back().remaining == 1;
+    CompleteRow();
     return DS_OK;
 }
 

@@ -74,6 +74,12 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     // when the level's rows end; DSERR_EOF when none remain.
     EngineResult NextRowsInPlace(uint8_t* statuses, InPlaceItem* items, size_t count, uint32_t rows,
                                  uint32_t* read);
+    // The same rows handed to `sink` one at a time, as they are located:
+    // sink(status, items) with `count` items that stay valid until the call
+    // returns. A result other than DS_OK from the sink ends the walk with
+    // that result, its row consumed.
+    template <typename Sink>
+    EngineResult ForEachRowInPlace(size_t count, uint32_t rows, uint32_t* read, Sink&& sink);
 
   private:
     // A level whose columns and parameter blocks are being read.
@@ -138,6 +144,14 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     // Keeps a column's WIDTH or DECIMALS parameter (see scales_).
     void NoteScale(const ParameterSpot& spot);
 
+    // Whether whole rows of `count` items can be handed over now: DS_OK,
+    // DSERR_NOTSUPPORTED or DSERR_EOF (see NextRowsInPlace).
+    EngineResult BeginRowsInPlace(size_t count);
+    // Locates the next row of the current level into row_ and consumes it
+    // (*took), unless the level's rows have ended; *last when they end with
+    // it. A damaged row consumes nothing.
+    EngineResult NextWholeRow(uint8_t* status, bool* took, bool* last);
+
     EngineResult LocateItem(ItemSpot* spot) const;
     void ConsumeItem(const ItemSpot& spot);
     void AdvanceColumn();
@@ -172,6 +186,26 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     std::vector<RowFrame> rows_;
     bool inColumnBlock_ = false;  // parameters of the last column are being read
     uint16_t columnRemaining_ = 0;
+    // The items of the row handed over whole.
+    std::vector<InPlaceItem> row_;
 };
+
+template <typename Sink>
+EngineResult TDATAPACKET_READ::ForEachRowInPlace(size_t count, uint32_t rows, uint32_t* read,
+                                                 Sink&& sink) {
+    *read = 0;
+    if (EngineResult r = BeginRowsInPlace(count); r != DS_OK) return r;
+    while (*read < rows) {
+        uint8_t status = 0;
+        bool took = false;
+        bool last = false;
+        if (EngineResult r = NextWholeRow(&status, &took, &last); r != DS_OK) return r;
+        if (!took) break;
+        ++*read;
+        if (EngineResult r = sink(status, row_.data()); r != DS_OK) return r;
+        if (last) break;
+    }
+    return DS_OK;
+}
 
 }  // namespace pelmora

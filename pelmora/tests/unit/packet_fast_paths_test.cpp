@@ -385,15 +385,32 @@ SAFEARRAY* DatasetPacket(uint32_t rows) {
     return packet;
 }
 
-// The dataset loader takes rows a batch at a time: packets whose row count
-// falls either side of a batch's end load and write back byte for byte, and
-// a packet cut in its rows is refused.
+// The dataset loader takes rows in chunks, and for a large packet faults
+// column pages in ahead on a second thread: packets whose row count falls
+// either side of a chunk's end hold the values they were written with, load
+// and write back byte for byte, and a packet cut in its rows is refused.
 TEST(LoaderBatches, LoadWriteBackAndRefuseCutPackets) {
-    for (uint32_t rows : {1u, 255u, 256u, 257u, 700u}) {
+    for (uint32_t rows : {1u, 255u, 256u, 257u, 700u, 65792u + 256u + 3u}) {
         SAFEARRAY* packet = DatasetPacket(rows);
         TDSBASE* ds = NewDataset();
         ds->AddRef();
         ASSERT_EQ(ds->LoadPacket(packet, 1), DS_OK) << rows;
+        const RecordStore& store = ds->store();
+        for (uint32_t r = 1; r <= rows; ++r) {
+            const uint32_t i = r - 1;
+            int32_t n = 0;
+            std::memcpy(&n, store.ValueAt(r, 1), 4);
+            ASSERT_EQ(n, static_cast<int32_t>(i * 7)) << r;
+            const std::string text(i % 19, static_cast<char>('a' + i % 26));
+            if (i % 4 == 3) {
+                ASSERT_EQ(store.IndicatorAt(r, 2), IND_BLANK) << r;
+            } else {
+                ASSERT_EQ(store.IndicatorAt(r, 2), IND_VALUE) << r;
+                ASSERT_STREQ(reinterpret_cast<const char*>(store.ValueAt(r, 2)), text.c_str());
+            }
+            ASSERT_EQ(store.IndicatorAt(r, 3), i % 5 == 0 ? IND_BLANK : IND_VALUE) << r;
+            ASSERT_EQ(store.IndicatorAt(r, 5), i % 6 == 1 ? IND_BLANK : IND_VALUE) << r;
+        }
         SAFEARRAY* out = nullptr;
         ASSERT_EQ(ds->WritePacket(&out), DS_OK);
         ds->Release();
