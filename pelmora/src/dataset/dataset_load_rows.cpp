@@ -5,7 +5,6 @@
 // item path in the same row order, so that side effects and the first error
 // come as reading item by item gives them.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
