@@ -63,6 +63,7 @@ Copy CopyOf(const FieldDesc& f) {
 // Writes the item into record rec's slot when it is a blank or a plain copy;
 // false leaves it to the general path.
 inline bool TryCopy(ColumnPlan& p, const Item& item, uint32_t rec, uint8_t* indicators) {
+    if (p.copy == Copy::Item) return false;
     uint8_t* slot = p.values + static_cast<size_t>(rec - 1) * p.width;
     const bool dirty = rec < p.zeroFrom;
     if (item.status == 1) {
