@@ -641,9 +641,11 @@ EngineResult TDATAPACKET_READ::BeginRowsInPlace(size_t count) {
     }
     try {
         row_.resize(count);
+        rowShapes_.resize(count);
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;
     }
+    for (size_t k = 0; k < count; ++k) rowShapes_[k] = level.columns[k].shape;
     return DS_OK;
 }
 
@@ -652,56 +654,52 @@ EngineResult TDATAPACKET_READ::NextWholeRow(uint8_t* status, bool* took, bool* l
     // detail level, with its master's count.
     *took = false;
     *last = false;
-    if (released_ || rows_.back().remaining == 0 || rows_.back().column >= 0) return DS_OK;
-    const PacketLevel& level = levels_[rows_.back().level];
-    const size_t count = level.columns.size();
-    const size_t bitmapBytes = level.BitmapBytes();
+    RowFrame& frame = rows_.back();
+    if (released_ || frame.remaining == 0 || frame.column >= 0) return DS_OK;
+    const size_t count = rowShapes_.size();
+    const size_t bitmapBytes = (count + 3) / 4;
     if (!Has(pos_, 1 + bitmapBytes)) return DSERR_DATAPACKETMISMATCH;
     const uint8_t* bitmap = data_ + pos_ + 1;
-    size_t at = pos_ + 1 + bitmapBytes;
+    const uint8_t* at = bitmap + bitmapBytes;
+    const uint8_t* const end = data_ + size_;
     for (size_t k = 0; k < count; ++k) {
         InPlaceItem& item = row_[k];
-        const uint8_t bits = bitmap[BitmapByte(k)];
-        item.bytes = nullptr;
-        item.length = 0;
-        if (bits & BlankBit(k)) {
-            item.status = 1;
+        const unsigned bits = (bitmap[BitmapByte(k)] >> (2 * (k % 4))) & 3u;
+        if (bits != 0) {
+            item.status = (bits & 1u) ? 1 : 2;  // blank, or unchanged
+            item.length = 0;
+            item.bytes = nullptr;
             continue;
         }
-        if (bits & UnchangedBit(k)) {
-            item.status = 2;
-            continue;
-        }
-        item.status = 0;
-        const ValueShape& shape = level.columns[k].shape;
+        const ValueShape shape = rowShapes_[k];
         uint64_t bytes = shape.width;
-        size_t valueAt = at;
         if (shape.kind == ValueKind::Varying) {
-            if (!Has(at, shape.width)) return DSERR_DATAPACKETMISMATCH;
-            const uint32_t announced = LoadPrefix(data_ + at, shape.width);
-            valueAt = at + shape.width;
+            if (static_cast<size_t>(end - at) < shape.width) return DSERR_DATAPACKETMISMATCH;
+            const uint32_t announced = LoadPrefix(at, shape.width);
+            at += shape.width;
             if (shape.width == 4 && (announced & kLengthNotFetched)) {
+                item.status = 0;
                 item.length = announced;  // a BLOB left behind: no bytes
-                at = valueAt;
+                item.bytes = nullptr;
                 continue;
             }
             bytes = announced;
         } else if (shape.kind == ValueKind::Repeated) {
-            if (!Has(at, 4)) return DSERR_DATAPACKETMISMATCH;
-            bytes = 4 + static_cast<uint64_t>(Load32(data_ + at)) * shape.width;
+            if (end - at < 4) return DSERR_DATAPACKETMISMATCH;
+            bytes = 4 + static_cast<uint64_t>(Load32(at)) * shape.width;
         }
-        if (bytes > size_ || !Has(valueAt, static_cast<size_t>(bytes)))
-            return DSERR_DATAPACKETMISMATCH;
+        if (bytes > static_cast<uint64_t>(end - at)) return DSERR_DATAPACKETMISMATCH;
+        item.status = 0;
         item.length = static_cast<uint32_t>(bytes);
-        item.bytes = data_ + valueAt;
-        at = valueAt + static_cast<size_t>(bytes);
+        item.bytes = at;
+        at += bytes;
     }
     *status = data_[pos_];
-    rows_.back().bitmapAt = pos_ + 1;
-    pos_ = at;
+    frame.bitmapAt = pos_ + 1;
+    pos_ = static_cast<size_t>(at - data_);
     // The last row of a detail level hands over to its master's row.
     *took = true;
-    *last = rows_.back().remaining == 1;
+    *last = frame.remaining == 1;
     CompleteRow();
     return DS_OK;
 }

@@ -186,8 +186,10 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     std::vector<RowFrame> rows_;
     bool inColumnBlock_ = false;  // parameters of the last column are being read
     uint16_t columnRemaining_ = 0;
-    // The items of the row handed over whole.
+    // The items of the row handed over whole, and the shapes of its level's
+    // values.
     std::vector<InPlaceItem> row_;
+    std::vector<ValueShape> rowShapes_;
 };
 
 template <typename Sink>
