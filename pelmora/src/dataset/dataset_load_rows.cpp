@@ -6,6 +6,9 @@
 // come as reading item by item gives them.
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "dataset/dataset_loader.h"
@@ -28,18 +31,23 @@ enum class Copy : uint8_t {
     Bcd,     // a packet decimal already at the field's precision and places
 };
 
-struct ColumnPlan {
+}  // namespace
+
+struct DatasetLoader::ColumnPlan {
     Copy copy = Copy::Item;
     uint32_t field = 0;
     uint32_t width = 0;
     uint8_t* values = nullptr;  // record 1's slot
     uint32_t zeroFrom = 0;      // slots from this record on still hold zeros
     uint32_t written = 0;       // the last record whose slot was written
-    bool valued = false;        // a value has been copied in
     uint32_t precision = 0;
     uint32_t places = 0;
     size_t bcdBytes = 0;
 };
+
+namespace {
+
+using ColumnPlan = DatasetLoader::ColumnPlan;
 
 Copy CopyOf(const FieldDesc& f) {
     if (f.parentId != 0 || f.length == 0) return Copy::Item;
@@ -112,24 +120,12 @@ inline bool TryCopy(ColumnPlan& p, const Item& item, uint32_t rec, uint8_t* indi
     }
     indicators[p.field - 1] = IND_VALUE;
     p.written = rec;
-    p.valued = true;
     return true;
 }
 
 }  // namespace
 
 EngineResult DatasetLoader::ReadFlatRows(TDSBASE& ds, uint32_t count, bool untilEnd) {
-    // No helper may outlive the rows: a failed load frees the store.
-    const EngineResult r = ReadFlatChunks(ds, count, untilEnd);
-    prefault_.Stop();
-    return r;
-}
-
-EngineResult DatasetLoader::ReadFlatChunks(TDSBASE& ds, uint32_t count, bool untilEnd) {
-    // The first chunk shows which columns carry values; the store may grow
-    // (and its columns move) only between chunks.
-    constexpr uint32_t kFirstChunk = 256;
-    constexpr uint32_t kChunk = 65536;
     RecordStore& store = ds.store_;
     const size_t columns = ds.packetColumns_.size();
     const size_t fieldCount = ds.field_count();
@@ -146,6 +142,11 @@ EngineResult DatasetLoader::ReadFlatChunks(TDSBASE& ds, uint32_t count, bool unt
         plan.places = f.units2 & kBcdPlacesMask;
         plan.bcdBytes = BcdBytes(f.units1);
     }
+    if (EngineResult r = DS_OK; ReadOnTwoThreads(ds, count, untilEnd, plans, &r)) return r;
+
+    // Otherwise in chunks: the store may grow (and its columns move) only
+    // between them.
+    constexpr uint32_t kChunk = 65536;
     auto row = [&](uint8_t status, const Item* items) -> EngineResult {
         const uint32_t rec = ds.next_record();
         store.SetStatus(rec, status);
@@ -168,12 +169,9 @@ EngineResult DatasetLoader::ReadFlatChunks(TDSBASE& ds, uint32_t count, bool unt
         if (live || delta) ++*lastVisible_;
         return DS_OK;
     };
-
     uint32_t done = 0;
     while (done < count) {
-        const uint32_t chunk = std::min(done == 0 ? kFirstChunk : kChunk, count - done);
-        // Growing moves the columns the helper may still be faulting in.
-        if (uint64_t{ds.next_record()} - 1 + chunk > store.capacity()) prefault_.Stop();
+        const uint32_t chunk = std::min(kChunk, count - done);
         if (EngineResult r = ds.EnsureCapacity(chunk); r != DS_OK) return r;
         for (ColumnPlan& plan : plans) {
             if (plan.copy != Copy::Item) plan.values = store.LoadColumn(plan.field, &plan.zeroFrom);
@@ -184,9 +182,7 @@ EngineResult DatasetLoader::ReadFlatChunks(TDSBASE& ds, uint32_t count, bool unt
             if (plan.written != 0) store.LoadedUpTo(plan.field, plan.written);
         }
         if (r == DSERR_NOTSUPPORTED && read == 0) {
-            // Rows the reader cannot hand over whole: one at a time, into a
-            // store that may grow.
-            prefault_.Stop();
+            // Rows the reader cannot hand over whole: one at a time.
             for (; done < count; ++done) {
                 const EngineResult one = ReadRow(ds, 0, untilEnd);
                 if (one == DSERR_EOF && untilEnd) break;
@@ -198,33 +194,153 @@ EngineResult DatasetLoader::ReadFlatChunks(TDSBASE& ds, uint32_t count, bool unt
         done += read;
         if (r != DS_OK) return r;  // a damaged row after the ones written
         if (read == 0) break;
-        if (done == read && !untilEnd) {
-            std::vector<bool> valued(columns);
-            for (size_t c = 0; c < columns; ++c) valued[c] = plans[c].valued;
-            PrefaultColumns(ds, count - done, valued);
-        }
     }
     return done < count && !untilEnd ? DSERR_DATAPACKETMISMATCH : DS_OK;
 }
 
-void DatasetLoader::PrefaultColumns(TDSBASE& ds, uint32_t rows, const std::vector<bool>& valued) {
-    // Below this many rows the thread costs more than it saves.
+bool DatasetLoader::ReadOnTwoThreads(TDSBASE& ds, uint32_t count, bool untilEnd,
+                                     std::vector<ColumnPlan>& plans, EngineResult* result) {
+    // Below this many rows a second thread costs more than it saves.
     constexpr uint32_t kMinRows = 65536;
-    // Wider slots of short values leave pages between them untouched.
-    constexpr uint32_t kMaxWidth = 4096;
+    // The helper first walks past the rows read here, so this thread takes
+    // more than half of them (percent).
+    constexpr uint32_t kHeadShare = 60;
     RecordStore& store = ds.store_;
+    const size_t columns = plans.size();
+    const size_t fieldCount = ds.field_count();
+    const bool delta = ds.delta_mode();
     const uint32_t first = ds.next_record();
-    if (rows < kMinRows || first > store.capacity()) return;
-    const uint32_t units = std::min(rows, store.capacity() - first + 1);
-    std::vector<PagePrefault::Block> blocks;
-    for (size_t c = 0; c < valued.size(); ++c) {
-        const uint32_t k = ds.packetColumns_[c];
-        const FieldDesc& f = ds.fields_[k - 1];
-        if (!valued[c] || f.parentId != 0 || f.length == 0 || f.length > kMaxWidth) continue;
-        uint32_t zeroFrom = 0;
-        blocks.push_back({store.LoadColumn(k, &zeroFrom), f.length});
+    if (untilEnd || count == kCountNotKnown || count < kMinRows ||
+        uint64_t{first} - 1 + count > store.capacity())
+        return false;
+    RowCursor cursor;
+    if (direct_->TopRows(columns, &cursor) != DS_OK || cursor.remaining() < count) return false;
+    const uint32_t head = static_cast<uint32_t>(uint64_t{count} * kHeadShare / 100);
+    for (ColumnPlan& plan : plans) {
+        if (plan.copy != Copy::Item) plan.values = store.LoadColumn(plan.field, &plan.zeroFrom);
     }
-    prefault_.Start(std::move(blocks), first - 1, units);
+    uint8_t* const indicators = store.LoadIndicators();
+    uint8_t* const statuses = store.LoadStatuses();
+
+    // The rows after the head on the helper: plain copies go in, the other
+    // items are noted for this thread to write once the head is in. All the
+    // helper changes row by row is its own until it ends, as cache lines
+    // shared with this thread would bounce between the cores.
+    struct Left {
+        uint32_t row;
+        uint32_t column;
+        Item item;
+    };
+    struct Tail {
+        RowCursor end;
+        std::vector<ColumnPlan> plans;
+        std::vector<Left> left;
+        uint32_t rows = 0;
+        uint32_t live = 0;
+        uint32_t visible = 0;
+        EngineResult result = DS_OK;
+    } tail;
+    // The helper's plans are copied before this thread starts writing its own.
+    std::vector<ColumnPlan> tailPlans = plans;
+    auto readTail = [&tail, cursor, head, count, first, columns, fieldCount, delta, indicators,
+                     statuses, tailPlans = std::move(tailPlans)]() mutable {
+        Tail own;
+        own.end = cursor;
+        own.plans = std::move(tailPlans);
+        std::vector<Item> items;
+        try {
+            items.resize(columns);
+            uint8_t status = 0;
+            for (uint32_t i = 0; i < head && own.result == DS_OK; ++i)
+                own.result = own.end.Next(&status, items.data());
+            for (uint32_t i = head; i < count && own.result == DS_OK; ++i) {
+                own.result = own.end.Next(&status, items.data());
+                if (own.result != DS_OK) break;
+                const uint32_t rec = first + i;
+                statuses[rec - 1] = status;
+                uint8_t* row = indicators + static_cast<size_t>(rec - 1) * fieldCount;
+                for (size_t c = 0; c < columns; ++c) {
+                    if (!TryCopy(own.plans[c], items[c], rec, row))
+                        own.left.push_back({i, static_cast<uint32_t>(c), items[c]});
+                }
+                const bool live = (status & kNotLive) == 0;
+                if (live) ++own.live;
+                if (live || delta) ++own.visible;
+                ++own.rows;
+            }
+        } catch (const std::bad_alloc&) {
+            own.result = DSERR_NOMEMORY;
+        }
+        if (own.result == DSERR_EOF) own.result = DSERR_DATAPACKETMISMATCH;
+        tail = std::move(own);
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(std::move(readTail));
+    } catch (const std::system_error&) {
+        return false;  // no thread: the rows are read in chunks
+    }
+
+    // The head here; its items that are not plain copies go in as they come,
+    // so its rows exist from the start.
+    EngineResult headResult = store.SetNextRecord(first + head);
+    uint32_t live = 0;
+    uint32_t visible = 0;
+    try {
+        std::vector<Item> items(columns);
+        for (uint32_t i = 0; i < head && headResult == DS_OK; ++i) {
+            uint8_t status = 0;
+            headResult = cursor.Next(&status, items.data());
+            if (headResult != DS_OK) break;
+            const uint32_t rec = first + i;
+            statuses[rec - 1] = status;
+            uint8_t* row = indicators + static_cast<size_t>(rec - 1) * fieldCount;
+            const bool modified = !delta && (status & REC_MODIFIED) != 0;
+            for (size_t c = 0; c < columns && headResult == DS_OK; ++c) {
+                const Item& item = items[c];
+                if (TryCopy(plans[c], item, rec, row)) continue;
+                fetched_ = item.bytes != nullptr || item.length == 0;
+                value_ = item.bytes != nullptr ? item.bytes : item_.data();
+                headResult = WriteItem(ds, rec, plans[c].field, modified, item.length, item.status);
+            }
+            for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
+            const bool isLive = (status & kNotLive) == 0;
+            if (isLive) ++live;
+            if (isLive || delta) ++visible;
+        }
+    } catch (const std::bad_alloc&) {
+        headResult = DSERR_NOMEMORY;
+    }
+    helper.join();
+    for (size_t c = 0; c < columns; ++c) {
+        uint32_t written = plans[c].written;
+        if (c < tail.plans.size()) written = std::max(written, tail.plans[c].written);
+        if (written != 0) store.LoadedUpTo(plans[c].field, written);
+    }
+    ds.liveCount_ += live;
+    *lastVisible_ += visible;
+    *result = headResult;
+    if (headResult != DS_OK) return true;
+
+    // The rows the helper took exist from now on; what it left goes in, in
+    // row order.
+    if (*result = store.SetNextRecord(first + head + tail.rows); *result != DS_OK) return true;
+    for (const Left& l : tail.left) {
+        const uint32_t rec = first + l.row;
+        const bool modified = !delta && (store.StatusAt(rec) & REC_MODIFIED) != 0;
+        fetched_ = l.item.bytes != nullptr || l.item.length == 0;
+        value_ = l.item.bytes != nullptr ? l.item.bytes : item_.data();
+        *result = WriteItem(ds, rec, plans[l.column].field, modified, l.item.length, l.item.status);
+        if (*result != DS_OK) return true;
+    }
+    for (uint32_t i = 0; i < tail.rows; ++i) {
+        for (uint32_t k : *lastUnmapped_) store.WriteValue(first + head + i, k, nullptr);
+    }
+    ds.liveCount_ += tail.live;
+    *lastVisible_ += tail.visible;
+    direct_->TakeTopRows(tail.end);
+    *result = tail.result;
+    return true;
 }
 
 }  // namespace pelmora

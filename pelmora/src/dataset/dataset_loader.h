@@ -11,7 +11,6 @@
 
 #include "dataset/dataset.h"
 #include "packet/packet_reader.h"
-#include "store/page_prefault.h"
 
 namespace pelmora {
 
@@ -37,6 +36,9 @@ class DatasetLoader {
         : reader_(reader),
           direct_(dynamic_cast<TDATAPACKET_READ*>(reader)),
           maxRows_(static_cast<uint32_t>(std::min<size_t>(packetSize, 0x7FFFFFFF))) {}
+
+    // How one packet column's values go into its field (dataset_load_rows.cpp).
+    struct ColumnPlan;
 
     EngineResult ReadLevel(TDSBASE& ds, bool nested);
     EngineResult ReadRows(TDSBASE& ds, uint32_t count, uint32_t masterLink);
@@ -72,11 +74,11 @@ class DatasetLoader {
     // plain copies are written in place, the other items go through
     // WriteItem in the same row order (dataset_load_rows.cpp).
     EngineResult ReadFlatRows(TDSBASE& ds, uint32_t count, bool untilEnd);
-    EngineResult ReadFlatChunks(TDSBASE& ds, uint32_t count, bool untilEnd);
-    // Starts faulting in, on a second thread, the column pages that the rows
-    // after the first chunk will fill: for a large packet, the columns the
-    // first chunk held values for.
-    void PrefaultColumns(TDSBASE& ds, uint32_t rows, const std::vector<bool>& valued);
+    // For many rows: the rows after the first part are located and copied on
+    // a second thread while this one reads the first part; false (nothing
+    // read) when the rows cannot be split, otherwise the result in *result.
+    bool ReadOnTwoThreads(TDSBASE& ds, uint32_t count, bool untilEnd,
+                          std::vector<ColumnPlan>& plans, EngineResult* result);
     // Keeps the dataset's fields without a packet column and its count of
     // visible rows at hand (lastUnmapped_, lastVisible_).
     void NoteDataset(TDSBASE& ds);
@@ -104,8 +106,6 @@ class DatasetLoader {
     const TDSBASE* lastDataset_ = nullptr;
     const std::vector<uint32_t>* lastUnmapped_ = nullptr;
     uint32_t* lastVisible_ = nullptr;
-    // Declared last: stopped before anything it faults in could go.
-    PagePrefault prefault_;
 };
 
 }  // namespace pelmora

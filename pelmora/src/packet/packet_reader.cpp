@@ -656,52 +656,35 @@ EngineResult TDATAPACKET_READ::NextWholeRow(uint8_t* status, bool* took, bool* l
     *last = false;
     RowFrame& frame = rows_.back();
     if (released_ || frame.remaining == 0 || frame.column >= 0) return DS_OK;
-    const size_t count = rowShapes_.size();
-    const size_t bitmapBytes = (count + 3) / 4;
-    if (!Has(pos_, 1 + bitmapBytes)) return DSERR_DATAPACKETMISMATCH;
-    const uint8_t* bitmap = data_ + pos_ + 1;
-    const uint8_t* at = bitmap + bitmapBytes;
-    const uint8_t* const end = data_ + size_;
-    for (size_t k = 0; k < count; ++k) {
-        InPlaceItem& item = row_[k];
-        const unsigned bits = (bitmap[BitmapByte(k)] >> (2 * (k % 4))) & 3u;
-        if (bits != 0) {
-            item.status = (bits & 1u) ? 1 : 2;  // blank, or unchanged
-            item.length = 0;
-            item.bytes = nullptr;
-            continue;
-        }
-        const ValueShape shape = rowShapes_[k];
-        uint64_t bytes = shape.width;
-        if (shape.kind == ValueKind::Varying) {
-            if (static_cast<size_t>(end - at) < shape.width) return DSERR_DATAPACKETMISMATCH;
-            const uint32_t announced = LoadPrefix(at, shape.width);
-            at += shape.width;
-            if (shape.width == 4 && (announced & kLengthNotFetched)) {
-                item.status = 0;
-                item.length = announced;  // a BLOB left behind: no bytes
-                item.bytes = nullptr;
-                continue;
-            }
-            bytes = announced;
-        } else if (shape.kind == ValueKind::Repeated) {
-            if (end - at < 4) return DSERR_DATAPACKETMISMATCH;
-            bytes = 4 + static_cast<uint64_t>(Load32(at)) * shape.width;
-        }
-        if (bytes > static_cast<uint64_t>(end - at)) return DSERR_DATAPACKETMISMATCH;
-        item.status = 0;
-        item.length = static_cast<uint32_t>(bytes);
-        item.bytes = at;
-        at += bytes;
-    }
-    *status = data_[pos_];
-    frame.bitmapAt = pos_ + 1;
-    pos_ = static_cast<size_t>(at - data_);
+    const size_t start = pos_;
+    if (EngineResult r = LocateRow(data_, size_, &pos_, rowShapes_.data(), rowShapes_.size(),
+                                   status, row_.data());
+        r != DS_OK)
+        return r;
+    frame.bitmapAt = start + 1;
     // The last row of a detail level hands over to its master's row.
     *took = true;
     *last = frame.remaining == 1;
     CompleteRow();
     return DS_OK;
+}
+
+EngineResult TDATAPACKET_READ::TopRows(size_t count, RowCursor* cursor) {
+    if (EngineResult r = BeginRowsInPlace(count); r != DS_OK) return r;
+    if (rows_.size() != 1) return DSERR_NOTSUPPORTED;
+    *cursor = RowCursor(data_, size_, pos_, rows_[0].remaining, rowShapes_.data(), count);
+    return DS_OK;
+}
+
+void TDATAPACKET_READ::TakeTopRows(const RowCursor& cursor) {
+    if (!open_ || released_ || rows_.size() != 1 || rows_[0].column >= 0) return;
+    pos_ = cursor.pos();
+    rows_[0].remaining = cursor.remaining();
+    if (rows_[0].remaining == 0) {
+        // The last announced row has been read: the caller's bytes are let go.
+        ReleaseBytes();
+        released_ = true;
+    }
 }
 
 EngineResult TDATAPACKET_READ::ErrorText(uint32_t code, char* buffer) {

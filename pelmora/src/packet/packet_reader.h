@@ -12,6 +12,7 @@
 
 #include "com/com_object.h"
 #include "packet/packet_format.h"
+#include "packet/row_cursor.h"
 
 namespace pelmora {
 
@@ -48,15 +49,9 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     // rows of such packets this way).
     EngineResult OpenRowsWithLevels(SAFEARRAY* packet, const std::vector<PacketLevel>& levels);
 
-    // One row item located in the packet's bytes, for the dataset loader.
-    struct InPlaceItem {
-        uint32_t status = 0;  // 0 value, 1 blank, 2 unchanged
-        uint32_t length = 0;  // as NextValue reports it
-        // The value's bytes inside the packet (they stay valid while this
-        // reader lives and is not reopened); null for a blank or unchanged
-        // item and for a BLOB whose bytes were not fetched.
-        const uint8_t* bytes = nullptr;
-    };
+    // One row item located in the packet's bytes, for the dataset loader
+    // (its bytes stay valid while this reader lives and is not reopened).
+    using InPlaceItem = RowItem;
     // NextValue without the copy: the same items in the same order, the same
     // result codes (DSERR_FIELDISBLANK for a blank item, DSERR_EOF after the
     // last row), but no buffer to size and no retry on length.
@@ -80,6 +75,14 @@ class TDATAPACKET_READ : public ComObject<IDSPacketReader, IID_IDSPacketReader> 
     // that result, its row consumed.
     template <typename Sink>
     EngineResult ForEachRowInPlace(size_t count, uint32_t rows, uint32_t* read, Sink&& sink);
+    // The rows left at the top level, for a caller that locates them itself
+    // (on several threads, say): DSERR_NOTSUPPORTED unless the top level's
+    // rows are being read, whole rows are next and it has exactly `count`
+    // columns, none of them nested rows. The cursor is valid until the
+    // reader is reopened or released.
+    EngineResult TopRows(size_t count, RowCursor* cursor);
+    // The caller has taken the top level's rows up to where `cursor` stands.
+    void TakeTopRows(const RowCursor& cursor);
 
   private:
     // A level whose columns and parameter blocks are being read.

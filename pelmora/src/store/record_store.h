@@ -111,8 +111,10 @@ class RecordStore {
     void LoadedUpTo(uint32_t field, uint32_t last) {
         if (last >= untouched_[field - 1]) untouched_[field - 1] = last + 1;
     }
-    // The writable indicator table (see IndicatorData).
+    // The writable indicator table (see IndicatorData) and status bytes
+    // (record r's at r - 1).
     uint8_t* LoadIndicators() { return indicators_.data(); }
+    uint8_t* LoadStatuses() { return status_.data(); }
 
   private:
     bool ValidRecord(uint32_t record) const;
