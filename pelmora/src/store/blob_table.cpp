@@ -23,7 +23,10 @@ EngineResult BlobTable::Add(const void* bytes, uint32_t length, uint32_t& ref) {
         const auto* src = static_cast<const uint8_t*>(bytes);
         std::vector<uint8_t> entry;
         if (length != 0) entry.assign(src, src + length);
-        if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + kGrowth);
+        // Growing by half keeps adding linear: a fixed step made loading a
+        // packet with many BLOBs move every entry once per step.
+        if (entries_.size() == entries_.capacity())
+            entries_.reserve(entries_.size() + std::max(kGrowth, entries_.size() / 2));
         entries_.push_back(std::move(entry));
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;
