@@ -245,8 +245,7 @@ EngineResult DatasetLoader::FetchItem(uint32_t* length, uint32_t* status) {
         const EngineResult r = direct_->NextItemInPlace(&item);
         *length = item.length;
         *status = item.status;
-        fetched_ = item.bytes != nullptr || item.length == 0;
-        value_ = item.bytes != nullptr ? item.bytes : item_.data();
+        HoldItem(item);
         return r;
     }
     value_ = item_.data();
@@ -491,8 +490,7 @@ EngineResult DatasetLoader::ReadRow(TDSBASE& ds, uint32_t masterLink, bool until
             const TDATAPACKET_READ::InPlaceItem& item = rowItems_[column];
             length = item.length;
             status = item.status;
-            fetched_ = item.bytes != nullptr || item.length == 0;
-            value_ = item.bytes != nullptr ? item.bytes : item_.data();
+            HoldItem(item);
         } else if (EngineResult r = NextItem(&length, &status); r != DS_OK) {
             return r;
         }

@@ -128,8 +128,6 @@ inline bool TryCopy(ColumnPlan& p, const Item& item, uint32_t rec, uint8_t* indi
 EngineResult DatasetLoader::ReadFlatRows(TDSBASE& ds, uint32_t count, bool untilEnd) {
     RecordStore& store = ds.store_;
     const size_t columns = ds.packetColumns_.size();
-    const size_t fieldCount = ds.field_count();
-    const bool delta = ds.delta_mode();
     NoteDataset(ds);
     std::vector<ColumnPlan> plans(columns);
     for (size_t c = 0; c < columns; ++c) {
@@ -149,25 +147,8 @@ EngineResult DatasetLoader::ReadFlatRows(TDSBASE& ds, uint32_t count, bool until
     constexpr uint32_t kChunk = 65536;
     auto row = [&](uint8_t status, const Item* items) -> EngineResult {
         const uint32_t rec = ds.next_record();
-        store.SetStatus(rec, status);
-        uint8_t* indicators = store.LoadIndicators() + static_cast<size_t>(rec - 1) * fieldCount;
-        const bool modified = !delta && (status & REC_MODIFIED) != 0;
-        for (size_t c = 0; c < columns; ++c) {
-            const Item& item = items[c];
-            if (TryCopy(plans[c], item, rec, indicators)) continue;
-            fetched_ = item.bytes != nullptr || item.length == 0;
-            value_ = item.bytes != nullptr ? item.bytes : item_.data();
-            if (EngineResult w =
-                    WriteItem(ds, rec, plans[c].field, modified, item.length, item.status);
-                w != DS_OK)
-                return w;
-        }
-        for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
-        if (EngineResult w = store.SetNextRecord(rec + 1); w != DS_OK) return w;
-        const bool live = (status & kNotLive) == 0;
-        if (live) ++ds.liveCount_;
-        if (live || delta) ++*lastVisible_;
-        return DS_OK;
+        if (EngineResult w = WriteFlatRow(ds, plans, rec, status, items); w != DS_OK) return w;
+        return store.SetNextRecord(rec + 1);
     };
     uint32_t done = 0;
     while (done < count) {
@@ -196,6 +177,30 @@ EngineResult DatasetLoader::ReadFlatRows(TDSBASE& ds, uint32_t count, bool until
         if (read == 0) break;
     }
     return done < count && !untilEnd ? DSERR_DATAPACKETMISMATCH : DS_OK;
+}
+
+EngineResult DatasetLoader::WriteItemOfRow(TDSBASE& ds, uint32_t rec, uint32_t k, uint8_t rowStatus,
+                                           const Item& item) {
+    HoldItem(item);
+    const bool modified = !ds.delta_mode() && (rowStatus & REC_MODIFIED) != 0;
+    return WriteItem(ds, rec, k, modified, item.length, item.status);
+}
+
+EngineResult DatasetLoader::WriteFlatRow(TDSBASE& ds, std::vector<ColumnPlan>& plans, uint32_t rec,
+                                         uint8_t status, const Item* items) {
+    RecordStore& store = ds.store_;
+    store.SetStatus(rec, status);
+    uint8_t* indicators = store.LoadIndicators() + static_cast<size_t>(rec - 1) * ds.field_count();
+    for (size_t c = 0; c < plans.size(); ++c) {
+        if (TryCopy(plans[c], items[c], rec, indicators)) continue;
+        if (EngineResult w = WriteItemOfRow(ds, rec, plans[c].field, status, items[c]); w != DS_OK)
+            return w;
+    }
+    for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
+    const bool live = (status & kNotLive) == 0;
+    if (live) ++ds.liveCount_;
+    if (live || ds.delta_mode()) ++*lastVisible_;
+    return DS_OK;
 }
 
 bool DatasetLoader::ReadOnTwoThreads(TDSBASE& ds, uint32_t count, bool untilEnd,
@@ -284,29 +289,13 @@ bool DatasetLoader::ReadOnTwoThreads(TDSBASE& ds, uint32_t count, bool untilEnd,
     // The head here; its items that are not plain copies go in as they come,
     // so its rows exist from the start.
     EngineResult headResult = store.SetNextRecord(first + head);
-    uint32_t live = 0;
-    uint32_t visible = 0;
     try {
         std::vector<Item> items(columns);
         for (uint32_t i = 0; i < head && headResult == DS_OK; ++i) {
             uint8_t status = 0;
             headResult = cursor.Next(&status, items.data());
-            if (headResult != DS_OK) break;
-            const uint32_t rec = first + i;
-            statuses[rec - 1] = status;
-            uint8_t* row = indicators + static_cast<size_t>(rec - 1) * fieldCount;
-            const bool modified = !delta && (status & REC_MODIFIED) != 0;
-            for (size_t c = 0; c < columns && headResult == DS_OK; ++c) {
-                const Item& item = items[c];
-                if (TryCopy(plans[c], item, rec, row)) continue;
-                fetched_ = item.bytes != nullptr || item.length == 0;
-                value_ = item.bytes != nullptr ? item.bytes : item_.data();
-                headResult = WriteItem(ds, rec, plans[c].field, modified, item.length, item.status);
-            }
-            for (uint32_t k : *lastUnmapped_) store.WriteValue(rec, k, nullptr);
-            const bool isLive = (status & kNotLive) == 0;
-            if (isLive) ++live;
-            if (isLive || delta) ++visible;
+            if (headResult == DS_OK)
+                headResult = WriteFlatRow(ds, plans, first + i, status, items.data());
         }
     } catch (const std::bad_alloc&) {
         headResult = DSERR_NOMEMORY;
@@ -317,8 +306,6 @@ bool DatasetLoader::ReadOnTwoThreads(TDSBASE& ds, uint32_t count, bool untilEnd,
         if (c < tail.plans.size()) written = std::max(written, tail.plans[c].written);
         if (written != 0) store.LoadedUpTo(plans[c].field, written);
     }
-    ds.liveCount_ += live;
-    *lastVisible_ += visible;
     *result = headResult;
     if (headResult != DS_OK) return true;
 
@@ -327,10 +314,7 @@ bool DatasetLoader::ReadOnTwoThreads(TDSBASE& ds, uint32_t count, bool untilEnd,
     if (*result = store.SetNextRecord(first + head + tail.rows); *result != DS_OK) return true;
     for (const Left& l : tail.left) {
         const uint32_t rec = first + l.row;
-        const bool modified = !delta && (store.StatusAt(rec) & REC_MODIFIED) != 0;
-        fetched_ = l.item.bytes != nullptr || l.item.length == 0;
-        value_ = l.item.bytes != nullptr ? l.item.bytes : item_.data();
-        *result = WriteItem(ds, rec, plans[l.column].field, modified, l.item.length, l.item.status);
+        *result = WriteItemOfRow(ds, rec, plans[l.column].field, store.StatusAt(rec), l.item);
         if (*result != DS_OK) return true;
     }
     for (uint32_t i = 0; i < tail.rows; ++i) {

@@ -69,11 +69,24 @@ class DatasetLoader {
     // of record rec.
     EngineResult WriteItem(TDSBASE& ds, uint32_t rec, uint32_t k, bool modified, uint32_t length,
                            uint32_t status);
+    // Makes an item located in the packet the current one (value_/fetched_).
+    void HoldItem(const TDATAPACKET_READ::InPlaceItem& item) {
+        fetched_ = item.bytes != nullptr || item.length == 0;
+        value_ = item.bytes != nullptr ? item.bytes : item_.data();
+    }
+    // WriteItem for a located item of a row with the given status.
+    EngineResult WriteItemOfRow(TDSBASE& ds, uint32_t rec, uint32_t k, uint8_t rowStatus,
+                                const TDATAPACKET_READ::InPlaceItem& item);
     // The rows of a top-level dataset without nested datasets, straight
     // from the packet's bytes into the store's columns: values that are
     // plain copies are written in place, the other items go through
     // WriteItem in the same row order (dataset_load_rows.cpp).
     EngineResult ReadFlatRows(TDSBASE& ds, uint32_t count, bool untilEnd);
+    // One such row into record rec (within the store's capacity): its status,
+    // its items, blanks in the fields without a column; counted as live or
+    // visible.
+    EngineResult WriteFlatRow(TDSBASE& ds, std::vector<ColumnPlan>& plans, uint32_t rec,
+                              uint8_t status, const TDATAPACKET_READ::InPlaceItem* items);
     // For many rows: the rows after the first part are located and copied on
     // a second thread while this one reads the first part; false (nothing
     // read) when the rows cannot be split, otherwise the result in *result.
