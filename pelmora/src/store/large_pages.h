@@ -12,4 +12,12 @@ namespace pelmora {
 // block stays owned (and freed) by whoever allocated it.
 void AdviseLargePages(void* block, size_t bytes);
 
+// A zero-filled block of bytes whose pages are not touched until written,
+// like calloc. A large block is mapped on a 2 MiB boundary and rounded up to
+// whole 2 MiB units, so that huge pages cover all of it rather than leaving
+// its two ends to small pages. Returns nullptr when the memory is refused.
+// Free it with FreeZeroedBlock and the same byte count.
+void* AllocateZeroedBlock(size_t bytes);
+void FreeZeroedBlock(void* block, size_t bytes);
+
 }  // namespace pelmora

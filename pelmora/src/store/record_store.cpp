@@ -25,10 +25,9 @@ class StoreSlots final : public FieldSlots {
 
 RecordStore::Column::Column(size_t size) : size_(size) {
     if (size == 0) return;
-    // calloc hands out fresh pages without writing to them.
-    data_ = static_cast<uint8_t*>(std::calloc(size, 1));
+    // Fresh pages, not written to until a value is.
+    data_ = static_cast<uint8_t*>(AllocateZeroedBlock(size));
     if (data_ == nullptr) throw std::bad_alloc();
-    AdviseLargePages(data_, size);
 }
 
 RecordStore::Column::Column(Column&& other) noexcept
@@ -36,7 +35,7 @@ RecordStore::Column::Column(Column&& other) noexcept
 
 RecordStore::Column& RecordStore::Column::operator=(Column&& other) noexcept {
     if (this != &other) {
-        std::free(data_);
+        FreeZeroedBlock(data_, size_);
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
     }
@@ -44,7 +43,7 @@ RecordStore::Column& RecordStore::Column::operator=(Column&& other) noexcept {
 }
 
 RecordStore::Column::~Column() {
-    std::free(data_);
+    FreeZeroedBlock(data_, size_);
 }
 
 RecordStore::Column RecordStore::Column::Grown(size_t size, size_t used) const {
@@ -64,7 +63,9 @@ EngineResult RecordStore::Reshape(std::span<const FieldDesc> fields) {
         std::vector<Column> newColumns;
         const size_t n = fields.size();
         newColumns.reserve(n);
-        std::vector<uint8_t> newIndicators(static_cast<size_t>(capacity_) * n, IND_BLANK);
+        Column newIndicators(static_cast<size_t>(capacity_) * n);
+        if (newIndicators.size() != 0)
+            std::memset(newIndicators.data(), IND_BLANK, newIndicators.size());
         for (size_t k = 0; k < n; ++k) {
             const size_t size = static_cast<size_t>(capacity_) * fields[k].length;
             newColumns.push_back(k < kept ? columns_[k].Grown(size, size) : Column(size));
@@ -73,12 +74,12 @@ EngineResult RecordStore::Reshape(std::span<const FieldDesc> fields) {
         std::copy_n(untouched_.begin(), std::min(kept, untouched_.size()), newUntouched.begin());
         const size_t oldN = fields_.size();
         for (size_t r = 0; kept != 0 && r < capacity_; ++r) {
-            std::memcpy(&newIndicators[r * n], &indicators_[r * oldN], kept);
+            std::memcpy(newIndicators.data() + r * n, indicators_.data() + r * oldN, kept);
         }
         fields_.swap(newFields);
         columns_.swap(newColumns);
         untouched_.swap(newUntouched);
-        indicators_.swap(newIndicators);
+        indicators_ = std::move(newIndicators);
         return DS_OK;
     } catch (const std::bad_alloc&) {
         return DSERR_NOMEMORY;
@@ -105,16 +106,15 @@ EngineResult RecordStore::GrowTo(uint32_t capacity) {
             columns.push_back(columns_[k].Grown(static_cast<size_t>(capacity) * fields_[k].length,
                                                 static_cast<size_t>(used) * fields_[k].length));
         }
-        std::vector<uint8_t> status(status_);
-        status.resize(capacity, 0);
-        std::vector<uint8_t> indicators;
-        indicators.reserve(static_cast<size_t>(capacity) * n);
-        AdviseLargePages(indicators.data(), indicators.capacity());
-        indicators = indicators_;
-        indicators.resize(static_cast<size_t>(capacity) * n, IND_BLANK);
+        Column status = status_.Grown(capacity, capacity_);
+        Column indicators = indicators_.Grown(static_cast<size_t>(capacity) * n,
+                                              static_cast<size_t>(capacity_) * n);
+        if (indicators.size() > indicators_.size())
+            std::memset(indicators.data() + indicators_.size(), IND_BLANK,
+                        indicators.size() - indicators_.size());
         columns_.swap(columns);
-        status_.swap(status);
-        indicators_.swap(indicators);
+        status_ = std::move(status);
+        indicators_ = std::move(indicators);
         capacity_ = capacity;
         return DS_OK;
     } catch (const std::bad_alloc&) {
@@ -132,8 +132,8 @@ void RecordStore::Clear() {
             std::memset(columns_[k].data(), 0, static_cast<size_t>(used) * fields_[k].length);
         untouched_[k] = 1;
     }
-    std::fill(status_.begin(), status_.end(), 0);
-    std::fill(indicators_.begin(), indicators_.end(), IND_BLANK);
+    if (status_.size() != 0) std::memset(status_.data(), 0, status_.size());
+    if (indicators_.size() != 0) std::memset(indicators_.data(), IND_BLANK, indicators_.size());
     if (next_ > 1) freed_.push_back({1, 0});
     next_ = 1;
 }
@@ -177,14 +177,14 @@ uint8_t* RecordStore::MutableValue(uint32_t record, uint32_t field) {
 }
 
 uint8_t* RecordStore::MutableIndicator(uint32_t record, uint32_t field) {
-    return &indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
+    return indicators_.data() + static_cast<size_t>(record - 1) * fields_.size() + field - 1;
 }
 
 EngineResult RecordStore::ReadValue(uint32_t record, uint32_t field, void* value,
                                     uint8_t* indicator) const {
     if (!ValidRecord(record) || field > fields_.size()) return DSERR_OUTOFRANGE;
     if (field == 0) {
-        if (value != nullptr) *static_cast<uint8_t*>(value) = status_[record - 1];
+        if (value != nullptr) *static_cast<uint8_t*>(value) = status_.data()[record - 1];
         if (indicator != nullptr) *indicator = IND_VALUE;
         return DS_OK;
     }
@@ -198,7 +198,7 @@ EngineResult RecordStore::ReadValue(uint32_t record, uint32_t field, void* value
 EngineResult RecordStore::WriteValue(uint32_t record, uint32_t field, const void* value) {
     if (!ValidRecord(record) || field > fields_.size()) return DSERR_OUTOFRANGE;
     if (field == 0) {
-        status_[record - 1] = value != nullptr ? *static_cast<const uint8_t*>(value) : 0;
+        status_.data()[record - 1] = value != nullptr ? *static_cast<const uint8_t*>(value) : 0;
         return DS_OK;
     }
     StoreSlots slots(*this, record);

@@ -72,11 +72,11 @@ class RecordStore {
     uint8_t IndicatorAt(uint32_t record, uint32_t field) const {
         PELMORA_INVARIANT(record >= 1 && record <= capacity_ && field >= 1 &&
                           field <= fields_.size());
-        return indicators_[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
+        return indicators_.data()[static_cast<size_t>(record - 1) * fields_.size() + field - 1];
     }
     uint8_t StatusAt(uint32_t record) const {
         PELMORA_INVARIANT(record >= 1 && record <= capacity_);
-        return status_[record - 1];
+        return status_.data()[record - 1];
     }
     // A field's value column (record r's value at (r - 1) * width) and the
     // indicator table (record r, field f at (r - 1) * field_count() + f - 1),
@@ -92,7 +92,7 @@ class RecordStore {
     }
     void SetStatus(uint32_t record, uint8_t status) {
         PELMORA_INVARIANT(record >= 1 && record <= capacity_);
-        status_[record - 1] = status;
+        status_.data()[record - 1] = status;
     }
     // True when the record's slot of the field has not been written since it
     // was allocated: it still holds zeros, so a bulk load need not clear it.
@@ -148,8 +148,10 @@ class RecordStore {
     // Per column, the first record whose slot no write has reached since the
     // column was allocated.
     std::vector<uint32_t> untouched_;
-    std::vector<uint8_t> status_;
-    std::vector<uint8_t> indicators_;
+    // One status byte per record (zero until set), and one indicator byte per
+    // record and field (blank until set).
+    Column status_;
+    Column indicators_;
     uint32_t capacity_ = 0;
     uint32_t next_ = 1;
     // One entry per freeing event: the first slot freed and, when the event

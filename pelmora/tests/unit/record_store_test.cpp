@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "store/large_pages.h"
 #include "store/layout.h"
 #include "store/record_buffer.h"
 #include "store/record_store.h"
@@ -207,6 +208,52 @@ TEST_F(RecordStoreTest, UnwrittenSlotsStayZeroThroughGrowthAndClearing) {
     const uint8_t* text = store_.ValueAt(4000, 1);
     EXPECT_EQ(std::vector<uint8_t>(text, text + 10), std::vector<uint8_t>(10, 0));
     EXPECT_TRUE(store_.SlotStillZero(1, 1));
+}
+
+// Columns, indicators and statuses of a large store live in their own
+// mappings: growth into them keeps every byte written before, and the new
+// records are blank, with status zero, up to the last one.
+TEST_F(RecordStoreTest, GrowingIntoLargeBlocksKeepsIndicatorsAndStatuses) {
+    const int32_t n = 7;
+    ASSERT_EQ(store_.WriteValue(2, 2, &n), DS_OK);
+    store_.SetStatus(2, 3);
+    ASSERT_EQ(store_.GrowTo(700000), DS_OK);
+    ASSERT_EQ(store_.SetNextRecord(700001), DS_OK);
+    EXPECT_EQ(store_.StatusAt(2), 3);
+    EXPECT_EQ(Indicator(2, 2), IND_VALUE);
+    EXPECT_EQ(Indicator(2, 1), IND_BLANK);
+    for (uint32_t rec : {5u, 350000u, 700000u}) {
+        EXPECT_EQ(store_.StatusAt(rec), 0) << rec;
+        for (uint32_t field = 1; field <= fields_.size(); ++field)
+            EXPECT_EQ(Indicator(rec, field), IND_BLANK) << rec << " " << field;
+    }
+    const int32_t last = -1;
+    ASSERT_EQ(store_.WriteValue(700000, 2, &last), DS_OK);
+    store_.SetStatus(700000, 1);
+    ASSERT_EQ(store_.GrowTo(1400000), DS_OK);
+    int32_t back = 0;
+    ASSERT_EQ(store_.ReadValue(700000, 2, &back, nullptr), DS_OK);
+    EXPECT_EQ(back, -1);
+    EXPECT_EQ(store_.StatusAt(700000), 1);
+    EXPECT_EQ(Indicator(700000, 2), IND_VALUE);
+    ASSERT_EQ(store_.Reshape(std::vector<FieldDesc>(fields_.begin(), fields_.begin() + 2)), DS_OK);
+    EXPECT_EQ(store_.IndicatorAt(700000, 2), IND_VALUE);
+    EXPECT_EQ(store_.IndicatorAt(700000, 1), IND_BLANK);
+    EXPECT_EQ(store_.IndicatorAt(1400000, 1), IND_BLANK);
+}
+
+TEST(ZeroedBlockTest, LargeBlocksAreZeroWritableToTheEndAndFreedBySize) {
+    for (size_t bytes : {size_t{1}, size_t{4096}, (size_t{2} << 20) - 1, size_t{2} << 20,
+                         (size_t{2} << 20) + 1, size_t{9000000}}) {
+        auto* block = static_cast<uint8_t*>(AllocateZeroedBlock(bytes));
+        ASSERT_NE(block, nullptr) << bytes;
+        EXPECT_EQ(block[0], 0);
+        EXPECT_EQ(block[bytes / 2], 0);
+        EXPECT_EQ(block[bytes - 1], 0);
+        block[0] = 1;
+        block[bytes - 1] = 1;
+        FreeZeroedBlock(block, bytes);
+    }
 }
 
 // Sizes no table needs are refused before anything is allocated.
