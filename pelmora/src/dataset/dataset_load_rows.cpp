@@ -256,8 +256,7 @@ bool DatasetLoader::ReadOnTwoThreads(TDSBASE& ds, uint32_t count, bool untilEnd,
         try {
             items.resize(columns);
             uint8_t status = 0;
-            for (uint32_t i = 0; i < head && own.result == DS_OK; ++i)
-                own.result = own.end.Next(&status, items.data());
+            own.result = own.end.Skip(head);
             for (uint32_t i = head; i < count && own.result == DS_OK; ++i) {
                 own.result = own.end.Next(&status, items.data());
                 if (own.result != DS_OK) break;

@@ -27,6 +27,11 @@ struct RowItem {
 EngineResult LocateRow(const uint8_t* data, size_t size, size_t* pos, const ValueShape* shapes,
                        size_t count, uint8_t* status, RowItem* items);
 
+// Moves *pos past the row starting there, with the same checks as LocateRow
+// but without handing out its items.
+EngineResult SkipRow(const uint8_t* data, size_t size, size_t* pos, const ValueShape* shapes,
+                     size_t count);
+
 class RowCursor {
   public:
     RowCursor() = default;
@@ -48,6 +53,16 @@ class RowCursor {
         const EngineResult r = LocateRow(data_, size_, &pos_, shapes_, count_, status, items);
         if (r == DS_OK) --remaining_;
         return r;
+    }
+
+    // Moves past the next `rows` rows (as many as remain, at most). A damaged
+    // row stops the cursor before it and is reported.
+    EngineResult Skip(uint32_t rows) {
+        for (; rows != 0 && remaining_ != 0; --rows, --remaining_) {
+            if (EngineResult r = SkipRow(data_, size_, &pos_, shapes_, count_); r != DS_OK)
+                return r;
+        }
+        return DS_OK;
     }
 
     size_t pos() const { return pos_; }
