@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <new>
+#include <set>
 #include <stdexcept>
+#include <utility>
 
 #include "com/invariant.h"
 
@@ -180,6 +182,32 @@ void DSLOG::ChainFrom(uint32_t from, uint32_t record, std::vector<uint32_t>& ent
             versions.push_back(current);
         }
     }
+}
+
+uint32_t DSLOG::SplitIntoChains(std::vector<uint32_t>& chainOf) const {
+    chainOf.assign(entries_.size(), 0);
+    // The chains still open, by their latest version and then by number, so
+    // that the first match is the chain begun first.
+    std::set<std::pair<uint32_t, uint32_t>> open;
+    uint32_t chains = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const LogEntry& e = entries_[i];
+        if (e.action == LOG_MODIFY || e.action == LOG_DELETE) {
+            const uint32_t version = e.action == LOG_MODIFY ? e.previous : e.record;
+            const auto it = open.lower_bound({version, 0});
+            if (it != open.end() && it->first == version) {
+                const uint32_t chain = it->second;
+                open.erase(it);
+                chainOf[i] = chain;
+                if (e.action == LOG_MODIFY) open.insert({e.record, chain});
+                continue;
+            }
+        }
+        chainOf[i] = chains;
+        if (e.action == LOG_INSERT || e.action == LOG_MODIFY) open.insert({e.record, chains});
+        ++chains;
+    }
+    return chains;
 }
 
 uint32_t DSLOG::LatestVersion(uint32_t record) const {

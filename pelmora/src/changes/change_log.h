@@ -80,6 +80,14 @@ class DSLOG {
     // the chain's records in order, `record` first. Throws std::bad_alloc.
     void ChainFrom(uint32_t from, uint32_t record, std::vector<uint32_t>& entries,
                    std::vector<uint32_t>& versions) const;
+    // Splits the whole log into the chains a merge takes out one after the
+    // other: an insertion or modification with the later entries that continue
+    // it (as ChainFrom finds them), or any other entry alone. chainOf receives
+    // each entry's chain, numbered in the order of their first entries; an
+    // entry that could continue several chains (only in a damaged log)
+    // continues the one that began first, as taking the chains out in turn
+    // would have it. Returns the number of chains; throws std::bad_alloc.
+    uint32_t SplitIntoChains(std::vector<uint32_t>& chainOf) const;
     // The latest version of a chain that holds `record` (the record itself
     // when no modification replaced it).
     uint32_t LatestVersion(uint32_t record) const;

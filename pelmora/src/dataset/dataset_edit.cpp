@@ -462,22 +462,33 @@ EngineResult TDSBASE::MergeAll(bool includeNested) {
         if (EngineResult r = nd.dataset->MergeAll(); r != DS_OK) return r;
     }
     if (log_ && !log_->empty()) {
-        std::vector<uint32_t> records;
-        std::vector<uint32_t> removed;
         const uint32_t used = store_.next_record() - 1;
         try {
-            // Each pass takes the first entry's chain out of the log.
-            for (uint32_t passes = log_->size(); passes > 0 && !log_->empty(); --passes) {
-                const auto& entries = log_->entries();
-                const LogEntry head = entries.front();
+            // The chains in the order of their first entries, each one's
+            // entries in log order: taken out one after the other.
+            std::vector<uint32_t> chainOf;
+            const uint32_t chains = log_->SplitIntoChains(chainOf);
+            std::vector<uint32_t> begin(static_cast<size_t>(chains) + 1, 0);
+            for (uint32_t c : chainOf) ++begin[c + 1];
+            for (uint32_t c = 0; c < chains; ++c) begin[c + 1] += begin[c];
+            std::vector<uint32_t> order(chainOf.size());
+            std::vector<uint32_t> fill(begin.begin(), begin.end() - 1);
+            for (uint32_t i = 0; i < chainOf.size(); ++i) order[fill[chainOf[i]]++] = i;
+            const auto& entries = log_->entries();
+            std::vector<uint32_t> records;
+            // Everything is allocated before the first record changes.
+            records.reserve(chainOf.size() + 1);
+            for (uint32_t c = 0; c < chains; ++c) {
+                const LogEntry head = entries[order[begin[c]]];
                 records.clear();
-                removed.assign(1, 0);
                 if (head.action == LOG_MODIFY) records.push_back(head.previous);
-                if (head.action == LOG_INSERT || head.action == LOG_MODIFY)
-                    log_->ChainFrom(0, head.record, removed, records);
-                else
-                    records.push_back(head.record);
-                log_->RemoveEntries(removed);
+                records.push_back(head.record);
+                if (head.action == LOG_INSERT || head.action == LOG_MODIFY) {
+                    for (uint32_t k = begin[c] + 1; k < begin[c + 1]; ++k) {
+                        const LogEntry& e = entries[order[k]];
+                        if (e.action == LOG_MODIFY) records.push_back(e.record);
+                    }
+                }
                 // Old versions and deleted records go; the rest become unchanged.
                 std::sort(records.begin(), records.end(), std::greater<uint32_t>());
                 for (uint32_t r : records) {
